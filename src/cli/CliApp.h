@@ -1,0 +1,18 @@
+#pragma once
+// tagwright-cli: the printer link for scripts and headless use.
+//   tagwright-cli --port SPEC send FILE|-        the bytes unchanged
+//   tagwright-cli --port SPEC version            the firmware version request and its reply
+//   tagwright-cli --port SPEC query TEXT         TEXT in the text form (escapes allowed), one reply
+//   tagwright-cli --port SPEC listen [--seconds N]
+//   tagwright-cli ports
+// Exit status: 0 success, 1 the link cannot be opened / a send fails / no reply, 2 bad usage.
+
+namespace tw {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+int RunCli(int argc, char** argv);
+
+}  // namespace tw

@@ -1,0 +1,381 @@
+#include "link/DataTransfer.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "core/AppPaths.h"
+#include "core/Messages.h"
+#include "core/Pacing.h"
+#include "core/SysOption.h"
+#include "link/Connection.h"
+#include "link/LinkState.h"
+
+namespace tw {
+namespace {
+
+// The reply being gathered: at most 1024 bytes are kept, byte for byte; the count is capped the same.
+class ReplyBuffer {
+ public:
+  void Append(const char* bytes, long n) {
+    if (n <= 0) return;
+    long room = kReplyBufferSize - static_cast<long>(text_.size());
+    text_.append(bytes, static_cast<std::size_t>(n < room ? n : room));
+    total_ += n;
+  }
+  long total() const { return total_; }
+  Reply Take() {
+    return {static_cast<double>(total_ < kReplyBufferSize ? total_ : kReplyBufferSize), std::move(text_)};
+  }
+
+ private:
+  std::string text_;
+  long total_ = 0;
+};
+
+int SerialWriteTimeout() { return TimeoutMs({"serial write time-out", Link().serialWriteTimeoutMs}); }
+int ParallelReadTimeout() { return TimeoutMs({"parallel read time-out", Link().parallelReadTimeoutMs}); }
+int ParallelWriteTimeout() { return TimeoutMs({"parallel write time-out", Link().parallelWriteTimeoutMs}); }
+int NetworkReadTimeout() { return TimeoutMs({"network read time-out", Link().networkReadTimeoutMs}); }
+int NetworkWriteTimeout() { return TimeoutMs({"network write time-out", Link().networkWriteTimeoutMs}); }
+
+// Repeats reads on the parallel port until data comes, the port fails, or `window` has passed
+// since the first read (which is always made). Each read waits up to the parallel read time-out.
+bool ParallelReadWithin(PaceStep window, char* buffer, int length, int* n) {
+  auto channel = Link().Parallel();
+  if (!channel) return false;
+  const int64_t start = NowMs();
+  const int windowMs = TimeoutMs(window);
+  for (;;) {
+    long got = channel->ReadWithin(buffer, static_cast<std::size_t>(length), ParallelReadTimeout());
+    if (got > 0) {
+      *n = static_cast<int>(got);
+      return true;
+    }
+    if (got < 0 || NowMs() - start >= windowMs) return false;
+  }
+}
+
+// One read of at most `capacity` bytes by the current kind, as single reads are made everywhere:
+// the count read, 0 or less when nothing came.
+long ReadOnceByKind(char* buffer, int capacity) {
+  LinkState& link = Link();
+  switch (link.currentKind.load()) {
+    case PortKind::Serial: {
+      // The port is set to return at once with what has arrived.
+      auto channel = link.Serial();
+      return channel ? channel->ReadNow(buffer, static_cast<std::size_t>(capacity)) : -1;
+    }
+    case PortKind::Parallel: {
+      int n = 0;
+      return ParallelRead(buffer, capacity, &n) ? n : 0;
+    }
+    case PortKind::UsbDevice: {
+      auto usb = link.Libraries().usbDevice;
+      return usb ? usb->uRead(link.usbHandle, 1, buffer, capacity) : -1;
+    }
+    case PortKind::UsbPrinter: {
+      auto printer = link.Libraries().usbPrinter;
+      int n = 0;
+      if (printer) printer->ReadUSBPrinterForZpl(link.usbHandle, buffer, capacity, &n);
+      return n;
+    }
+    case PortKind::Network: {
+      int n = 0;
+      return NetworkRead(buffer, capacity, &n) ? n : 0;
+    }
+    case PortKind::Spooler: return 0;
+  }
+  return 0;
+}
+
+// Up to `rounds` reads, each appended to the reply; stops at the first read that brings nothing.
+// `beforeRound` runs before each read (the serial kind's pause).
+template <typename Read, typename Before>
+void ReadRounds(ReplyBuffer& reply, int rounds, Read read, Before beforeRound) {
+  std::vector<char> round(kReplyBufferSize);
+  for (int i = 0; i < rounds; ++i) {
+    beforeRound();
+    long n = read(round.data(), kReplyBufferSize);
+    if (n <= 0) return;
+    reply.Append(round.data(), n);
+  }
+}
+
+void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds) {
+  LinkState& link = Link();
+  auto usb = link.Libraries().usbDevice;
+  if (!usb) return;
+  const int handle = link.usbHandle;
+  std::vector<char> round(kReplyBufferSize);
+  if (link.drain) {
+    usb->SetUSBTimeouts(handle, settings.readBlankTimeout, settings.writeBlankTimeout);
+    for (int i = 0; i < 2; ++i) usb->uRead(handle, 1, round.data(), 100);
+  } else if (link.readOnce) {
+    usb->SetUSBTimeouts(handle, 2, settings.writeTimeout);
+    for (int i = 0; i < 5; ++i) {
+      int n = usb->uRead(handle, 1, round.data(), kReplyBufferSize);
+      if (n > 0) {
+        reply.Append(round.data(), n);
+      } else if (reply.total() > 0) {
+        break;  // the reply has come and nothing more follows
+      }
+    }
+  } else {
+    usb->SetUSBTimeouts(handle, settings.readTimeout, settings.writeTimeout);
+    ReadRounds(reply, rounds, [&](char* b, int c) { return usb->uRead(handle, 1, b, c); }, [] {});
+  }
+}
+
+void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds) {
+  LinkState& link = Link();
+  auto printer = link.Libraries().usbPrinter;
+  const int handle = link.usbHandle;
+  if (handle == -1 || !printer) {
+    ShowMessage(CatalogText("SetPort", "USBNotOpen"), CatalogText("SetPort", "PortSetStr"), MsgIcon::Information);
+    return;
+  }
+  std::vector<char> round(kReplyBufferSize);
+  auto read = [&](char* b, int c) {
+    int n = 0;
+    printer->ReadUSBPrinterForZpl(handle, b, c, &n);
+    return n;
+  };
+  if (link.drain) {
+    printer->SetSinglePrnTimeout(handle, settings.writeBlankTimeout * 100, settings.readBlankTimeout * 100);
+    read(round.data(), 100);
+    return;
+  }
+  printer->SetSinglePrnTimeout(handle, settings.writeTimeout * 100, settings.readTimeout * 100);
+  if (link.readOnce) {
+    for (int i = 0; i < 5; ++i) {
+      int n = read(round.data(), kReplyBufferSize);
+      if (n > 0) {
+        reply.Append(round.data(), n);
+        break;
+      }
+    }
+  } else {
+    ReadRounds(reply, rounds, read, [] {});
+  }
+}
+
+}  // namespace
+
+bool ParallelWrite(std::string_view bytes) {
+  auto channel = Link().Parallel();
+  if (!channel) return false;
+  return channel->WriteAll(bytes.data(), bytes.size(), ParallelWriteTimeout()) == bytes.size();
+}
+
+bool ParallelRead(char* buffer, int length, int* n) {
+  return ParallelReadWithin(pace::kParallelReadWindow, buffer, length, n);
+}
+
+bool ParallelPoll(char* buffer, int length, int* n) {
+  return ParallelReadWithin(pace::kParallelPollWindow, buffer, length, n);
+}
+
+bool NetworkWrite(std::string_view bytes) {
+  LinkState& link = Link();
+  auto net = link.Libraries().network;
+  int result = net ? net->WritePort(link.networkHandle, bytes.data(), static_cast<int>(bytes.size()),
+                                    NetworkWriteTimeout())
+                   : -1;
+  Pause(pace::kAfterNetworkWrite);
+  return result >= 0;
+}
+
+bool NetworkRead(char* buffer, int length, int* n) {
+  LinkState& link = Link();
+  auto net = link.Libraries().network;
+  if (!net) return false;
+  int result = net->ReadPort(link.networkHandle, buffer, length, NetworkReadTimeout());
+  if (result < 0) return false;
+  *n = result;
+  return true;
+}
+
+// No spooler queue is ever opened on this system, so the spooler path has nothing to write to.
+bool SpoolerWrite(std::string_view) { return false; }
+
+bool SendToPrinter(std::string_view bytes) {
+  LinkState& link = Link();
+  switch (link.currentKind.load()) {
+    case PortKind::Serial: {
+      auto channel = link.Serial();
+      if (!channel) return false;
+      std::size_t written = channel->WriteAll(bytes.data(), bytes.size(), SerialWriteTimeout());
+      // A write that did not finish in time is abandoned. A finished one is left alone: flushing the
+      // output then would throw away bytes still on their way out of the port.
+      if (written != bytes.size()) PurgeSerialOutput(*channel);
+      return written == bytes.size();
+    }
+    case PortKind::Parallel: return ParallelWrite(bytes);
+    case PortKind::UsbDevice: {
+      auto usb = link.Libraries().usbDevice;
+      const int length = static_cast<int>(bytes.size());
+      return usb && usb->uWrite(link.usbHandle, 0, bytes.data(), length) == length;
+    }
+    case PortKind::UsbPrinter: {
+      auto printer = link.Libraries().usbPrinter;
+      const int length = static_cast<int>(bytes.size());
+      int written = 0;
+      return printer && printer->WriteUSBPrinter(link.usbHandle, bytes.data(), length, &written) == 1 &&
+             written == length;
+    }
+    case PortKind::Spooler: return SpoolerWrite(bytes);
+    case PortKind::Network: return NetworkWrite(bytes);
+  }
+  return false;
+}
+
+Reply ReadReply() {
+  LinkState& link = Link();
+  const UsbSettings settings = ReadUsbSettings(SysOptionPath());
+  const int rounds = settings.readTimes + 1 > 0 ? settings.readTimes + 1 : 0;
+  const PortKind kind = link.currentKind;
+  ReplyBuffer reply;
+  if (kind == PortKind::Serial || kind == PortKind::Parallel) Pause(pace::kReplySettle);
+  switch (kind) {
+    case PortKind::Serial: {
+      auto channel = link.Serial();
+      if (!channel) break;
+      auto read = [&](char* b, int c) { return channel->ReadNow(b, static_cast<std::size_t>(c)); };
+      if (link.readOnce) {
+        ReadRounds(reply, 1, read, [] {});
+      } else {
+        ReadRounds(reply, rounds, read, [] { Pause(pace::kSerialReadRound); });
+      }
+      PurgeSerialInput(*channel);
+      break;
+    }
+    case PortKind::Parallel: {
+      auto read = [](char* b, int c) {
+        int n = 0;
+        return ParallelRead(b, c, &n) ? n : 0;
+      };
+      if (link.readOnce) {
+        ReadRounds(reply, 1, read, [] {});
+      } else {
+        SetParallelTimeouts(link.Parallel(), pace::kParallelReplyRead.ms, pace::kParallelReplyWrite.ms);
+        ReadRounds(reply, rounds, read, [] {});
+      }
+      break;
+    }
+    case PortKind::UsbDevice: ReadUsbDeviceReply(reply, settings, rounds); break;
+    case PortKind::UsbPrinter: ReadUsbPrinterReply(reply, settings, rounds); break;
+    case PortKind::Network: {
+      auto read = [](char* b, int c) {
+        int n = 0;
+        return NetworkRead(b, c, &n) ? n : 0;
+      };
+      if (link.readOnce) {
+        ReadRounds(reply, 1, read, [] {});
+      } else {
+        // Later replies come quickly once the printer has answered once.
+        link.networkReadTimeoutMs = pace::kNetworkReadShort.ms;
+        ReadRounds(reply, rounds, read, [] {});
+      }
+      break;
+    }
+    case PortKind::Spooler: break;
+  }
+  return reply.Take();
+}
+
+Reply ReadAvailable() {
+  LinkState& link = Link();
+  const PortKind kind = link.currentKind;
+  std::string buffer(kBulkReadSize, '\0');
+  long n = 0;
+  if (kind == PortKind::Serial || kind == PortKind::Parallel) Pause(pace::kReplySettle);
+  switch (kind) {
+    case PortKind::Serial: {
+      // Everything that has arrived is taken; nothing is flushed afterwards, so bytes arriving
+      // between this read and the next are kept for the next round.
+      if (auto channel = link.Serial()) n = channel->ReadNow(buffer.data(), buffer.size());
+      break;
+    }
+    case PortKind::Parallel: {
+      int got = 0;
+      if (ParallelPoll(buffer.data(), 100, &got)) n = got;
+      break;
+    }
+    case PortKind::UsbDevice: {
+      if (auto usb = link.Libraries().usbDevice) n = usb->uRead(link.usbHandle, 1, buffer.data(), kBulkReadSize);
+      break;
+    }
+    case PortKind::UsbPrinter: {
+      if (auto printer = link.Libraries().usbPrinter) {
+        int got = 0;
+        printer->SetSinglePrnTimeout(link.usbHandle, 4000, 4000);
+        printer->ReadUSBPrinterForZpl(link.usbHandle, buffer.data(), kBulkReadSize, &got);
+        n = got;
+      }
+      break;
+    }
+    case PortKind::Network: {
+      int got = 0;
+      if (NetworkRead(buffer.data(), kBulkReadSize, &got)) n = got;
+      break;
+    }
+    case PortKind::Spooler: break;
+  }
+  if (n <= 0) return {};
+  buffer.resize(static_cast<std::size_t>(n < kBulkReadSize ? n : kBulkReadSize));
+  return {static_cast<double>(buffer.size()), std::move(buffer)};
+}
+
+void DiscardPendingInput() {
+  LinkState& link = Link();
+  const PortKind kind = link.currentKind;
+  if (kind != PortKind::UsbDevice && kind != PortKind::UsbPrinter) return;
+  link.drain = true;
+  ReadReply();
+  link.drain = false;
+}
+
+bool DumpParameterTable(std::ostream& stream) {
+  LinkState& link = Link();
+  const PortKind kind = link.currentKind;
+  std::vector<char> buffer(kReplyBufferSize);
+
+  // Throw away whatever is waiting, so that it is not taken for the first slot's answer.
+  if (kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) {
+    DiscardPendingInput();
+  } else {
+    if (kind == PortKind::Parallel) {
+      SetParallelTimeouts(link.Parallel(), pace::kParallelDumpRead.ms, pace::kParallelDumpWrite.ms);
+    }
+    ReadOnceByKind(buffer.data(), kReplyBufferSize);
+  }
+
+  for (int slot = 0; slot < 256; ++slot) {
+    char address[3];
+    std::snprintf(address, sizeof address, "%02X", slot);
+    if (!SendToPrinter(std::string("~WN00@eep,r,") + address + "~")) return false;
+    if (kind == PortKind::Parallel) Pause(pace::kParallelSlotSettle);
+    // An answer is one line; a piece of it is completed from the following attempts so that the rest
+    // is not taken for the next slot's answer.
+    std::string answer;
+    for (int attempt = 0; attempt < 11; ++attempt) {
+      long n = ReadOnceByKind(buffer.data(), kReplyBufferSize);
+      if (n > 0) {
+        answer.append(buffer.data(), static_cast<std::size_t>(n));
+        if (answer.back() == '\n' || answer.size() >= kReplyBufferSize) break;
+      }
+      Pause(pace::kSlotReadRetry);
+    }
+    // Every record keeps a line of its own, also when no (complete) answer came, so that a missing
+    // answer never merges two records into one line.
+    if (answer.empty() || answer.back() != '\n') answer += "\r\n";
+    stream << "~WN00@eep,w," << address << "," << answer;
+    if (!stream) return false;
+  }
+  if (kind == PortKind::Serial) {
+    if (auto channel = link.Serial()) PurgeSerialInput(*channel);
+  }
+  return true;
+}
+
+}  // namespace tw

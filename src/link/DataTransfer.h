@@ -1,0 +1,41 @@
+#pragma once
+// Every byte sent to the printer or read from it passes through these operations. They dispatch on
+// the link's current port kind, apply that kind's waits and time-outs, and report failure by their
+// result only (one exception: a reply read on a closed USB printer says so itself).
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+inline constexpr int kReplyBufferSize = 1024;  // a single read asks for at most this many bytes
+inline constexpr int kBulkReadSize = 50000;    // what ReadAvailable asks for
+
+// What a read brought: the byte count and the bytes (zero bytes included).
+struct Reply {
+  double count = 0;
+  std::string text;
+};
+
+// Writes all bytes to the open port; true only when every byte was written.
+bool SendToPrinter(std::string_view bytes);
+// Reads one reply (at most 1024 bytes) in rounds, as the kind and the read mode say; the
+// USBSetting keys of lib/SysOption.ini are read at every call.
+Reply ReadReply();
+// One bulk read of whatever the printer has sent (at most 50000 bytes).
+Reply ReadAvailable();
+// Throws away what the USB kinds have buffered; does nothing on the other kinds.
+void DiscardPendingInput();
+// Reads the 256 parameter slots one request at a time and writes one write-command record per slot
+// to the stream. False when a request cannot be sent or the stream fails.
+bool DumpParameterTable(std::ostream& stream);
+
+// The per-kind primitives.
+bool ParallelWrite(std::string_view bytes);
+bool ParallelRead(char* buffer, int length, int* n);
+bool ParallelPoll(char* buffer, int length, int* n);
+bool NetworkWrite(std::string_view bytes);
+bool NetworkRead(char* buffer, int length, int* n);
+bool SpoolerWrite(std::string_view bytes);
+
+}  // namespace tw

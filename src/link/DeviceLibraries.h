@@ -1,0 +1,76 @@
+#pragma once
+// The three device-access layers, each with the calls the link makes on it. Handles are integers;
+// -1 means failure or closed. Every layer is safe to use from two threads at once: a handle closed
+// while another thread reads through it makes that read end early with no data.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// USB device access (port kind 2): the n-th attached USB device with a printer-class interface that
+// has bulk IN and OUT endpoints.
+class UsbDeviceApi {
+ public:
+  virtual ~UsbDeviceApi() = default;
+  // Device index 0 to 7; a handle of 1 or more, or -1.
+  virtual int OpenDeviceX(int index) = 0;
+  // Read and write time-outs, 16-bit values, in milliseconds.
+  virtual void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) = 0;
+  // Returns the bytes written (0 or less on failure). `pipe` is 0 as the link passes it.
+  virtual int uWrite(int handle, int pipe, const char* bytes, int length) = 0;
+  // Returns the bytes read; 0 or less means nothing. `pipe` is 1 as the link passes it.
+  virtual int uRead(int handle, int pipe, char* buffer, int capacity) = 0;
+  virtual void CloseDevice(int handle) = 0;
+  // What the device at an index is, for listings ("" when none).
+  virtual std::string Describe(int index) { (void)index; return {}; }
+};
+
+// USB printer class (port kind 3), over the kernel's USB printer nodes.
+class UsbPrinterApi {
+ public:
+  virtual ~UsbPrinterApi() = default;
+  // Fills `buffer` (zeroed by the caller, `capacity` bytes) with the printer names, each followed by
+  // "@"; returns how many there are.
+  virtual int EnumUSBPrinter(char* buffer, int capacity) = 0;
+  virtual int OpenUSBPrinter(const std::string& name) = 0;
+  // Time-outs in milliseconds.
+  virtual void SetSinglePrnTimeout(int handle, int writeTimeout, int readTimeout) = 0;
+  virtual void SetSplitASB(int handle, int value) = 0;
+  // 1 on success; `written` gets the bytes written.
+  virtual int WriteUSBPrinter(int handle, const char* bytes, int length, int* written) = 0;
+  // Only `read` is used: the bytes read, 0 when nothing came.
+  virtual int ReadUSBPrinterForZpl(int handle, char* buffer, int capacity, int* read) = 0;
+  virtual void CloseUSBPrinter(int handle) = 0;
+};
+
+// Raw TCP (port kind 5).
+class NetPortApi {
+ public:
+  virtual ~NetPortApi() = default;
+  // A handle >= 0, below 0 on failure.
+  virtual int OpenPort(const std::string& address, int port, int connectTimeoutMs) = 0;
+  // >= 0 on success (all bytes written), below 0 on failure.
+  virtual int WritePort(int handle, const char* bytes, int length, int timeoutMs) = 0;
+  // Bytes read (0 when the time-out passed with nothing), below 0 on failure.
+  virtual int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) = 0;
+  virtual void ClosePort(int handle) = 0;
+};
+
+// The layers over the real devices.
+std::shared_ptr<UsbDeviceApi> MakeLibUsbDeviceApi();
+// `nodeFolder` holds the USB printer nodes (lp0, lp1, ...), /dev/usb on a real system.
+std::shared_ptr<UsbPrinterApi> MakeUsbPrinterNodeApi(const std::filesystem::path& nodeFolder = "/dev/usb");
+std::shared_ptr<NetPortApi> MakeTcpNetPortApi();
+
+// The layers the link uses; tests put scripted ones in their place.
+struct DeviceLibraries {
+  std::shared_ptr<UsbDeviceApi> usbDevice;
+  std::shared_ptr<UsbPrinterApi> usbPrinter;
+  std::shared_ptr<NetPortApi> network;
+};
+DeviceLibraries RealDeviceLibraries();
+
+}  // namespace tw

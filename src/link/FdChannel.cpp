@@ -1,0 +1,118 @@
+#include "link/FdChannel.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+
+namespace tw {
+namespace {
+
+int64_t SteadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+FdChannel::FdChannel(int fd) : fd_(fd), cancelFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  struct stat st {};
+  isSocket_ = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+FdChannel::~FdChannel() {
+  if (fd_ >= 0) ::close(fd_);
+  if (cancelFd_ >= 0) ::close(cancelFd_);
+}
+
+void FdChannel::Cancel() {
+  uint64_t one = 1;
+  if (cancelFd_ >= 0) (void)!::write(cancelFd_, &one, sizeof one);
+}
+
+bool FdChannel::cancelled() const {
+  pollfd p{cancelFd_, POLLIN, 0};
+  return cancelFd_ < 0 || ::poll(&p, 1, 0) > 0;
+}
+
+FdChannel::Wait FdChannel::WaitFor(short events, int timeoutMs) const {
+  if (fd_ < 0) return Wait::Failed;
+  const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    pollfd fds[2] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}};
+    int wait = -1;
+    if (timeoutMs >= 0) {
+      int64_t left = deadline - SteadyMs();
+      wait = left > 0 ? static_cast<int>(left) : 0;
+    }
+    int n = ::poll(fds, 2, wait);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Wait::Failed;
+    }
+    if (fds[1].revents) return Wait::Cancelled;
+    if (n == 0) return Wait::TimedOut;
+    if (fds[0].revents & POLLNVAL) return Wait::Failed;
+    // A hang-up or error counts as ready: the following read or write reports it.
+    return Wait::Ready;
+  }
+}
+
+FdChannel::Wait FdChannel::WaitReadable(int timeoutMs) const { return WaitFor(POLLIN, timeoutMs); }
+FdChannel::Wait FdChannel::WaitWritable(int timeoutMs) const { return WaitFor(POLLOUT, timeoutMs); }
+
+long FdChannel::ReadNow(char* buffer, std::size_t capacity) const {
+  if (fd_ < 0 || cancelled()) return -1;
+  if (capacity == 0) return 0;
+  for (;;) {
+    pollfd p{fd_, POLLIN, 0};
+    int ready = ::poll(&p, 1, 0);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return ready < 0 ? -1 : 0;
+    ssize_t n = ::read(fd_, buffer, capacity);
+    if (n > 0) return static_cast<long>(n);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+    return -1;  // end of file (peer closed, hang-up) or a device error
+  }
+}
+
+long FdChannel::ReadWithin(char* buffer, std::size_t capacity, int timeoutMs) const {
+  switch (WaitReadable(timeoutMs)) {
+    case Wait::Ready: return ReadNow(buffer, capacity);
+    case Wait::TimedOut: return 0;
+    default: return -1;
+  }
+}
+
+std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeoutMs) const {
+  std::size_t done = 0;
+  const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
+  while (done < length) {
+    int left = -1;
+    if (timeoutMs >= 0) {
+      int64_t l = deadline - SteadyMs();
+      if (l <= 0) break;
+      left = static_cast<int>(l);
+    }
+    if (WaitWritable(left) != Wait::Ready) break;
+    // A socket whose peer has gone must fail the write, not raise SIGPIPE.
+    ssize_t n = isSocket_ ? ::send(fd_, bytes + done, length - done, MSG_NOSIGNAL)
+                          : ::write(fd_, bytes + done, length - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  return done;
+}
+
+}  // namespace tw

@@ -1,0 +1,74 @@
+// The network layer: raw TCP with a connect time-out and poll() time-outs on every write and read.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "link/DeviceLibraries.h"
+#include "link/FdChannel.h"
+#include "link/HandleTable.h"
+
+namespace tw {
+namespace {
+
+class TcpNetPort final : public NetPortApi {
+ public:
+  int OpenPort(const std::string& address, int port, int connectTimeoutMs) override {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    if (port < 0 || port > 65535 || ::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) return -1;
+    peer.sin_port = htons(static_cast<uint16_t>(port));
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    auto channel = std::make_shared<FdChannel>(fd);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+      if (errno != EINPROGRESS) return -1;
+      if (channel->WaitWritable(connectTimeoutMs) != FdChannel::Wait::Ready) return -1;
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return -1;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return sockets_.Add(std::move(channel));
+  }
+
+  int WritePort(int handle, const char* bytes, int length, int timeoutMs) override {
+    auto channel = sockets_.Find(handle);
+    if (!channel || length < 0) return -1;
+    auto written = channel->WriteAll(bytes, static_cast<std::size_t>(length), timeoutMs);
+    return written == static_cast<std::size_t>(length) ? static_cast<int>(written) : -1;
+  }
+
+  int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) override {
+    auto channel = sockets_.Find(handle);
+    if (!channel || capacity < 0) return -1;
+    long n = channel->ReadWithin(buffer, static_cast<std::size_t>(capacity), timeoutMs);
+    return static_cast<int>(n);
+  }
+
+  void ClosePort(int handle) override {
+    if (auto channel = sockets_.Remove(handle)) {
+      ::shutdown(channel->fd(), SHUT_RDWR);
+      channel->Cancel();
+    }
+  }
+
+ private:
+  HandleTable<FdChannel> sockets_{0};
+};
+
+}  // namespace
+
+std::shared_ptr<NetPortApi> MakeTcpNetPortApi() { return std::make_shared<TcpNetPort>(); }
+
+DeviceLibraries RealDeviceLibraries() {
+  return {MakeLibUsbDeviceApi(), MakeUsbPrinterNodeApi(), MakeTcpNetPortApi()};
+}
+
+}  // namespace tw

@@ -1,0 +1,35 @@
+#pragma once
+// The ports the user can choose from: serial ports found on the system, the printers the USB
+// printer-class layer reports, and the devices the USB device layer can open.
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/DeviceLibraries.h"
+
+namespace tw {
+
+struct SerialPortInfo {
+  std::string device;       // the path to open, such as "/dev/ttyUSB0"
+  std::string description;  // product and driver where known, such as "USB UART (ftdi_sio)"
+  std::string byId;         // the stable /dev/serial/by-id link to the same port, "" when none
+};
+
+// Serial ports from sysRoot/sys/class/tty (entries with a device behind them) and the links in
+// sysRoot/dev/serial/by-id, in natural order of their device paths (ttyS2 before ttyS10).
+std::vector<SerialPortInfo> ListSerialPorts(const std::filesystem::path& sysRoot = "/");
+
+// The printer names EnumUSBPrinter reports, in the order they stand in its 256-byte buffer.
+std::vector<std::string> ListUsbPrinters(UsbPrinterApi& printers);
+
+// "KVUSB-1" ... "KVUSB-8" for each device index 0 to 7 that OpenDeviceX can open; every handle
+// opened for the probe is closed again at once.
+std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices);
+
+// The model named in an IEEE-1284 device ID as the USB printer driver returns it (two length bytes,
+// big-endian and counting themselves, then "KEY:value;" fields): the MDL or MODEL field, with
+// characters unfit for a port name replaced by '_' and cut to 64 characters; "" when there is none.
+std::string ModelFromDeviceId(std::string_view deviceId);
+
+}  // namespace tw

@@ -1,0 +1,141 @@
+#include "portset/ConnectProcedure.h"
+
+#include "core/AppPaths.h"
+#include "core/Ini.h"
+#include "core/Pacing.h"
+#include "link/Connection.h"
+
+namespace tw {
+namespace {
+
+constexpr int kBaudRates[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr int kDataBits[] = {7, 8};
+constexpr int kParityCodes[] = {1, 2, 0};  // odd, even, none
+
+// The value at a list position, or the default position's value when it is out of range.
+template <std::size_t N>
+int ListValue(const int (&values)[N], int position, int fallbackPosition) {
+  return position >= 0 && position < static_cast<int>(N) ? values[position] : values[fallbackPosition];
+}
+
+ConnectOutcome Failure(const char* messageKey, const char* captionKey, MsgIcon icon, bool resetStatus) {
+  ConnectOutcome outcome;
+  outcome.messageKey = messageKey;
+  outcome.captionKey = captionKey;
+  outcome.icon = icon;
+  outcome.statusChanged = resetStatus;
+  return outcome;
+}
+
+// Closes the serial, parallel and USB ports; an open network link stays until a network connect.
+void CloseLocalPorts() {
+  CloseSerialPort();
+  CloseParallelPort();
+  CloseUsbPort();
+}
+
+}  // namespace
+
+bool IsValidComName(const std::string& name) {
+  if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name[3] < '1' || name[3] > '9') return false;
+  for (std::size_t i = 4; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  return true;
+}
+
+ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
+  LinkState& link = Link();
+  if (request.selectedKind) link.selectedKind = *request.selectedKind;
+  const PortKind kind = link.selectedKind;
+  const PortChoice& choice = request.choice;
+
+  CloseLocalPorts();
+
+  ConnectOutcome outcome;
+  switch (kind) {
+    case PortKind::Serial: {
+      const std::string& name = request.comName;
+      if (!IsValidComName(name)) return Failure("ShuRuPortError", "PortSetting", MsgIcon::None, false);
+      // Names of COM10 and up carry the device-namespace prefix, as the system expects them.
+      const std::string openName = name.size() > 4 ? "\\\\.\\" + name : name;
+      link.serialWriteTimeoutMs = pace::kSerialWriteAtConnect.ms;
+      bool opened = OpenSerialPort(openName, ListValue(kBaudRates, choice.baudIndex, 2),
+                                   ListValue(kDataBits, choice.dataBitIndex, 1), choice.stopBitIndex == 1 ? 2 : 1,
+                                   choice.handShakeIndex == 1 ? FlowControl::XonXoff : FlowControl::Hardware,
+                                   ListValue(kParityCodes, choice.parityIndex, 2));
+      if (!opened) return Failure("COMNotOpen", "PortSetting", MsgIcon::None, true);
+      link.Set(LinkState::Text::SerialDisplayName, name);
+      if (name.size() > 4) {
+        outcome.statusPanel0Suffix = name;
+      } else {
+        outcome.statusPanel1 = name;
+      }
+      break;
+    }
+    case PortKind::Parallel: {
+      if (!OpenParallelPort(request.lptName)) {
+        return Failure("OpenLPTError", "PortSetting", MsgIcon::Information, false);
+      }
+      link.Set(LinkState::Text::LinkName, request.lptName);
+      outcome.statusPanel1 = request.lptName;
+      break;
+    }
+    case PortKind::UsbDevice: {
+      const std::string& name = request.usbName;
+      if (name.empty()) return outcome;
+      // Names have the form "KVUSB-" + the device's 1-based number.
+      const int number = name.size() > 6 ? name[6] - '0' : -1;
+      link.Set(LinkState::Text::UsbDeviceName, name);
+      if (number < 1 || number > 9 || OpenUsbDevicePort(number - 1) == -1) {
+        return Failure("CantOpenUSB", "PortSetStr", MsgIcon::Information, true);
+      }
+      link.Set(LinkState::Text::LinkName, name);
+      outcome.statusPanel1 = name;
+      break;
+    }
+    case PortKind::UsbPrinter: {
+      const std::string& name = request.usbName;
+      if (name.empty()) return outcome;
+      if (OpenUsbPrinterPort(name) == -1) return Failure("USBNotOpen", "PortSetting", MsgIcon::Information, true);
+      link.Set(LinkState::Text::LinkName, name);
+      outcome.statusPanel1 = "class USB-" + name;
+      break;
+    }
+    case PortKind::Network: {
+      link.currentKind = PortKind::Network;
+      link.Set(LinkState::Text::NetworkAddress,
+               choice.ip[0] + "." + choice.ip[1] + "." + choice.ip[2] + "." + choice.ip[3]);
+      std::optional<int> port = ParseIniInteger(choice.port);
+      link.networkPort = port.value_or(-1);
+      link.networkConnectTimeoutMs = pace::kNetworkConnect.ms;
+      link.networkWriteTimeoutMs = pace::kNetworkWrite.ms;
+      link.networkReadTimeoutMs = pace::kNetworkRead.ms;
+      CloseNetworkLink();
+      if (!OpenNetworkLink()) return Failure("OpenPordFailed", "Warning", MsgIcon::Warning, true);
+      link.Set(LinkState::Text::LinkName, "NET");
+      outcome.statusPanel0Suffix = "NET";
+      break;
+    }
+    case PortKind::Spooler: return outcome;  // no connect path opens the spooler
+  }
+
+  link.open = true;
+  link.currentKind = kind;
+  outcome.opened = true;
+  outcome.statusChanged = true;
+  link.SetPositions({choice.baudIndex, choice.dataBitIndex, choice.stopBitIndex, choice.handShakeIndex,
+                     choice.parityIndex, choice.lptIndex, request.usbIndex});
+
+  PortChoice saved = choice;
+  saved.kind = kind;
+  if (kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) saved.usbNames = request.usbListText;
+  try {
+    SavePortChoice(PortInfoPath(), saved);
+  } catch (const IniWriteError& error) {
+    outcome.iniWriteError = error.what();
+  }
+  return outcome;
+}
+
+}  // namespace tw
