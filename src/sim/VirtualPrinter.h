@@ -22,7 +22,9 @@ struct Faults {
   int splitGapMs = 0;               // ... with this gap between pieces
   bool noReply = false;             // take everything, answer nothing
   bool garbage = false;             // answer every request with bytes that are not the reply
-  long long disconnectAfterBytes = -1;  // >= 0: drop the link once this many bytes were received
+  // >= 0: drop the link once this many bytes were received on it (counted per connection; bytes
+  // beyond the limit are not taken; 0 drops the link as soon as anything arrives)
+  long long disconnectAfterBytes = -1;
   int baud = 0;                     // > 0: take and send bytes at this rate (10 bits a byte)
 };
 

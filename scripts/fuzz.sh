@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a while (default 30 seconds).
+#   scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-30}"
+bash scripts/install-deps.sh
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
+CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTW_BUILD_FUZZERS=ON -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF \
+    -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+cmake --build build-fuzz -j2
+for target in $(find fuzz -name '*_fuzz.cpp' -exec basename {} .cpp \; | sort); do
+  corpus="build-fuzz/corpus/$target"
+  mkdir -p "$corpus"
+  echo "== $target ($seconds s)"
+  "build-fuzz/bin/$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+done
