@@ -1,6 +1,8 @@
 #include "link/SerialDevice.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -39,6 +41,12 @@ tcflag_t DataBitsFlag(int bits) {
     case 7: return CS7;
     default: return CS8;
   }
+}
+
+// Unix98 pseudo-terminal slaves have majors 136 to 143.
+bool IsPseudoTerminal(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
 void SetError(std::string* error, std::string text) {
@@ -87,6 +95,9 @@ FdChannelPtr OpenSerialDevice(const std::string& path, const SerialSettings& set
     tio.c_cc[VSTART] = 0x11;
     tio.c_cc[VSTOP] = 0x13;
   }
+  // A pseudo-terminal carries bytes, not a line: it has no parity, stop bits or handshake lines, and
+  // some kernels refuse such settings on it.
+  if (IsPseudoTerminal(fd)) tio.c_cflag &= ~(PARENB | PARODD | CSTOPB | CRTSCTS);
   // Reads return at once with what has arrived.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;

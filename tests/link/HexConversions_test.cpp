@@ -377,6 +377,16 @@ TEST(HexRoundTrip, AnEscapeInTheBytesComesBackAsItsByte) {
             Printable("A\rB<\\x41"));
 }
 
+TEST(HexRoundTrip, HexViewOfAnyBytesGivesBackTheirEscapesDecoded) {
+  RandomBytes random(31337);
+  for (int round = 0; round < kRandomRounds; ++round) {
+    const std::string bytes = random.Next();
+    const NormalizedHex normalized = NormalizeHexInput(BytesToHexView(bytes));
+    ASSERT_GE(normalized.result, 0);
+    ASSERT_EQ(Printable(HexPairsToBytes(normalized.text)), Printable(DecodeEscapes(bytes)));
+  }
+}
+
 TEST(HexRoundTrip, HexViewOfTheTextFormGivesBackAnyBytes) {
   RandomBytes random(99);
   for (int round = 0; round < kRandomRounds; ++round) {
