@@ -1,5 +1,6 @@
 #include "link/HexConversions.h"
 
+#include <array>
 #include <climits>
 #include <cstddef>
 
@@ -13,12 +14,19 @@ constexpr unsigned char kLf = '\n';
 
 unsigned char ByteAt(std::string_view s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
 
-int HexDigitValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// The value of every hex digit (either case); -1 for every other byte.
+constexpr auto kHexDigitValues = [] {
+  std::array<signed char, 256> values{};
+  values.fill(-1);
+  for (int i = 0; i < 10; ++i) values['0' + i] = static_cast<signed char>(i);
+  for (int i = 0; i < 6; ++i) {
+    values['A' + i] = static_cast<signed char>(10 + i);
+    values['a' + i] = static_cast<signed char>(10 + i);
+  }
+  return values;
+}();
+
+int HexDigitValue(unsigned char c) { return kHexDigitValues[c]; }
 
 // The byte of the escape that starts at `pos`, or -1 when no complete escape starts there.
 int EscapeAt(std::string_view s, std::size_t pos) {

@@ -62,7 +62,8 @@ struct VirtualPrinter::Impl {
   void Record(std::string_view bytes) {
     {
       std::lock_guard lock(receivedMutex);
-      received.append(bytes);
+      if (options.keepReceived) received.append(bytes);
+      receivedCount += bytes.size();
     }
     receivedChanged.notify_all();
   }
@@ -215,6 +216,7 @@ struct VirtualPrinter::Impl {
   mutable std::mutex receivedMutex;
   mutable std::condition_variable receivedChanged;
   std::string received;
+  std::size_t receivedCount = 0;  // bytes since the last clear, kept or not
 
   std::atomic<int> connections{0};
   io::StopSignal stop;
@@ -276,12 +278,13 @@ std::string VirtualPrinter::Received() const {
 void VirtualPrinter::ClearReceived() {
   std::lock_guard lock(impl_->receivedMutex);
   impl_->received.clear();
+  impl_->receivedCount = 0;
 }
 
 bool VirtualPrinter::WaitForReceived(std::size_t bytes, int timeoutMs) const {
   std::unique_lock lock(impl_->receivedMutex);
   return impl_->receivedChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                         [&] { return impl_->received.size() >= bytes; });
+                                         [&] { return impl_->receivedCount >= bytes; });
 }
 
 int VirtualPrinter::Connections() const { return impl_->connections.load(); }

@@ -49,6 +49,9 @@ struct PrinterOptions {
   std::string versionText;  // answer to the version request without its line end; empty: default
   ConfigurationOptions configuration;
   Faults faults;
+  // Keep the received bytes for Received(). The program turns this off so that a long session of
+  // downloads does not grow its memory; WaitForReceived counts bytes either way.
+  bool keepReceived = true;
   // Called from the serving thread with one line per command recognised (and per chunk of print
   // data); for logging.
   std::function<void(const std::string&)> commandLog;
@@ -129,7 +132,8 @@ class VirtualPrinter {
 
   std::string Received() const;  // every byte received so far, over every connection
   void ClearReceived();
-  // Waits until at least `bytes` bytes were received in all; false on time-out.
+  // Waits until at least `bytes` bytes were received in all (since the last ClearReceived);
+  // false on time-out.
   bool WaitForReceived(std::size_t bytes, int timeoutMs) const;
   int Connections() const;       // connections accepted so far (TCP)
 

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   std::string split;
   bool log = false;
   tw::sim::PrinterOptions options;
+  options.keepReceived = false;  // nobody reads them here
   tw::sim::Faults& faults = options.faults;
   tw::sim::ConfigurationOptions& config = options.configuration;
 

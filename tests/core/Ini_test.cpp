@@ -155,7 +155,7 @@ TEST(IniRead, ValueKeepsEverythingAfterTheFirstEqualsSign) {
 }
 
 TEST(IniRead, CrLfLfAndByteOrderMarkReadAlike) {
-  for (const std::string& text : {"[S]\r\nk=v\r\nn=0x10\r\n", "[S]\nk=v\nn=0x10", "\xEF\xBB\xBF[S]\r\nk=v\r\nn=0x10\r\n",
+  for (std::string_view text : {"[S]\r\nk=v\r\nn=0x10\r\n", "[S]\nk=v\nn=0x10", "\xEF\xBB\xBF[S]\r\nk=v\r\nn=0x10\r\n",
                                  "[S]\r\nk=v\r\r\nn=0x10\r\n"}) {
     const auto doc = IniDocument::Parse(text);
     EXPECT_EQ(doc.Find("S", "k"), "v") << text;

@@ -323,8 +323,12 @@ TEST(PrinterModelConfiguration, UqReplyCarriesTheMarkersTheToolReads) {
   EXPECT_EQ(reply.substr(option + 7), defaults.options + "\r\n");
   // Every line ends with CR LF: no lone CR or LF.
   for (std::size_t i = 0; i < reply.size(); ++i) {
-    if (reply[i] == '\r') EXPECT_EQ(reply[i + 1], '\n') << "at " << i;
-    if (reply[i] == '\n') EXPECT_EQ(reply[i - 1], '\r') << "at " << i;
+    if (reply[i] == '\r') {
+      EXPECT_EQ(reply[i + 1], '\n') << "at " << i;
+    }
+    if (reply[i] == '\n') {
+      EXPECT_EQ(reply[i - 1], '\r') << "at " << i;
+    }
   }
   EXPECT_EQ(reply.substr(reply.size() - 2), "\r\n");
 }
@@ -404,7 +408,8 @@ TEST(PrinterModelBadInput, MalformedParameterMessagesGetNoReplyAndChangeNothing)
     EXPECT_FALSE(out.resetRequested) << input;
     EXPECT_EQ(model.Slot(0x01), 0x0085) << input;
   }
-  EXPECT_EQ(model.PendingBytes(), 0u);
+  // The "~" that an ignored message leaves may begin the next command, so it waits.
+  EXPECT_LE(model.PendingBytes(), 1u);
   EXPECT_EQ(model.Feed("~WN00@eep,r,01~").reply, WordReply(0x0085));
 }
 
@@ -496,7 +501,8 @@ TEST(PrinterModelLog, RecognisedCommandsAreListedAsReceived) {
   EXPECT_EQ(out.commands[0], "~WN00@eep,r,01~");
   EXPECT_EQ(out.commands[1], "~WN00@ini,r,TphAdj<0D><0A>");
   EXPECT_NE(out.commands[2].find("ignored"), std::string::npos);
-  EXPECT_EQ(out.printDataBytes, 3u);  // "xx" and the "~" the ignored message left
+  EXPECT_EQ(out.printDataBytes, 2u);  // "xx"
+  EXPECT_EQ(model.PendingBytes(), 1u);  // the "~" the ignored message left may begin a command
 }
 
 }  // namespace

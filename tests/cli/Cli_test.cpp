@@ -1,0 +1,174 @@
+// tagwright-cli end to end: the real program against the virtual printer over loopback TCP and a
+// pseudo-terminal, and the --port parsing on its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "cli/PortSpec.h"
+#include "sim/VirtualPrinter.h"
+#include "support/Process.h"
+#include "support/TestSupport.h"
+
+namespace tw {
+namespace {
+
+test::ProcessResult Cli(const std::vector<std::string>& args, const std::string& input = "") {
+  return test::RunProgram("tagwright-cli", args, input);
+}
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(n, '\0');
+  for (auto& b : bytes) b = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+class CliAgainstPrinter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = printer_.ListenTcp();
+    ASSERT_NE(port_, 0);
+  }
+  std::string Net() const { return "net:127.0.0.1:" + std::to_string(port_); }
+
+  sim::VirtualPrinter printer_;
+  uint16_t port_ = 0;
+  test::TempDir dir_;
+};
+
+TEST_F(CliAgainstPrinter, SendDeliversAFileAndStandardInputByteForByte) {
+  const std::string file = RandomBytes(300000, 7);
+  auto sent = Cli({"--port", Net(), "send", dir_.Write("label.bin", file).string()});
+  EXPECT_EQ(sent.exitCode, 0) << sent.err;
+  ASSERT_TRUE(printer_.WaitForReceived(file.size(), 5000));
+  EXPECT_EQ(printer_.Received(), file);
+
+  printer_.ClearReceived();
+  const std::string label = "^XA^FO50,50^FDHello^FS^XZ\r\n";
+  auto piped = Cli({"--port", Net(), "send", "-"}, label);
+  EXPECT_EQ(piped.exitCode, 0) << piped.err;
+  ASSERT_TRUE(printer_.WaitForReceived(label.size(), 5000));
+  EXPECT_EQ(printer_.Received(), label);
+}
+
+TEST_F(CliAgainstPrinter, VersionAndQueryPrintTheReply) {
+  printer_.SetSlot(0x01, 0x0085);
+  auto version = Cli({"--port", Net(), "version"});
+  EXPECT_EQ(version.exitCode, 0) << version.err;
+  EXPECT_EQ(printer_.Received(), "~WN01@version~\r\n");
+  EXPECT_FALSE(version.out.empty());
+  EXPECT_NE(version.out.find("\r\n"), std::string::npos) << "CR LF is shown as a line break";
+
+  auto slot = Cli({"--port", Net(), "query", "~WN00@eep,r,01~"});
+  EXPECT_EQ(slot.exitCode, 0) << slot.err;
+  EXPECT_EQ(slot.out, "0085\r\n");
+
+  auto hex = Cli({"--port", Net(), "--hex", "query", "~WN00@eep,r,01~"});
+  EXPECT_EQ(hex.out, "30 30 38 35 0D 0A \n");
+
+  // Escapes in the request become their bytes: the named entry request ends in CR LF.
+  printer_.SetNamedEntry("TphAdj", "12");
+  auto named = Cli({"--port", Net(), "query", "~WN00@ini,r,TphAdj<\\x0D><\\x0A>"});
+  EXPECT_EQ(named.exitCode, 0) << named.err;
+  EXPECT_EQ(named.out, "12\r\n");
+}
+
+TEST_F(CliAgainstPrinter, NoReplyAndNoPrinterAreFailures) {
+  sim::Faults silent;
+  silent.noReply = true;
+  printer_.SetFaults(silent);
+  auto quiet = Cli({"--port", Net(), "version"});
+  EXPECT_EQ(quiet.exitCode, 1);
+  EXPECT_TRUE(quiet.out.empty());
+  EXPECT_FALSE(quiet.err.empty());
+  EXPECT_EQ(std::count(quiet.err.begin(), quiet.err.end(), '\n'), 1) << "one sentence: " << quiet.err;
+
+  printer_.Stop();
+  auto gone = Cli({"--port", Net(), "version"});
+  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_NE(gone.err.find("cannot be opened"), std::string::npos) << gone.err;
+}
+
+TEST_F(CliAgainstPrinter, ListenPrintsWhatArrives) {
+  std::thread streamer([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    printer_.SendUnsolicited(std::string("status\r\n\x07", 9));
+  });
+  auto listened = Cli({"--port", Net(), "listen", "--seconds", "1.5"});
+  streamer.join();
+  EXPECT_EQ(listened.exitCode, 0) << listened.err;
+  EXPECT_EQ(listened.out, "status\r\n<\\x07>");
+}
+
+TEST(CliOverSerial, VersionOverAPseudoTerminal) {
+  sim::VirtualPrinter printer;
+  const std::string path = printer.OpenPty();
+  ASSERT_FALSE(path.empty());
+  auto version = Cli({"--port", "serial:" + path + ":115200:8N1:sw", "version"});
+  EXPECT_EQ(version.exitCode, 0) << version.err;
+  EXPECT_EQ(printer.Received(), "~WN01@version~\r\n");
+  EXPECT_FALSE(version.out.empty());
+}
+
+TEST(CliUsage, BadUsageExitsWithTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},
+           {"--port", "net:127.0.0.1"},
+           {"version"},
+           {"--port", "tcp:127.0.0.1", "version"},
+           {"--port", "serial:COM1:12345", "version"},
+           {"--port", "net:127.0.0.1:99999", "version"},
+           {"--port", "net:127.0.0.1", "send"},
+           {"--port", "net:127.0.0.1", "frobnicate"},
+       }) {
+    auto result = Cli(args);
+    EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args.back()) << ": " << result.err;
+  }
+  EXPECT_EQ(Cli({"--port", "serial:/dev/no-such-port", "version"}).exitCode, 1);
+}
+
+TEST(PortSpecParsing, FieldsAndDefaults) {
+  std::string error;
+  auto net = ParsePortSpec("net:printer.local", &error);
+  ASSERT_TRUE(net);
+  EXPECT_EQ(net->kind, PortKind::Network);
+  EXPECT_EQ(net->name, "printer.local");
+  EXPECT_EQ(net->number, 9100);
+
+  auto serial = ParsePortSpec("serial:COM3", &error);
+  ASSERT_TRUE(serial);
+  EXPECT_EQ(serial->serial.baud, 9600);
+  EXPECT_EQ(serial->serial.dataBits, 8);
+  EXPECT_EQ(serial->serial.parity, 0);
+  EXPECT_EQ(serial->serial.stopBits, 1);
+  EXPECT_EQ(serial->serial.flow, FlowControl::Hardware);
+
+  auto full = ParsePortSpec("serial:/dev/ttyUSB0:115200:7E2:sw", &error);
+  ASSERT_TRUE(full);
+  EXPECT_EQ(full->name, "/dev/ttyUSB0");
+  EXPECT_EQ(full->serial.baud, 115200);
+  EXPECT_EQ(full->serial.dataBits, 7);
+  EXPECT_EQ(full->serial.parity, 2);
+  EXPECT_EQ(full->serial.stopBits, 2);
+  EXPECT_EQ(full->serial.flow, FlowControl::XonXoff);
+
+  auto usb = ParsePortSpec("usb:2", &error);
+  ASSERT_TRUE(usb);
+  EXPECT_EQ(usb->number, 2);
+  auto usblp = ParsePortSpec("usblp:lp0 (Model: X)", &error);
+  ASSERT_TRUE(usblp);
+  EXPECT_EQ(usblp->name, "lp0 (Model: X)");
+
+  for (const char* bad : {"", "net:", "net:a:b", "serial:", "serial:COM1:9600:9N1", "serial:COM1:9600:8N1:xx",
+                          "usb:0", "usb:9", "lpt:", "bogus:1"}) {
+    error.clear();
+    EXPECT_FALSE(ParsePortSpec(bad, &error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace tw

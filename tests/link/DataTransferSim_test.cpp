@@ -1,0 +1,168 @@
+// The data transfer operations against the virtual printer, over loopback TCP and over a
+// pseudo-terminal opened as a serial port: exact bytes, the read modes, long replies, the parameter
+// table dump, and printers that stay silent, answer in pieces, answer garbage or drop the link.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+#include <algorithm>
+
+#include "core/AppPaths.h"
+#include "link/Connection.h"
+#include "link/DataTransfer.h"
+#include "link/LinkState.h"
+#include "sim/VirtualPrinter.h"
+#include "support/TestSupport.h"
+
+namespace tw {
+namespace {
+
+enum class Transport { Tcp, Pty };
+
+std::string Name(const ::testing::TestParamInfo<Transport>& info) {
+  return info.param == Transport::Tcp ? "Tcp" : "Pty";
+}
+
+class DataTransferSim : public ::testing::TestWithParam<Transport> {
+ protected:
+  void SetUp() override {
+    SetProgramDir(dir_.path());
+    ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+    LinkState& link = Link();
+    if (GetParam() == Transport::Tcp) {
+      uint16_t port = printer_.ListenTcp();
+      ASSERT_NE(port, 0);
+      link.Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+      link.networkPort = port;
+      ASSERT_TRUE(OpenNetworkLink());
+      link.currentKind = PortKind::Network;
+    } else {
+      std::string path = printer_.OpenPty();
+      ASSERT_FALSE(path.empty());
+      ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
+      link.currentKind = PortKind::Serial;
+    }
+    link.open = true;
+  }
+  void TearDown() override { ResetLink({}); }
+
+  Reply Ask(const std::string& request) {
+    EXPECT_TRUE(SendToPrinter(request));
+    return ReadReply();
+  }
+
+  test::TempDir dir_;
+  // Sleeps at a tenth of their length, time-outs at a twentieth: a silent printer costs little.
+  test::ScopedFastPacer pacer_{0.1, 0.05};
+  sim::VirtualPrinter printer_;
+};
+
+TEST_P(DataTransferSim, BytesArriveExactly) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  ASSERT_TRUE(SendToPrinter(all));
+  ASSERT_TRUE(SendToPrinter("^XA^XZ"));
+  ASSERT_TRUE(printer_.WaitForReceived(all.size() + 6, 3000));
+  EXPECT_EQ(printer_.Received(), all + "^XA^XZ");
+}
+
+TEST_P(DataTransferSim, ReadReplyInNormalAndReadOnceMode) {
+  printer_.SetSlot(0x01, 0x0085);
+  printer_.SetSlot(0x0C, 0xFFF6);
+  Reply normal = Ask("~WN00@eep,r,01~");
+  EXPECT_EQ(normal.text, "0085\r\n");
+  EXPECT_EQ(normal.count, 6);
+
+  Link().readOnce = true;
+  Reply once = Ask("~WN00@eep,r,0C~");
+  EXPECT_EQ(once.text, "FFF6\r\n");
+  Reply field = Ask("~WN00@eep,r,0C,00,03~");
+  EXPECT_EQ(field.text, "0006\r\n");
+}
+
+TEST_P(DataTransferSim, AReplyOf3000BytesIsCutAt1024) {
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += static_cast<char>('A' + i % 26);
+  printer_.SendUnsolicited(big);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  Reply reply = ReadReply();
+  EXPECT_EQ(reply.count, 1024);
+  EXPECT_EQ(reply.text, big.substr(0, 1024));
+}
+
+TEST_P(DataTransferSim, DumpOf256Slots) {
+  for (int slot = 0; slot < 256; ++slot) printer_.SetSlot(slot, static_cast<uint16_t>(slot * 257 ^ 0x1234));
+  std::ostringstream dump;
+  ASSERT_TRUE(DumpParameterTable(dump));
+  std::istringstream lines(dump.str());
+  std::string line;
+  int slot = 0;
+  while (std::getline(lines, line)) {
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "~WN00@eep,w,%02X,%04X\r", slot, (slot * 257 ^ 0x1234) & 0xFFFF);
+    EXPECT_EQ(line, expected);
+    ++slot;
+  }
+  EXPECT_EQ(slot, 256);
+}
+
+TEST_P(DataTransferSim, ASilentPrinterGivesEmptyRepliesWithinTheTimeOuts) {
+  sim::Faults faults;
+  faults.noReply = true;
+  printer_.SetFaults(faults);
+  auto start = std::chrono::steady_clock::now();
+  Reply reply = Ask("~WN01@version~\r\n");
+  EXPECT_EQ(reply.count, 0);
+  EXPECT_TRUE(reply.text.empty());
+  EXPECT_TRUE(ReadAvailable().text.empty());
+  // 256 requests of 11 attempts each: run the clock faster still for the dump.
+  test::ScopedFastPacer faster(0.0, 0.002);
+  std::ostringstream dump;
+  EXPECT_TRUE(DumpParameterTable(dump)) << "a dump with no answers still writes every record";
+  const std::string records = dump.str();
+  EXPECT_EQ(std::count(records.begin(), records.end(), '\n'), 256);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+TEST_P(DataTransferSim, AReplyInPiecesIsGatheredWhole) {
+  sim::Faults faults;
+  faults.splitPieceBytes = 2;
+  faults.splitGapMs = 5;
+  printer_.SetFaults(faults);
+  printer_.SetSlot(0x20, 0xF0D7);
+  EXPECT_EQ(Ask("~WN00@eep,r,20~").text, "F0D7\r\n");
+
+  // A dump takes a piece and completes it from the following attempts.
+  std::ostringstream dump;
+  ASSERT_TRUE(DumpParameterTable(dump));
+  EXPECT_NE(dump.str().find("~WN00@eep,w,20,F0D7\r\n~WN00@eep,w,21,"), std::string::npos);
+}
+
+TEST_P(DataTransferSim, GarbageIsPassedOnAsReceived) {
+  sim::Faults faults;
+  faults.garbage = true;
+  printer_.SetFaults(faults);
+  Reply reply = Ask("~WN00@eep,r,01~");
+  EXPECT_GT(reply.count, 0);
+  EXPECT_NE(reply.text, "0085\r\n");
+  EXPECT_EQ(reply.text.size(), static_cast<std::size_t>(reply.count));
+}
+
+TEST_P(DataTransferSim, ADroppedLinkFailsTheSendWithoutACrash) {
+  sim::Faults faults;
+  faults.disconnectAfterBytes = 1000;
+  printer_.SetFaults(faults);
+  std::string data(2 * 1024 * 1024, 'x');
+  bool allSent = true;
+  for (int i = 0; i < 5 && allSent; ++i) allSent = SendToPrinter(data);
+  if (GetParam() == Transport::Tcp) {
+    EXPECT_FALSE(allSent) << "a send after the printer dropped the link must fail";
+  }
+  EXPECT_TRUE(ReadReply().text.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, DataTransferSim, ::testing::Values(Transport::Tcp, Transport::Pty), Name);
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,208 @@
+// The tagwright-printersim program: its options, the line saying where it listens, and a clean end
+// on SIGTERM and SIGINT.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim/VirtualPrinter.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+std::filesystem::path ProgramPath() {
+  const char* bin = std::getenv("TW_BIN_DIR");
+  return std::filesystem::path(bin ? bin : ".") / "tagwright-printersim";
+}
+
+// The program as a child process with its standard output on a pipe.
+class Program {
+ public:
+  explicit Program(const std::vector<std::string>& arguments) {
+    const std::string path = ProgramPath().string();
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    stdout_ = out[0];
+  }
+  ~Program() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (stdout_ >= 0) close(stdout_);
+  }
+
+  bool started() const { return pid_ > 0; }
+
+  // The first line the program prints (without the line end), "" if none came in time.
+  std::string FirstLine(int timeoutMs) {
+    std::string line;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    char c = 0;
+    for (;;) {
+      pollfd p{stdout_, POLLIN, 0};
+      if (poll(&p, 1, RemainingMs(deadline)) <= 0 || read(stdout_, &c, 1) != 1) return "";
+      if (c == '\n') return line;
+      line += c;
+    }
+  }
+
+  // Sends a signal and waits for the exit; the exit status, or -1 if it did not end in time.
+  int SignalAndWait(int signal, int timeoutMs) {
+    kill(pid_, signal);
+    return WaitExit(timeoutMs);
+  }
+
+  int WaitExit(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      if (Clock::now() > deadline) return -1;
+      usleep(10000);
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdout_ = -1;
+};
+
+// Connects to 127.0.0.1:port, sends `request`, reads until `count` bytes or the time-out.
+std::string Exchange(uint16_t port, const std::string& request, std::size_t count, int timeoutMs) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string reply;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (reply.size() < count) {
+      pollfd p{fd, POLLIN, 0};
+      char buffer[512];
+      if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      reply.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  close(fd);
+  return reply;
+}
+
+uint16_t PortOf(const std::string& line) {
+  const std::size_t colon = line.rfind(':');
+  if (colon == std::string::npos) return 0;
+  return static_cast<uint16_t>(std::stoi(line.substr(colon + 1)));
+}
+
+class PrinterSimProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(ProgramPath())) << ProgramPath() << " (set TW_BIN_DIR)";
+  }
+};
+
+TEST_F(PrinterSimProgram, ListensOnTcpAnswersAndEndsCleanlyOnSigterm) {
+  Program program({"--tcp", "127.0.0.1:0", "--mode", "e", "--model", "QRT-T3"});
+  ASSERT_TRUE(program.started());
+  const std::string line = program.FirstLine(5000);
+  EXPECT_NE(line.find("127.0.0.1:"), std::string::npos) << line;
+  const uint16_t port = PortOf(line);
+  ASSERT_NE(port, 0) << line;
+  tw::sim::ConfigurationOptions configuration;
+  configuration.model = "QRT-T3";
+  const std::string expected =
+      tw::sim::PrinterModel(tw::sim::Personality::E, {}, configuration).ConfigurationReply();
+  EXPECT_EQ(Exchange(port, "UQ\r\n", expected.size(), 3000), expected);
+  EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
+}
+
+TEST_F(PrinterSimProgram, OpensAPseudoTerminalAndEndsCleanlyOnSigint) {
+  Program program({"--pty", "--version-text", "TEST-FW 1.0"});
+  ASSERT_TRUE(program.started());
+  const std::string line = program.FirstLine(5000);
+  const std::size_t slash = line.find("/dev/");
+  ASSERT_NE(slash, std::string::npos) << line;
+  const int fd = open(line.substr(slash).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << line;
+  ASSERT_EQ(write(fd, "~WN01@version~\r\n", 16), 16);
+  std::string reply;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(3000);
+  while (reply.size() < 13) {
+    pollfd p{fd, POLLIN, 0};
+    char buffer[64];
+    if (poll(&p, 1, RemainingMs(deadline)) <= 0) break;
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    reply.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  EXPECT_EQ(reply, "TEST-FW 1.0\r\n");
+  EXPECT_EQ(program.SignalAndWait(SIGINT, 3000), 0);
+}
+
+TEST_F(PrinterSimProgram, FaultOptionsReachThePrinter) {
+  Program program({"--tcp", "127.0.0.1:0", "--garbage", "--delay", "200"});
+  ASSERT_TRUE(program.started());
+  const uint16_t port = PortOf(program.FirstLine(5000));
+  ASSERT_NE(port, 0);
+  const auto start = Clock::now();
+  const std::string reply = Exchange(port, "~WN00@eep,r,01~", 6, 3000);
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 180);
+  EXPECT_EQ(reply.size(), 6u);
+  EXPECT_EQ(reply.find_first_of("0123456789\r\n"), std::string::npos) << reply;
+  EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
+}
+
+TEST_F(PrinterSimProgram, RefusesBadOptionValues) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--tcp", "no-port"},       {"--tcp", "127.0.0.1:70000"}, {"--split", "0"},
+      {"--split", "4:x"},         {"--mode", "q"},              {"--baud", "-5"},
+      {"--pty", "--tcp", "127.0.0.1:0"},
+  };
+  for (const auto& arguments : bad) {
+    Program program(arguments);
+    ASSERT_TRUE(program.started());
+    const int status = program.WaitExit(3000);
+    EXPECT_NE(status, 0) << arguments[0] << " " << arguments[1];
+    EXPECT_NE(status, -1) << arguments[0] << " " << arguments[1];
+  }
+}
+
+}  // namespace
