@@ -107,8 +107,8 @@ int RunAsk(const std::string& request, bool hex, const char* what) {
   Reply reply = AskOnce(request);
   if (reply.count < 0) return Fail("The " + std::string(what) + " could not be sent to the printer.");
   if (reply.text.empty()) return Fail("The printer did not answer the " + std::string(what) + ".");
-  std::cout << ShowReply(reply.text, hex);
-  if (reply.text.back() != '\n') std::cout << "\n";
+  const std::string shown = ShowReply(reply.text, hex);
+  std::cout << shown << (shown.back() == '\n' ? "" : "\n");
   return kExitOk;
 }
 

@@ -86,7 +86,8 @@ void BytePacer::Account(std::size_t bytes) {
   nextFree_ = start + std::chrono::duration_cast<Clock::duration>(lineTime);
 }
 
-bool WriteAll(int fd, bool isSocket, std::string_view bytes, int timeoutMs, const StopSignal& stop) {
+bool WriteAll(int fd, bool isSocket, std::string_view bytes, int timeoutMs,
+              const StopSignal& stop) {
   while (!bytes.empty()) {
     const ssize_t n = isSocket ? send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)
                                : write(fd, bytes.data(), bytes.size());

@@ -1,7 +1,7 @@
 #pragma once
 // Low-level pieces of the virtual printer's transports: a stop signal that wakes every wait, waits
-// and writes that end when it is raised, pacing at a baud rate, and opening the TCP listener and the
-// pseudo-terminal.
+// and writes that end when it is raised, pacing at a baud rate, and opening the TCP listener and
+// the pseudo-terminal.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

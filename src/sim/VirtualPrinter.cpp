@@ -133,7 +133,8 @@ struct VirtualPrinter::Impl {
 
       std::size_t want = std::min(buffer.size(), receivePacer.SliceBytes());
       if (f.disconnectAfterBytes >= 0) {
-        want = std::min<std::size_t>(want, static_cast<std::size_t>(f.disconnectAfterBytes - taken));
+        want =
+            std::min<std::size_t>(want, static_cast<std::size_t>(f.disconnectAfterBytes - taken));
       }
       const ssize_t n = read(fd, buffer.data(), want);
       if (n == 0) return LinkEnd::Closed;
@@ -152,7 +153,8 @@ struct VirtualPrinter::Impl {
         out = model.Feed(bytes);
       }
       for (const std::string& command : out.commands) Log(command);
-      if (out.printDataBytes > 0) Log("print data, " + std::to_string(out.printDataBytes) + " bytes");
+      if (out.printDataBytes > 0)
+        Log("print data, " + std::to_string(out.printDataBytes) + " bytes");
       if (!out.reply.empty()) SendReply(std::move(out.reply));
       if (out.resetRequested) return LinkEnd::Reset;
       if (f.disconnectAfterBytes >= 0 && taken >= f.disconnectAfterBytes) return LinkEnd::Dropped;
@@ -173,7 +175,8 @@ struct VirtualPrinter::Impl {
       const int on = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       if (CurrentFaults().baud > 0) {
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kPacedReceiveBufferBytes, sizeof kPacedReceiveBufferBytes);
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kPacedReceiveBufferBytes,
+                   sizeof kPacedReceiveBufferBytes);
       }
       Log("connection " + std::to_string(connections.load()) + " accepted");
       SetLink(fd, true);
@@ -200,7 +203,8 @@ struct VirtualPrinter::Impl {
       // Reset or disconnect fault: what is queued either way is lost, as in a restart.
       tcflush(pty.master, TCIOFLUSH);
       tcflush(pty.heldSlave, TCIOFLUSH);
-      Log(end == LinkEnd::Reset ? "reset: queued bytes discarded" : "disconnect fault: queued bytes discarded");
+      Log(end == LinkEnd::Reset ? "reset: queued bytes discarded"
+                                : "disconnect fault: queued bytes discarded");
     }
     SetLink(-1, false);
   }
@@ -294,9 +298,7 @@ void VirtualPrinter::SetFaults(const Faults& faults) {
   impl_->faults = faults;
 }
 
-void VirtualPrinter::SendUnsolicited(const std::string& bytes) {
-  impl_->SendToHost(bytes, 0, 0);
-}
+void VirtualPrinter::SendUnsolicited(const std::string& bytes) { impl_->SendToHost(bytes, 0, 0); }
 
 uint16_t VirtualPrinter::Slot(int address) const {
   std::lock_guard lock(impl_->modelMutex);

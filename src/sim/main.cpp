@@ -26,7 +26,8 @@ std::optional<Endpoint> ParseEndpoint(const std::string& text) {
     endpoint.host = endpoint.host.substr(1, endpoint.host.size() - 2);
   }
   const std::string port = text.substr(colon + 1);
-  if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
   const unsigned long number = std::stoul(port);
   if (number > 65535) return std::nullopt;
   endpoint.port = static_cast<uint16_t>(number);
@@ -50,8 +51,9 @@ bool ParseSplit(const std::string& text, tw::sim::Faults& faults) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Virtual label printer for Tagwright: answers the version request, the parameter "
-               "protocol and (E command set) the configuration request, and keeps what it receives."};
+  CLI::App app{
+      "Virtual label printer for Tagwright: answers the version request, the parameter "
+      "protocol and (E command set) the configuration request, and keeps what it receives."};
   std::string tcp = "127.0.0.1:9100";
   bool usePty = false;
   std::string mode = "z";
@@ -70,8 +72,10 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"z", "e"}, CLI::ignore_case))
       ->capture_default_str();
   app.add_option("--version-text", options.versionText, "answer to the version request");
-  app.add_option("--delay", faults.replyDelayMs, "wait MS before each reply")->check(CLI::Range(0, 600000));
-  app.add_option("--split", split, "send replies in pieces of BYTES with GAP_MS between them (BYTES[:GAP_MS])");
+  app.add_option("--delay", faults.replyDelayMs, "wait MS before each reply")
+      ->check(CLI::Range(0, 600000));
+  app.add_option("--split", split,
+                 "send replies in pieces of BYTES with GAP_MS between them (BYTES[:GAP_MS])");
   app.add_flag("--no-reply", faults.noReply, "answer nothing");
   app.add_flag("--garbage", faults.garbage, "answer with bytes that are not the reply");
   app.add_option("--disconnect-after", faults.disconnectAfterBytes,
@@ -80,18 +84,28 @@ int main(int argc, char** argv) {
   app.add_option("--baud", faults.baud, "take and send bytes at this rate (10 bits a byte)")
       ->check(CLI::Range(1, 4000000));
   app.add_flag("--log", log, "print a line per command received to stderr");
-  app.add_option("--model", config.model, "E: model name in the configuration reply")->capture_default_str();
+  app.add_option("--model", config.model, "E: model name in the configuration reply")
+      ->capture_default_str();
   app.add_option("--firmware", config.firmware, "E: firmware text after FV")->capture_default_str();
-  app.add_option("--width", config.widthDots, "E: label width in dots")->check(CLI::Range(0, 999))->capture_default_str();
-  app.add_option("--label-field", config.labelField, "E: label field, e.g. Q200,24+0")->capture_default_str();
-  app.add_option("--speed", config.speed, "E: speed digit")->check(CLI::Range(0, 9))->capture_default_str();
-  app.add_option("--darkness", config.darkness, "E: darkness")->check(CLI::Range(0, 99))->capture_default_str();
-  app.add_option("--code-page", config.codePage, "E: code page and country, e.g. I8,0,001")->capture_default_str();
+  app.add_option("--width", config.widthDots, "E: label width in dots")
+      ->check(CLI::Range(0, 999))
+      ->capture_default_str();
+  app.add_option("--label-field", config.labelField, "E: label field, e.g. Q200,24+0")
+      ->capture_default_str();
+  app.add_option("--speed", config.speed, "E: speed digit")
+      ->check(CLI::Range(0, 9))
+      ->capture_default_str();
+  app.add_option("--darkness", config.darkness, "E: darkness")
+      ->check(CLI::Range(0, 99))
+      ->capture_default_str();
+  app.add_option("--code-page", config.codePage, "E: code page and country, e.g. I8,0,001")
+      ->capture_default_str();
   app.add_option("--options", config.options, "E: letters after Option:")->capture_default_str();
   app.add_flag("--tof-backup", config.tofBackup, "E: report JF");
   CLI11_PARSE(app, argc, argv);
 
-  options.personality = (mode == "e" || mode == "E") ? tw::sim::Personality::E : tw::sim::Personality::Z;
+  options.personality =
+      (mode == "e" || mode == "E") ? tw::sim::Personality::E : tw::sim::Personality::Z;
   if (!split.empty() && !ParseSplit(split, faults)) {
     std::cerr << "--split: expected BYTES[:GAP_MS] with BYTES > 0, got '" << split << "'\n";
     return 2;
@@ -105,7 +119,9 @@ int main(int argc, char** argv) {
     }
   }
   if (log) {
-    options.commandLog = [](const std::string& line) { std::cerr << "printersim: " << line << '\n'; };
+    options.commandLog = [](const std::string& line) {
+      std::cerr << "printersim: " << line << '\n';
+    };
   }
 
   // Block the stop signals before any thread starts, so that only sigwait below receives them.

@@ -94,7 +94,9 @@ TEST_F(CliAgainstPrinter, NoReplyAndNoPrinterAreFailures) {
 
 TEST_F(CliAgainstPrinter, ListenPrintsWhatArrives) {
   std::thread streamer([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 0; i < 100 && printer_.Connections() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     printer_.SendUnsolicited(std::string("status\r\n\x07", 9));
   });
   auto listened = Cli({"--port", Net(), "listen", "--seconds", "1.5"});

@@ -84,6 +84,7 @@ TEST_P(DataTransferSim, ReadReplyInNormalAndReadOnceMode) {
 TEST_P(DataTransferSim, AReplyOf3000BytesIsCutAt1024) {
   std::string big;
   for (int i = 0; i < 3000; ++i) big += static_cast<char>('A' + i % 26);
+  ASSERT_FALSE(Ask("~WN01@version~\r\n").text.empty()) << "the printer has taken up the link";
   printer_.SendUnsolicited(big);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   Reply reply = ReadReply();

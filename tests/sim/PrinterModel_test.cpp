@@ -54,7 +54,8 @@ TEST(PrinterModelSlots, AddressMatchesHexDigitsOfEitherCase) {
 
 TEST(PrinterModelSlots, EveryAddressIsReachable) {
   PrinterModel model(Personality::Z);
-  for (int address = 0; address < 256; ++address) model.SetSlot(address, static_cast<uint16_t>(address * 257));
+  for (int address = 0; address < 256; ++address)
+    model.SetSlot(address, static_cast<uint16_t>(address * 257));
   for (int address = 0; address < 256; ++address) {
     EXPECT_EQ(model.Feed("~WN00@eep,r," + Hex2(address) + "~").reply, WordReply(address * 257u))
         << "slot " << Hex2(address);
@@ -79,15 +80,12 @@ TEST_P(PrinterModelFieldRead, ReturnsTheFieldRightAligned) {
   EXPECT_EQ(model.Feed(request).reply, WordReply(c.expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, PrinterModelFieldRead,
-                         ::testing::Values(FieldCase{0x0085, "00", "07", 0x85},
-                                           FieldCase{0x0085, "07", "07", 1},
-                                           FieldCase{0x0085, "00", "06", 0x05},
-                                           FieldCase{0xFFF6, "08", "15", 0xFF},
-                                           FieldCase{0xFFF6, "00", "03", 0x6},
-                                           FieldCase{0x8000, "15", "15", 1},
-                                           FieldCase{0xA5C3, "00", "15", 0xA5C3},
-                                           FieldCase{0x0132, "04", "07", 0x3}));
+INSTANTIATE_TEST_SUITE_P(
+    Fields, PrinterModelFieldRead,
+    ::testing::Values(FieldCase{0x0085, "00", "07", 0x85}, FieldCase{0x0085, "07", "07", 1},
+                      FieldCase{0x0085, "00", "06", 0x05}, FieldCase{0xFFF6, "08", "15", 0xFF},
+                      FieldCase{0xFFF6, "00", "03", 0x6}, FieldCase{0x8000, "15", "15", 1},
+                      FieldCase{0xA5C3, "00", "15", 0xA5C3}, FieldCase{0x0132, "04", "07", 0x3}));
 
 TEST(PrinterModelSlots, WriteSlotStoresTheWordAndGivesNoReply) {
   PrinterModel model(Personality::Z);
@@ -127,8 +125,8 @@ TEST(PrinterModelSlots, RequestsSentBackToBackAreAnsweredInOrder) {
   model.SetSlot(0x50, 0x0001);
   model.SetSlot(0x51, 0x0180);
   model.SetSlot(0x53, 0x0807);
-  const auto out = model.Feed(
-      "~WN00@eep,r,50,00,00~~WN00@eep,r,51,08,08~~WN00@eep,r,51,00,07~~WN00@eep,r,53~");
+  const auto out =
+      model.Feed("~WN00@eep,r,50,00,00~~WN00@eep,r,51,08,08~~WN00@eep,r,51,00,07~~WN00@eep,r,53~");
   EXPECT_EQ(out.reply, WordReply(1) + WordReply(1) + WordReply(0x80) + WordReply(0x0807));
   EXPECT_EQ(out.reply.size(), 6u * 4);
 }
@@ -185,10 +183,12 @@ TEST(PrinterModelDumpFile, ADumpMadeFromTheProtocolsOwnRepliesRoundTrips) {
   source.SetNamedEntry("PrinterName", "Dock A");
   std::string dump;
   for (int address = 0; address < 256; ++address) {
-    dump += "~WN00@eep,w," + Hex2(address) + "," + source.Feed("~WN00@eep,r," + Hex2(address) + "~").reply;
+    dump += "~WN00@eep,w," + Hex2(address) + "," +
+            source.Feed("~WN00@eep,r," + Hex2(address) + "~").reply;
   }
   for (const char* key : {"PrinterName", "PrinterNameQesh", "TphAdj"}) {
-    dump += std::string("~WN00@ini,w,") + key + "," + source.Feed(std::string("~WN00@ini,r,") + key + "\r\n").reply;
+    dump += std::string("~WN00@ini,w,") + key + "," +
+            source.Feed(std::string("~WN00@ini,r,") + key + "\r\n").reply;
   }
   PrinterModel target(Personality::Z);
   target.SetSlot(0x47, 0);
@@ -312,7 +312,8 @@ TEST(PrinterModelConfiguration, UqReplyCarriesTheMarkersTheToolReads) {
   EXPECT_EQ(At(reply, "FV", 12), "FV" + defaults.firmware.substr(0, 10));
   EXPECT_EQ(CutAtBlank(At(reply, "QRT-", 9)), defaults.model);
   EXPECT_EQ(At(reply, "q", 4), "q" + std::to_string(defaults.widthDots));
-  EXPECT_EQ(CutAtBlank(At(reply, "Q", 13)), defaults.labelField);  // the first "Q" is the label field
+  EXPECT_EQ(CutAtBlank(At(reply, "Q", 13)),
+            defaults.labelField);  // the first "Q" is the label field
   EXPECT_NE(reply.find("S" + std::to_string(defaults.speed)), std::string::npos);
   EXPECT_NE(reply.find("D08"), std::string::npos);
   EXPECT_NE(reply.find("ZT"), std::string::npos);
@@ -373,9 +374,9 @@ TEST(PrinterModelConfiguration, OnlyAnEPrinterAnswersAndOnlyALineOfItsOwn) {
   EXPECT_EQ(z.Feed("UQ\r\n").reply, "");
 
   PrinterModel e(Personality::E);
-  EXPECT_EQ(e.Feed("AUQ\r\n").reply, "");        // not at a line start
-  EXPECT_EQ(e.Feed("UQX\r\n").reply, "");        // not the whole line
-  EXPECT_EQ(e.Feed("U\r\n").reply, "");          // the self-test is print data
+  EXPECT_EQ(e.Feed("AUQ\r\n").reply, "");  // not at a line start
+  EXPECT_EQ(e.Feed("UQX\r\n").reply, "");  // not the whole line
+  EXPECT_EQ(e.Feed("U\r\n").reply, "");    // the self-test is print data
   EXPECT_EQ(e.Feed("N\r\nUQ\r\n").reply, e.ConfigurationReply());
 }
 
@@ -395,12 +396,24 @@ TEST(PrinterModelBadInput, MalformedParameterMessagesGetNoReplyAndChangeNothing)
   PrinterModel model(Personality::Z);
   model.SetSlot(0x01, 0x0085);
   const char* malformed[] = {
-      "~WN00@eep,r,ZZ~",          "~WN00@eep,r,1~",           "~WN00@eep,r,001~",
-      "~WN00@eep,r,01,16,17~",    "~WN00@eep,r,01,07,00~",    "~WN00@eep,r,01,7,8~",
-      "~WN00@eep,r,01,00~",       "~WN00@eep,w,01,12~",       "~WN00@eep,w,01,12345~",
-      "~WN00@eep,w,01,00G0~",     "~WN00@eep,w,01,0001,08~",  "~WN00@eep,w,01,0001,09,08~",
-      "~WN00@eep,x,01~",          "~WN02@version~",           "~WN00@ini,w,PrinterName\r\n",
-      "~WN~",                     "~WN\r\n",                  "~WN00@eep,r,~",
+      "~WN00@eep,r,ZZ~",
+      "~WN00@eep,r,1~",
+      "~WN00@eep,r,001~",
+      "~WN00@eep,r,01,16,17~",
+      "~WN00@eep,r,01,07,00~",
+      "~WN00@eep,r,01,7,8~",
+      "~WN00@eep,r,01,00~",
+      "~WN00@eep,w,01,12~",
+      "~WN00@eep,w,01,12345~",
+      "~WN00@eep,w,01,00G0~",
+      "~WN00@eep,w,01,0001,08~",
+      "~WN00@eep,w,01,0001,09,08~",
+      "~WN00@eep,x,01~",
+      "~WN02@version~",
+      "~WN00@ini,w,PrinterName\r\n",
+      "~WN~",
+      "~WN\r\n",
+      "~WN00@eep,r,~",
   };
   for (const char* input : malformed) {
     const auto out = model.Feed(input);
@@ -501,7 +514,7 @@ TEST(PrinterModelLog, RecognisedCommandsAreListedAsReceived) {
   EXPECT_EQ(out.commands[0], "~WN00@eep,r,01~");
   EXPECT_EQ(out.commands[1], "~WN00@ini,r,TphAdj<0D><0A>");
   EXPECT_NE(out.commands[2].find("ignored"), std::string::npos);
-  EXPECT_EQ(out.printDataBytes, 2u);  // "xx"
+  EXPECT_EQ(out.printDataBytes, 2u);    // "xx"
   EXPECT_EQ(model.PendingBytes(), 1u);  // the "~" the ignored message left may begin a command
 }
 

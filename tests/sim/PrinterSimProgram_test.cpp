@@ -2,6 +2,7 @@
 // on SIGTERM and SIGINT.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,8 +10,6 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -184,7 +183,8 @@ TEST_F(PrinterSimProgram, FaultOptionsReachThePrinter) {
   ASSERT_NE(port, 0);
   const auto start = Clock::now();
   const std::string reply = Exchange(port, "~WN00@eep,r,01~", 6, 3000);
-  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 180);
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+            180);
   EXPECT_EQ(reply.size(), 6u);
   EXPECT_EQ(reply.find_first_of("0123456789\r\n"), std::string::npos) << reply;
   EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
@@ -192,8 +192,12 @@ TEST_F(PrinterSimProgram, FaultOptionsReachThePrinter) {
 
 TEST_F(PrinterSimProgram, RefusesBadOptionValues) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--tcp", "no-port"},       {"--tcp", "127.0.0.1:70000"}, {"--split", "0"},
-      {"--split", "4:x"},         {"--mode", "q"},              {"--baud", "-5"},
+      {"--tcp", "no-port"},
+      {"--tcp", "127.0.0.1:70000"},
+      {"--split", "0"},
+      {"--split", "4:x"},
+      {"--mode", "q"},
+      {"--baud", "-5"},
       {"--pty", "--tcp", "127.0.0.1:0"},
   };
   for (const auto& arguments : bad) {

@@ -2,13 +2,12 @@
 // calls: replies, resets, faults, pacing, and prompt stopping.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -278,7 +277,8 @@ TEST_F(TcpPrinter, SplitRepliesArriveInPiecesWithGaps) {
   }
   EXPECT_EQ(reply, "0085\r\n");
   ASSERT_GE(pieces.size(), 3u);
-  const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(pieces.back().at - pieces.front().at);
+  const auto span =
+      std::chrono::duration_cast<std::chrono::milliseconds>(pieces.back().at - pieces.front().at);
   EXPECT_GE(span.count(), 150);  // two gaps of 100 ms
 }
 
