@@ -2,7 +2,7 @@
 # Builds Tagwright and runs every test.
 #   scripts/test.sh                      the normal build (build/)
 #   scripts/test.sh --sanitize=address   AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
-#   scripts/test.sh --sanitize=thread    ThreadSanitizer, the tests that run two threads (build-tsan/)
+#   scripts/test.sh --sanitize=thread    ThreadSanitizer (build-tsan/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,15 +20,8 @@ build="build${sanitize:+-$sanitize}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE="$sanitize" \
       -DTW_BUILD_BENCHMARKS=$([ -z "$sanitize" ] && echo ON || echo OFF) >/dev/null
 
-if [ "$sanitize" = "thread" ]; then
-  # Only the tests that exercise two threads at once; their files end in Threads_test.cpp.
-  targets=$(find tests -name '*Threads_test.cpp' -exec basename {} .cpp \; | sort)
-  cmake --build "$build" -j2 --target $targets
-  export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-  ctest --test-dir "$build" --output-on-failure -j2 -R 'Threads'
-else
-  cmake --build "$build" -j2
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
-  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  ctest --test-dir "$build" --output-on-failure -j2
-fi
+cmake --build "$build" -j2
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+ctest --test-dir "$build" --output-on-failure -j2

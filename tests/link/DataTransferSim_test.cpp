@@ -18,10 +18,12 @@
 namespace tw {
 namespace {
 
-enum class Transport { Tcp, Pty };
+// The pseudo-terminal also stands in for a parallel port: the link then uses its parallel reads.
+enum class Transport { Tcp, Pty, PtyAsParallel };
 
 std::string Name(const ::testing::TestParamInfo<Transport>& info) {
-  return info.param == Transport::Tcp ? "Tcp" : "Pty";
+  static const char* const kNames[] = {"Tcp", "Pty", "PtyAsParallel"};
+  return kNames[static_cast<int>(info.param)];
 }
 
 class DataTransferSim : public ::testing::TestWithParam<Transport> {
@@ -37,11 +39,16 @@ class DataTransferSim : public ::testing::TestWithParam<Transport> {
       link.networkPort = port;
       ASSERT_TRUE(OpenNetworkLink());
       link.currentKind = PortKind::Network;
-    } else {
+    } else if (GetParam() == Transport::Pty) {
       std::string path = printer_.OpenPty();
       ASSERT_FALSE(path.empty());
       ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
       link.currentKind = PortKind::Serial;
+    } else {
+      std::string path = printer_.OpenPty();
+      ASSERT_FALSE(path.empty());
+      ASSERT_TRUE(OpenParallelPort(path));
+      link.currentKind = PortKind::Parallel;
     }
     link.open = true;
   }
@@ -163,7 +170,38 @@ TEST_P(DataTransferSim, ADroppedLinkFailsTheSendWithoutACrash) {
   EXPECT_TRUE(ReadReply().text.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, DataTransferSim, ::testing::Values(Transport::Tcp, Transport::Pty), Name);
+TEST_P(DataTransferSim, TheKindsWaitsArePacedByName) {
+  ASSERT_FALSE(Ask("~WN01@version~\r\n").text.empty());
+  const bool lineKind = GetParam() != Transport::Tcp;
+  EXPECT_EQ(pacer_->SleepCount(pace::kReplySettle.name), lineKind ? 1 : 0);
+  EXPECT_EQ(pacer_->SleepCount(pace::kAfterNetworkWrite.name), lineKind ? 0 : 1);
+  EXPECT_EQ(pacer_->SleepCount(pace::kSerialReadRound.name) >= 2, GetParam() == Transport::Pty)
+      << "a serial read pauses before each round, up to the first empty one";
+  if (GetParam() == Transport::Tcp) {
+    EXPECT_EQ(Link().networkReadTimeoutMs, 500) << "a reply read lowers the network read time-out for good";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, DataTransferSim,
+                         ::testing::Values(Transport::Tcp, Transport::Pty, Transport::PtyAsParallel), Name);
+
+TEST(DataTransferClosed, NothingOpenMeansEveryOperationFails) {
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  test::ScopedFastPacer pacer;
+  ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+  for (PortKind kind : {PortKind::Serial, PortKind::Parallel, PortKind::Spooler, PortKind::Network}) {
+    Link().currentKind = kind;
+    EXPECT_FALSE(SendToPrinter("~JR")) << static_cast<int>(kind);
+    EXPECT_EQ(ReadReply().count, 0);
+    EXPECT_TRUE(ReadAvailable().text.empty());
+  }
+  Link().currentKind = PortKind::Network;
+  std::ostringstream dump;
+  EXPECT_FALSE(DumpParameterTable(dump)) << "the first request cannot be sent";
+  EXPECT_TRUE(dump.str().empty());
+  ResetLink({});
+}
 
 }  // namespace
 }  // namespace tw
