@@ -81,9 +81,11 @@ std::string ShowReply(const std::string& bytes, bool hex) {
 }
 
 // Sends in blocks: small ones on serial and parallel lines, where each block must pass within the
-// write time-out even at low speeds; large ones elsewhere.
+// write time-out even at low speeds; 1 MiB ones on USB; all at once on the network, whose write
+// time-out bounds a stall rather than the whole write.
 bool SendInBlocks(const std::string& bytes, PortKind kind) {
-  const std::size_t block = kind == PortKind::Serial || kind == PortKind::Parallel ? 2048 : (1u << 20);
+  std::size_t block = kind == PortKind::Serial || kind == PortKind::Parallel ? 2048 : (1u << 20);
+  if (kind == PortKind::Network) block = bytes.size() > 0 ? bytes.size() : 1;
   Link().serialWriteTimeoutMs = 10000;
   for (std::size_t at = 0; at < bytes.size(); at += block) {
     if (!SendToPrinter(std::string_view(bytes).substr(at, block))) return false;
@@ -117,10 +119,13 @@ int RunSend(const std::string& file, PortKind kind) {
   if (file == "-") {
     bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
   } else {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) return Fail("The file " + file + " cannot be read.");
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) return Fail("The file " + file + " cannot be read.");
+    bytes.resize(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+      return Fail("The file " + file + " cannot be read.");
+    }
   }
   if (!SendInBlocks(bytes, kind)) return Fail("Sending to the printer failed.");
   return kExitOk;

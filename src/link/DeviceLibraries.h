@@ -52,7 +52,8 @@ class NetPortApi {
   virtual ~NetPortApi() = default;
   // A handle >= 0, below 0 on failure.
   virtual int OpenPort(const std::string& address, int port, int connectTimeoutMs) = 0;
-  // >= 0 on success (all bytes written), below 0 on failure.
+  // >= 0 on success (all bytes written), below 0 on failure. The time-out bounds a pause in the
+  // printer's taking of the data, so that a large job does not fail merely for being large.
   virtual int WritePort(int handle, const char* bytes, int length, int timeoutMs) = 0;
   // Bytes read (0 when the time-out passed with nothing), below 0 on failure.
   virtual int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) = 0;

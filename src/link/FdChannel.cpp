@@ -90,9 +90,9 @@ long FdChannel::ReadWithin(char* buffer, std::size_t capacity, int timeoutMs) co
   }
 }
 
-std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeoutMs) const {
+std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeoutMs, Deadline mode) const {
   std::size_t done = 0;
-  const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
+  int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
   while (done < length) {
     int left = -1;
     if (timeoutMs >= 0) {
@@ -106,6 +106,7 @@ std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeo
                           : ::write(fd_, bytes + done, length - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
+      if (mode == Deadline::Idle) deadline = SteadyMs() + timeoutMs;
     } else if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
       continue;
     } else {

@@ -29,8 +29,11 @@ class FdChannel {
   long ReadNow(char* buffer, std::size_t capacity) const;
   // Waits up to timeoutMs for data, then reads what is there (same results as ReadNow).
   long ReadWithin(char* buffer, std::size_t capacity, int timeoutMs) const;
-  // Writes all bytes, waiting up to timeoutMs in all; returns how many were written.
-  std::size_t WriteAll(const char* bytes, std::size_t length, int timeoutMs) const;
+  // Whether a write's time-out bounds the whole write or each pause in its progress.
+  enum class Deadline { Total, Idle };
+  // Writes all bytes, waiting up to timeoutMs (in all, or without progress); returns how many were
+  // written.
+  std::size_t WriteAll(const char* bytes, std::size_t length, int timeoutMs, Deadline deadline = Deadline::Total) const;
 
   // Wakes every waiter; later waits return Cancelled at once.
   void Cancel();

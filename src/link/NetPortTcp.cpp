@@ -41,7 +41,8 @@ class TcpNetPort final : public NetPortApi {
   int WritePort(int handle, const char* bytes, int length, int timeoutMs) override {
     auto channel = sockets_.Find(handle);
     if (!channel || length < 0) return -1;
-    auto written = channel->WriteAll(bytes, static_cast<std::size_t>(length), timeoutMs);
+    // A printer takes a large job at its own pace: the time-out bounds a stall, not the whole job.
+    auto written = channel->WriteAll(bytes, static_cast<std::size_t>(length), timeoutMs, FdChannel::Deadline::Idle);
     return written == static_cast<std::size_t>(length) ? static_cast<int>(written) : -1;
   }
 
