@@ -47,31 +47,31 @@ std::string ResolveIpv4(const std::string& host) {
   return text;
 }
 
-// Opens the port of the spec on the process-wide link; a sentence on failure.
-std::optional<std::string> OpenLink(const PortSpec& spec) {
+// Opens the port of the portSpec on the process-wide link; a sentence on failure.
+std::optional<std::string> OpenLink(const PortSpec& portSpec) {
   LinkState& link = Link();
   bool opened = false;
-  switch (spec.kind) {
+  switch (portSpec.kind) {
     case PortKind::Network: {
-      std::string address = ResolveIpv4(spec.name);
-      if (address.empty()) return "The printer's host name " + spec.name + " cannot be resolved.";
+      std::string address = ResolveIpv4(portSpec.name);
+      if (address.empty()) return "The printer's host name " + portSpec.name + " cannot be resolved.";
       link.Set(LinkState::Text::NetworkAddress, address);
-      link.networkPort = spec.number;
+      link.networkPort = portSpec.number;
       opened = OpenNetworkLink();
       break;
     }
     case PortKind::Serial:
-      opened = OpenSerialPort(spec.name, spec.serial.baud, spec.serial.dataBits, spec.serial.stopBits,
-                              spec.serial.flow, spec.serial.parity);
+      opened = OpenSerialPort(portSpec.name, portSpec.serial.baud, portSpec.serial.dataBits, portSpec.serial.stopBits,
+                              portSpec.serial.flow, portSpec.serial.parity);
       break;
-    case PortKind::Parallel: opened = OpenParallelPort(spec.name); break;
-    case PortKind::UsbPrinter: opened = OpenUsbPrinterPort(spec.name) != -1; break;
-    case PortKind::UsbDevice: opened = OpenUsbDevicePort(spec.number - 1) != -1; break;
+    case PortKind::Parallel: opened = OpenParallelPort(portSpec.name); break;
+    case PortKind::UsbPrinter: opened = OpenUsbPrinterPort(portSpec.name) != -1; break;
+    case PortKind::UsbDevice: opened = OpenUsbDevicePort(portSpec.number - 1) != -1; break;
     case PortKind::Spooler: break;
   }
-  if (!opened) return "The printer port " + (spec.name.empty() ? "usb:" + std::to_string(spec.number) : spec.name) +
+  if (!opened) return "The printer port " + (portSpec.name.empty() ? "usb:" + std::to_string(portSpec.number) : portSpec.name) +
                       " cannot be opened.";
-  link.currentKind = spec.kind;
+  link.currentKind = portSpec.kind;
   link.open = true;
   return std::nullopt;
 }
@@ -199,16 +199,16 @@ int RunCli(int argc, char** argv) {
     return kExitUsage;
   }
   std::string error;
-  std::optional<PortSpec> spec = ParsePortSpec(portText, &error);
-  if (!spec) {
+  std::optional<PortSpec> portSpec = ParsePortSpec(portText, &error);
+  if (!portSpec) {
     std::cerr << error << "\n";
     return kExitUsage;
   }
-  if (auto failure = OpenLink(*spec)) return Fail(*failure);
+  if (auto failure = OpenLink(*portSpec)) return Fail(*failure);
 
   int status = kExitOk;
   if (send->parsed()) {
-    status = RunSend(file, spec->kind);
+    status = RunSend(file, portSpec->kind);
   } else if (query->parsed()) {
     status = RunAsk(DecodeEscapes(queryText) + (crlf ? "\r\n" : ""), hex, "request");
   } else if (listen->parsed()) {

@@ -46,25 +46,25 @@ std::optional<PortSpec> ParseSerial(const std::vector<std::string>& parts, std::
   // A device path may not contain colons, so the fields are NAME[:BAUD[:FRAME[:FLOW]]].
   if (parts.size() < 2 || parts[1].empty()) return Fail(error, "The serial port needs a name, as in serial:COM1.");
   if (parts.size() > 5) return Fail(error, "Too many fields in the serial port setting.");
-  PortSpec spec;
-  spec.kind = PortKind::Serial;
-  spec.name = parts[1];
-  if (parts.size() > 2 && !(ParseNumber(parts[2], &spec.serial.baud) && IsSupportedBaud(spec.serial.baud))) {
+  PortSpec portSpec;
+  portSpec.kind = PortKind::Serial;
+  portSpec.name = parts[1];
+  if (parts.size() > 2 && !(ParseNumber(parts[2], &portSpec.serial.baud) && IsSupportedBaud(portSpec.serial.baud))) {
     return Fail(error, "The serial speed '" + parts[2] + "' is not supported.");
   }
-  if (parts.size() > 3 && !ParseFrame(parts[3], &spec.serial)) {
+  if (parts.size() > 3 && !ParseFrame(parts[3], &portSpec.serial)) {
     return Fail(error, "The serial frame '" + parts[3] + "' is not of the form 8N1.");
   }
   if (parts.size() > 4) {
     if (parts[4] == "hw") {
-      spec.serial.flow = FlowControl::Hardware;
+      portSpec.serial.flow = FlowControl::Hardware;
     } else if (parts[4] == "sw") {
-      spec.serial.flow = FlowControl::XonXoff;
+      portSpec.serial.flow = FlowControl::XonXoff;
     } else {
       return Fail(error, "The flow control must be hw or sw.");
     }
   }
-  return spec;
+  return portSpec;
 }
 
 }  // namespace
@@ -72,17 +72,17 @@ std::optional<PortSpec> ParseSerial(const std::vector<std::string>& parts, std::
 std::optional<PortSpec> ParsePortSpec(const std::string& text, std::string* error) {
   const std::vector<std::string> parts = SplitColons(text);
   const std::string& scheme = parts[0];
-  PortSpec spec;
+  PortSpec portSpec;
   if (scheme == "net") {
     if (parts.size() < 2 || parts[1].empty() || parts.size() > 3) {
       return Fail(error, "The network port must be net:HOST or net:HOST:PORT.");
     }
-    spec.kind = PortKind::Network;
-    spec.name = parts[1];
-    if (parts.size() == 3 && !(ParseNumber(parts[2], &spec.number) && spec.number > 0 && spec.number < 65536)) {
+    portSpec.kind = PortKind::Network;
+    portSpec.name = parts[1];
+    if (parts.size() == 3 && !(ParseNumber(parts[2], &portSpec.number) && portSpec.number > 0 && portSpec.number < 65536)) {
       return Fail(error, "The TCP port '" + parts[2] + "' is not a number from 1 to 65535.");
     }
-    return spec;
+    return portSpec;
   }
   if (scheme == "serial") return ParseSerial(parts, error);
   if (scheme == "lpt" || scheme == "usblp") {
@@ -91,16 +91,16 @@ std::optional<PortSpec> ParsePortSpec(const std::string& text, std::string* erro
     if (colon == std::string::npos || colon + 1 == text.size()) {
       return Fail(error, "The " + scheme + " port needs a name, as in " + scheme + ":NAME.");
     }
-    spec.kind = scheme == "lpt" ? PortKind::Parallel : PortKind::UsbPrinter;
-    spec.name = text.substr(colon + 1);
-    return spec;
+    portSpec.kind = scheme == "lpt" ? PortKind::Parallel : PortKind::UsbPrinter;
+    portSpec.name = text.substr(colon + 1);
+    return portSpec;
   }
   if (scheme == "usb") {
-    if (parts.size() != 2 || !ParseNumber(parts[1], &spec.number) || spec.number < 1 || spec.number > 8) {
+    if (parts.size() != 2 || !ParseNumber(parts[1], &portSpec.number) || portSpec.number < 1 || portSpec.number > 8) {
       return Fail(error, "The USB device must be usb:N with N from 1 to 8.");
     }
-    spec.kind = PortKind::UsbDevice;
-    return spec;
+    portSpec.kind = PortKind::UsbDevice;
+    return portSpec;
   }
   return Fail(error, "The port '" + text + "' is not of the form net:, serial:, lpt:, usblp: or usb:.");
 }

@@ -1,10 +1,6 @@
 // One thread reads from the link while another writes to it or closes it: no crash, no data race
 // (this program also runs under ThreadSanitizer), and a close ends a waiting read at once.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +10,7 @@
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
+#include "support/LoopbackListener.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedUsb.h"
 #include "support/TestSupport.h"
@@ -22,28 +19,6 @@ namespace tw {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A loopback listener that accepts connections and never answers.
-class SilentPeer {
- public:
-  SilentPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listener_, 4);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~SilentPeer() { ::close(listener_); }
-  int port() const { return port_; }
-
- private:
-  int listener_;
-  int port_;
-};
 
 class LinkThreads : public ::testing::Test {
  protected:
@@ -79,7 +54,7 @@ class LinkThreads : public ::testing::Test {
 
 TEST_F(LinkThreads, ClosingTheNetworkEndsAWaitingReadAtOnce) {
   // Real time-outs: the reader waits up to 5 s for data that never comes.
-  SilentPeer peer;
+  test::LoopbackListener peer;
   LinkState& link = Link();
   link.Set(LinkState::Text::NetworkAddress, "127.0.0.1");
   link.networkPort = peer.port();

@@ -1,10 +1,6 @@
 // The connect procedure against real pseudo-terminals, a loopback listener and scripted USB layers:
 // which port opens, the message keys of each failure, the status bar texts, and lib/PortInfo.ini.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -13,25 +9,13 @@
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
 #include "portset/ConnectProcedure.h"
+#include "support/LoopbackListener.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedUsb.h"
 #include "support/TestSupport.h"
 
 namespace tw {
 namespace {
-
-int ListenOnLoopback(int* port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::listen(fd, 4);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  *port = ntohs(addr.sin_port);
-  return fd;
-}
 
 class ConnectProcedure : public ::testing::Test {
  protected:
@@ -129,8 +113,8 @@ TEST_F(ConnectProcedure, AFailedSerialOpenResetsTheStatusAndKeepsTheKindAndFlag)
 }
 
 TEST_F(ConnectProcedure, NetworkConnectAndItsFailure) {
-  int port = 0;
-  int listener = ListenOnLoopback(&port);
+  test::LoopbackListener listener;
+  const int port = listener.port();
   // Serial settings from an earlier connect stay in the file while the network is in use.
   ConnectRequest serial = Serial("COM1");
   serial.choice.baudIndex = 4;
@@ -149,7 +133,7 @@ TEST_F(ConnectProcedure, NetworkConnectAndItsFailure) {
   EXPECT_EQ(info.ReadString("PortInfo", "Port", ""), std::to_string(port));
   EXPECT_EQ(info.ReadInteger("PortInfo", "baudRate", -1), 4);
 
-  ::close(listener);  // nothing listens there any more
+  listener.Close();  // nothing listens there any more
   ConnectOutcome failed = ConnectPrinter(Network(port));
   EXPECT_FALSE(failed.opened);
   EXPECT_EQ(failed.messageKey, "OpenPordFailed");
@@ -227,14 +211,12 @@ TEST_F(ConnectProcedure, AnUnwritablePortInfoIsReportedAndThePortStaysOpen) {
 }
 
 TEST_F(ConnectProcedure, AMissingLibFolderFailsTheWriteOnly) {
-  int port = 0;
-  int listener = ListenOnLoopback(&port);
+  test::LoopbackListener listener;
   std::filesystem::remove_all(dir_ / "lib");
-  ConnectOutcome outcome = ConnectPrinter(Network(port));
+  ConnectOutcome outcome = ConnectPrinter(Network(listener.port()));
   EXPECT_TRUE(outcome.opened);
   EXPECT_EQ(outcome.iniWriteError, "Unable to write to " + (dir_ / "lib/PortInfo.ini").string());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "lib")) << "the folder is not created";
-  ::close(listener);
 }
 
 }  // namespace
