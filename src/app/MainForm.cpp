@@ -1,0 +1,375 @@
+#include "app/MainForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/MemoText.h"
+#include "lang/ChangeLan.h"
+#include "lang/Language.h"
+#include "lang/MessageCatalog.h"
+#include "link/Connection.h"
+#include "link/LinkState.h"
+#include "link/ReceiveThread.h"
+#include "portset/CommandSet.h"
+#include "widgets/Ui.h"
+
+namespace tw {
+namespace {
+
+namespace pace_main {
+inline constexpr PaceStep kPortDialogPause{"wait after stopping the receive thread for the port dialog", 100};
+inline constexpr PaceStep kAfterExitClose{"wait after closing the port at exit", 100};
+}  // namespace pace_main
+
+constexpr int kMemoSendLimit = 262144;
+
+QAction* AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {}) {
+  auto* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  return action;
+}
+
+QMenu* AddMenu(QWidget* owner, QMenuBar* bar, const char* name, const QString& caption) {
+  auto* menu = new QMenu(caption, owner);
+  menu->setObjectName(QString::fromLatin1(name));
+  bar->addMenu(menu);
+  return menu;
+}
+
+template <typename T>
+T* Named(T* object, const char* name) {
+  object->setObjectName(QString::fromLatin1(name));
+  return object;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent, int langId) : QMainWindow(parent), langId_(langId < 0 ? SystemLangId() : langId) {
+  setObjectName("MainForm");
+  setWindowTitle("Tagwright(WVLZ)");
+  QFont font("Arial");
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+  BuildMenus();
+  BuildToolBar();
+  BuildAreas();
+  BuildStatusBar();
+  Link().open = false;
+  btnBackPage->setEnabled(false);
+
+  Timer1 = Named(new QTimer(this), "Timer1");
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TMainForm::UpdateClock);
+  Timer1->start();
+
+  // Chunks come from the receive thread; the queued connection inserts them in the UI thread, in
+  // the order they arrived.
+  connect(this, &TMainForm::chunkReceived, this, &TMainForm::InsertReceivedChunk, Qt::QueuedConnection);
+
+  // The client area has a fixed size; the window is not resized by its user.
+  resize(714, 561 + menuBar()->sizeHint().height());
+  setFixedSize(size());
+}
+
+TMainForm::~TMainForm() {
+  StopReceiving();
+  Receive_Thread::Join();
+}
+
+void TMainForm::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  N12 = AddMenu(this, bar, "N12", "文件(&F)");
+  m_open = AddAction(N12, "m_open", "打开", QKeySequence("Ctrl+O"));
+  m_save = AddAction(N12, "m_save", "保存", QKeySequence("Ctrl+S"));
+  m_saveAs = AddAction(N12, "m_saveAs", "另存为");
+  m_exit = AddAction(N12, "m_exit", "退出", QKeySequence("Ctrl+Q"));
+
+  N1 = AddMenu(this, bar, "N1", "通讯/调测(&S)");
+  m_portSet = AddAction(N1, "m_portSet", "端口设置", QKeySequence("Ctrl+M"));
+
+  N2 = AddMenu(this, bar, "N2", "工具(&T)");
+  N15 = AddAction(N2, "N15", "设置打印机");
+  m_downFile = AddAction(N2, "m_downFile", "下载文件", QKeySequence("Ctrl+D"));
+  m_printmemory = AddAction(N2, "m_printmemory", "打印存储器信息");
+  m_printcheck = AddAction(N2, "m_printcheck", "打印自检页");
+  m_version = AddAction(N2, "m_version", "查询版本号");
+  m_resert = AddAction(N2, "m_resert", "复位", QKeySequence("Ctrl+R"));
+  N16 = AddAction(N2, "N16", "格式化存储器");
+  m_deviceSet = AddAction(N2, "m_deviceSet", "设备配置", QKeySequence("Ctrl+N"));
+
+  N7 = AddMenu(this, bar, "N7", "帮助(&H)");
+  m_help = AddAction(N7, "m_help", "帮助系统", QKeySequence(Qt::Key_F1));
+  N10 = Named(new QMenu("语言", this), "N10");
+  N7->addMenu(N10);
+  N13 = AddAction(N10, "N13", "Chinese(Simple)");
+  N14 = AddAction(N10, "N14", "Chinese(Traditional)");
+  English1 = AddAction(N10, "English1", "English");
+  for (QAction* item : {N13, N14, English1}) item->setCheckable(true);
+  English1->setChecked(true);
+  m_about = AddAction(N7, "m_about", "关于...");
+
+  connect(m_exit, &QAction::triggered, this, &QWidget::close);
+  connect(m_portSet, &QAction::triggered, this, &TMainForm::OpenPortSettings);
+  connect(N15, &QAction::triggered, this, &TMainForm::OpenSetupWizard);
+  connect(m_downFile, &QAction::triggered, this, &TMainForm::OpenDownload);
+  connect(m_deviceSet, &QAction::triggered, this, &TMainForm::OpenDeviceSettings);
+  connect(m_help, &QAction::triggered, this, [] { OpenHelp(CurrentLanguage()); });
+  const QAction* languages[] = {N13, N14, English1};
+  for (int index = 0; index < 3; ++index) {
+    connect(languages[index], &QAction::triggered, this, [this, index] { ChangeLanguage(index); });
+  }
+  connect(m_about, &QAction::triggered, this, [this] {
+    QMessageBox::about(this, m_about->text().remove('&').remove("..."),
+                       QStringLiteral("Tagwright(WVLZ) %1").arg(QApplication::applicationVersion()));
+  });
+}
+
+void TMainForm::BuildToolBar() {
+  ToolBar1 = Named(new QToolBar(this), "ToolBar1");
+  ToolBar1->setMovable(false);
+  ToolBar1->setIconSize(QSize(32, 32));
+  addToolBar(ToolBar1);
+  struct ToolRow {
+    QToolButton** button;
+    const char* name;
+    const char* themeIcon;
+    const char* fallbackIcon;
+    const char* hint;
+    QAction* runs;
+    bool separatorAfter;
+  };
+  const ToolRow rows[] = {
+      {&Tb_open, "Tb_open", "document-open", ":/icons/open.png", "打开", m_open, false},
+      {&Tb_Save, "Tb_Save", "document-save", ":/icons/save.png", "保存", m_save, true},
+      {&Tb_PortSet, "Tb_PortSet", "network-wired", ":/icons/portset.png", "端口设置", m_portSet, false},
+      {&btnSetPrinter, "btnSetPrinter", "printer", ":/icons/printer.png", "设置打印机", N15, false},
+      {&TbDownLoad, "TbDownLoad", "go-down", ":/icons/download.png", "下载文件", m_downFile, false},
+      {&btnTestPage, "btnTestPage", "document-print", ":/icons/testpage.png", "打印自检页", m_printcheck, true},
+      {&btnHelpFile, "btnHelpFile", "help-browser", ":/icons/help.png", "帮助", m_help, false},
+  };
+  for (const ToolRow& row : rows) {
+    auto* button = Named(new QToolButton(ToolBar1), row.name);
+    button->setIcon(QIcon::fromTheme(row.themeIcon, QIcon(row.fallbackIcon)));
+    button->setIconSize(QSize(32, 32));
+    button->setToolTip(QString::fromUtf8(row.hint));
+    button->setAutoRaise(true);
+    connect(button, &QToolButton::clicked, row.runs, &QAction::trigger);
+    ToolBar1->addWidget(button);
+    if (row.separatorAfter) ToolBar1->addSeparator();
+    *row.button = button;
+  }
+  TbDownLoad->setText("发送");
+}
+
+void TMainForm::BuildAreas() {
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  auto header = [](QWidget* parent, const char* name) {
+    auto* panel = Named(new QWidget(parent), name);
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(6, 3, 6, 3);
+    return std::pair{panel, row};
+  };
+
+  Splitter1 = Named(new QSplitter(Qt::Vertical, central), "Splitter1");
+  Splitter1->setHandleWidth(2);
+  Splitter1->setChildrenCollapsible(false);
+
+  // Send area: Panel3 (header) and Panel1 (the memo).
+  auto* sendSide = new QWidget(Splitter1);
+  auto* sendLayout = new QVBoxLayout(sendSide);
+  sendLayout->setContentsMargins(0, 0, 0, 0);
+  sendLayout->setSpacing(0);
+  auto [panel3, row3] = header(sendSide, "Panel3");
+  Label1 = Named(new QLabel("发送区域", panel3), "Label1");
+  showPage = Named(new QLabel(panel3), "showPage");
+  Cb_ShowHex = Named(new QCheckBox("16进制显示", panel3), "Cb_ShowHex");
+  btnBackPage = Named(new QPushButton("前一页", panel3), "btnBackPage");
+  btnNextPage = Named(new QPushButton("后一页", panel3), "btnNextPage");
+  btnSend = Named(new QPushButton("发送", panel3), "btnSend");
+  row3->addWidget(Label1);
+  row3->addSpacing(12);
+  row3->addWidget(showPage);
+  row3->addStretch(1);
+  for (QWidget* w : std::initializer_list<QWidget*>{Cb_ShowHex, btnBackPage, btnNextPage, btnSend}) row3->addWidget(w);
+  auto* panel1 = Named(new QWidget(sendSide), "Panel1");
+  auto* panel1Layout = new QVBoxLayout(panel1);
+  panel1Layout->setContentsMargins(0, 0, 0, 0);
+  MemoSend = Named(new QPlainTextEdit(panel1), "MemoSend");
+  MemoSend->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MemoSend->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  panel1Layout->addWidget(MemoSend);
+  sendLayout->addWidget(panel3);
+  sendLayout->addWidget(panel1, 1);
+
+  // Receive area: Panel4 (header) and Panel2 (the memo).
+  auto* receiveSide = new QWidget(Splitter1);
+  auto* receiveLayout = new QVBoxLayout(receiveSide);
+  receiveLayout->setContentsMargins(0, 0, 0, 0);
+  receiveLayout->setSpacing(0);
+  auto [panel4, row4] = header(receiveSide, "Panel4");
+  Label2 = Named(new QLabel("接收区域", panel4), "Label2");
+  Cb_ShowHex1 = Named(new QCheckBox("16进制显示", panel4), "Cb_ShowHex1");
+  Button9 = Named(new QPushButton("清空", panel4), "Button9");
+  B_ReceiveSave = Named(new QPushButton("保存", panel4), "B_ReceiveSave");
+  row4->addWidget(Label2);
+  row4->addStretch(1);
+  for (QWidget* w : std::initializer_list<QWidget*>{Cb_ShowHex1, Button9, B_ReceiveSave}) row4->addWidget(w);
+  auto* panel2 = Named(new QWidget(receiveSide), "Panel2");
+  auto* panel2Layout = new QVBoxLayout(panel2);
+  panel2Layout->setContentsMargins(0, 0, 0, 0);
+  MemoRecive = Named(new QPlainTextEdit(panel2), "MemoRecive");
+  MemoRecive->setReadOnly(true);
+  // A read-only memo still shows its caret, so that the user can choose where data lands.
+  MemoRecive->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  MemoRecive->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MemoRecive->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  panel2Layout->addWidget(MemoRecive);
+  receiveLayout->addWidget(panel4);
+  receiveLayout->addWidget(panel2, 1);
+
+  for (QWidget* side : {sendSide, receiveSide}) side->setMinimumHeight(50);
+  layout->addWidget(Splitter1);
+  setCentralWidget(central);
+  // The send area fills the rest above an even split.
+  Splitter1->setSizes({280, 220});
+}
+
+void TMainForm::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("MainStatusBar");
+  bar->setSizeGripEnabled(false);
+  const int widths[3] = {75, 450, 100};
+  for (int i = 0; i < 3; ++i) {
+    statusPanels_[i] = new QLabel(bar);
+    statusPanels_[i]->setMinimumWidth(widths[i]);
+    statusPanels_[i]->setFrameShape(QFrame::StyledPanel);
+    bar->addWidget(statusPanels_[i], i == 1 ? 1 : 0);
+  }
+  statusPanels_[0]->setText("端口名称：");
+}
+
+void TMainForm::SetStatusPanel(int panel, const QString& text) {
+  if (panel >= 0 && panel < 3) statusPanels_[panel]->setText(text);
+}
+
+QString TMainForm::StatusPanel(int panel) const {
+  return panel >= 0 && panel < 3 ? statusPanels_[panel]->text() : QString();
+}
+
+void TMainForm::PortOpened() {
+  m_version->setEnabled(true);
+  btnSend->setEnabled(true);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  ChangeLanguage(LanguageForLangId(langId_));
+  UpdateClock();
+  StartReceiving();
+}
+
+void TMainForm::ChangeLanguage(int index) {
+  SetCurrentLanguage(index);
+  const QAction* items[] = {N13, N14, English1};
+  for (int i = 0; i < 3; ++i) const_cast<QAction*>(items[i])->setChecked(i == index);
+  ChangeControlLanguage();
+}
+
+void TMainForm::ChangeControlLanguage() {
+  TChangeLan().Relabel(this, CurrentLanguageFile(), "None", "MainForm");
+  LoadCatalogSection("Tips");
+  showPage->setText(Tip("PageTotal"));
+  SetStatusPanel(0, Tip("PortName"));
+}
+
+void TMainForm::UpdateClock() { SetStatusPanel(2, Tip("Time") + QTime::currentTime().toString("hh:mm:ss")); }
+
+void TMainForm::InsertReceivedChunk(const QByteArray& bytes) {
+  QTextCursor caret = MemoRecive->textCursor();
+  caret.insertText(ReceivedChunkToMemo(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                      Cb_ShowHex1->isChecked()));
+  MemoRecive->setTextCursor(caret);
+}
+
+void TMainForm::StartReceiving() {
+  Receive_Thread::Start([this](const std::string& chunk) {
+    emit chunkReceived(QByteArray(chunk.data(), static_cast<qsizetype>(chunk.size())));
+  });
+}
+
+void TMainForm::StopReceiving() { Receive_Thread::Stop(); }
+
+void TMainForm::WithReceivePaused(PaceStep wait, const std::function<void()>& body) {
+  StopReceiving();
+  Pause(wait);
+  body();
+  if (!Receive_Thread::Running()) StartReceiving();
+}
+
+void TMainForm::OpenPortSettings() {
+  WithReceivePaused(pace_main::kPortDialogPause, [this] {
+    TSetPort dialog(this, this);
+    dialog.exec();
+  });
+}
+
+void TMainForm::OpenSetupWizard() {
+  if (!Link().open) {
+    ShowMessageQ(Tip("PortNotOpen"), QString());
+    return;
+  }
+  // The setup wizards of both command sets open here, with the receive thread paused (waiting
+  // 500 ms), once they are built.
+}
+
+void TMainForm::OpenDownload() {
+  if (!Link().open) {
+    ShowMessageQ(Tip("PortNotOpen"), Tip("Download"));
+    return;
+  }
+  // The download dialog opens here, with the receive thread paused, once it is built.
+}
+
+void TMainForm::OpenDeviceSettings() {
+  if (!Link().open) {
+    ShowMessageQ(Tip("NotOpenPortMessageBox"), Tip("NotOpenPortMessageBoxCaption"));
+    return;
+  }
+  // The password dialog opens here once it is built, with the receive thread stopped and left
+  // stopped: the editors it opens run their own exchanges.
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (ShowMessageQ(Tip("ExitTip"), Tip("SureExit"), MsgIcon::None, MsgButtons::OkCancel) != MsgAnswer::Ok) {
+    event->ignore();
+    return;
+  }
+  Timer1->stop();
+  StopReceiving();
+  CloseCurrentPort();
+  Pause(pace_main::kAfterExitClose);
+  event->accept();
+}
+
+}  // namespace tw

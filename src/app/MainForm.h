@@ -1,0 +1,83 @@
+#pragma once
+// The main window: menus, tool bar, the send area above, the receive area below, the status bar with
+// the port and the clock. Every dialog is opened from here, with the receive thread paused around it.
+#include <QMainWindow>
+#include <functional>
+
+#include "core/Pacing.h"
+
+#include "portset/SetPort.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace tw {
+
+class TMainForm : public QMainWindow, public PortStatusTarget {
+  Q_OBJECT
+ public:
+  // `langId` is the user's language identifier (the system's unless a test gives one).
+  explicit TMainForm(QWidget* parent = nullptr, int langId = -1);
+  ~TMainForm() override;
+
+  // PortStatusTarget
+  void SetStatusPanel(int panel, const QString& text) override;
+  void PortOpened() override;
+  QString StatusPanel(int panel) const;
+
+  // Menu items, named as the language files name them.
+  QMenu *N12, *N1, *N2, *N7, *N10;
+  QAction *m_open, *m_save, *m_saveAs, *m_exit, *m_portSet, *N15, *m_downFile, *m_printmemory, *m_printcheck,
+      *m_version, *m_resert, *N16, *m_deviceSet, *m_help, *N13, *N14, *English1, *m_about;
+  QToolBar* ToolBar1;
+  QToolButton *Tb_open, *Tb_Save, *Tb_PortSet, *btnSetPrinter, *TbDownLoad, *btnTestPage, *btnHelpFile;
+  QLabel *Label1, *showPage, *Label2;
+  QCheckBox *Cb_ShowHex, *Cb_ShowHex1;
+  QPushButton *btnBackPage, *btnNextPage, *btnSend, *Button9, *B_ReceiveSave;
+  QPlainTextEdit *MemoSend, *MemoRecive;
+  QSplitter* Splitter1;
+  QTimer* Timer1;
+
+  // Switches the language (the handlers of N13, N14 and English1).
+  void ChangeLanguage(int index);
+  // Inserts a received chunk at the receive memo's caret (UI thread).
+  void InsertReceivedChunk(const QByteArray& bytes);
+  // The pausing pattern: stop the receive thread, wait `waitMs`, run `body`, start the thread again.
+  void WithReceivePaused(PaceStep wait, const std::function<void()>& body);
+  void StartReceiving();
+  void StopReceiving();
+
+ signals:
+  // Emitted from the receive thread; queued into the UI thread in arrival order.
+  void chunkReceived(const QByteArray& bytes);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildAreas();
+  void BuildStatusBar();
+  void ChangeControlLanguage();
+  void UpdateClock();
+  void OpenPortSettings();
+  void OpenSetupWizard();
+  void OpenDownload();
+  void OpenDeviceSettings();
+
+  int langId_;
+  bool shownOnce_ = false;
+  QLabel* statusPanels_[3] = {};
+};
+
+}  // namespace tw

@@ -1,0 +1,96 @@
+#include "lang/Language.h"
+
+#include <QByteArrayView>
+#include <QLocale>
+#include <QStringDecoder>
+#include <array>
+#include <atomic>
+
+#include "core/AppPaths.h"
+
+namespace tw {
+namespace {
+
+std::atomic<int> g_currentLanguage{kLanguageEnglish};
+
+bool IsLanguageIndex(int index) { return index >= kLanguageSimplified && index <= kLanguageEnglish; }
+
+constexpr std::array<const char*, 3> kLanguageFileNames = {"Simple.lan", "Traditional.lan", "English.lan"};
+
+constexpr int kLangIdEnglishUs = 1033;
+constexpr int kLangIdChineseTaiwan = 1028;
+constexpr int kLangIdChinesePrc = 2052;
+
+struct TerritoryLangId {
+  QLocale::Territory territory;
+  int langId;
+};
+constexpr std::array<TerritoryLangId, 4> kChineseTerritories = {{
+    {QLocale::China, kLangIdChinesePrc},
+    {QLocale::Taiwan, kLangIdChineseTaiwan},
+    {QLocale::HongKong, 3076},
+    {QLocale::Singapore, 4100},
+}};
+
+bool IsValidUtf8(std::string_view bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  return !decoder.hasError();
+}
+
+}  // namespace
+
+int CurrentLanguage() { return g_currentLanguage.load(); }
+
+// An index outside 0..2 cannot name a file; it selects English, the language of last resort.
+void SetCurrentLanguage(int index) { g_currentLanguage.store(IsLanguageIndex(index) ? index : kLanguageEnglish); }
+
+int LanguageForLangId(int langId) {
+  switch (langId) {
+    case 1028:
+    case 3076:
+    case 4100: return kLanguageTraditional;
+    case 2052: return kLanguageSimplified;
+    default: return kLanguageEnglish;
+  }
+}
+
+int LangIdForLocale(const QLocale& locale) {
+  if (locale.language() != QLocale::Chinese) return kLangIdEnglishUs;
+  const int scriptLanguage =
+      locale.script() == QLocale::TraditionalHanScript ? kLanguageTraditional : kLanguageSimplified;
+  for (const TerritoryLangId& entry : kChineseTerritories) {
+    // zh_Hant_CN or zh_Hans_HK: the script the user reads decides, not the territory.
+    if (entry.territory == locale.territory() && LanguageForLangId(entry.langId) == scriptLanguage) {
+      return entry.langId;
+    }
+  }
+  return scriptLanguage == kLanguageTraditional ? kLangIdChineseTaiwan : kLangIdChinesePrc;
+}
+
+int SystemLangId() { return LangIdForLocale(QLocale::system()); }
+
+std::filesystem::path LanguageFilePath(int index) {
+  return ProgramDir() / "Language" / kLanguageFileNames[IsLanguageIndex(index) ? index : kLanguageEnglish];
+}
+
+IniDocument LoadLanguageFile(const std::filesystem::path& path) {
+  // IniDocument reads the file safely (regular files only, bounded size) and gives its bytes back
+  // unchanged, so the encoding is decided on the exact bytes of the file.
+  IniDocument document = IniDocument::Load(path);
+  const std::string bytes = document.Serialize();
+  if (IsValidUtf8(bytes)) return document;
+  QStringDecoder gb18030("GB18030");
+  // Without a GB18030 codec the bytes stay as they are: names still match, Chinese texts will not show.
+  if (!gb18030.isValid()) return document;
+  const QString text = gb18030.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  return IniDocument::Parse(text.toUtf8().toStdString());
+}
+
+QString LanguageText(const IniDocument& file, std::string_view section, std::string_view key,
+                     const QString& fallback) {
+  const std::optional<std::string> value = file.Find(section, key);
+  return value ? QString::fromStdString(*value) : fallback;
+}
+
+}  // namespace tw

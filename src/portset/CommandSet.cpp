@@ -1,0 +1,13 @@
+#include "portset/CommandSet.h"
+
+#include <atomic>
+
+namespace tw {
+namespace {
+std::atomic<bool> g_commandSetZ{false};
+}
+
+bool CommandSetIsZ() { return g_commandSetZ; }
+void SetCommandSetIsZ(bool z) { g_commandSetZ = z; }
+
+}  // namespace tw

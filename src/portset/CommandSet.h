@@ -1,0 +1,11 @@
+#pragma once
+// The command set flag: true for the Z command set (WVLZ), false for the E command set (WVLE).
+// The port settings dialog sets it each time it is shown or its choice is clicked; it is false until
+// then. The main window and the password dialog read it to choose the variant of their windows.
+
+namespace tw {
+
+bool CommandSetIsZ();
+void SetCommandSetIsZ(bool z);
+
+}  // namespace tw

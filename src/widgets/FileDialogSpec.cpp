@@ -1,0 +1,65 @@
+#include "widgets/FileDialogSpec.h"
+
+#include <QFileDialog>
+#include <mutex>
+
+namespace tw {
+namespace {
+std::mutex g_mutex;
+FileChooser g_chooser;
+
+FileChoice RealChooser(const TFileDialog& dialog, QWidget* parent) {
+  const QStringList filters = TFileDialog::ToQtNameFilters(dialog.filter());
+  QFileDialog box(parent, dialog.title);
+  box.setNameFilters(filters);
+  if (dialog.mode() == TFileDialog::Mode::Save) {
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setFileMode(QFileDialog::AnyFile);
+    if (!dialog.overwritePrompt) box.setOption(QFileDialog::DontConfirmOverwrite);
+  } else {
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    box.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return {QString(), 1};
+  return {box.selectedFiles().first(), static_cast<int>(filters.indexOf(box.selectedNameFilter())) + 1};
+}
+}  // namespace
+
+TFileDialog::TFileDialog(QObject* parent, const QString& name, Mode mode, const QString& filter)
+    : QObject(parent), mode_(mode), filter_(filter) {
+  setObjectName(name);
+}
+
+QString TFileDialog::Execute(QWidget* parent, int* filterIndex) const {
+  FileChooser chooser;
+  {
+    std::lock_guard lock(g_mutex);
+    chooser = g_chooser;
+  }
+  FileChoice choice = chooser ? chooser(*this, parent) : RealChooser(*this, parent);
+  if (filterIndex) *filterIndex = choice.filterIndex < 1 ? 1 : choice.filterIndex;
+  return choice.path;
+}
+
+QStringList TFileDialog::ToQtNameFilters(const QString& filter) {
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString label = parts[i].trimmed();
+    QString patterns = parts[i + 1];
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    // Qt reads the patterns from the last parentheses of a name filter, so the label keeps its
+    // own text and the patterns follow it.
+    const int open = static_cast<int>(label.indexOf(QLatin1Char('(')));
+    if (open > 0) label = label.left(open).trimmed();
+    filters << QStringLiteral("%1 (%2)").arg(label, patterns.trimmed());
+  }
+  return filters;
+}
+
+void SetFileChooser(FileChooser chooser) {
+  std::lock_guard lock(g_mutex);
+  g_chooser = std::move(chooser);
+}
+
+}  // namespace tw

@@ -1,0 +1,42 @@
+#pragma once
+// A file open or save dialog as a named component of a window: it carries the filter that the
+// relabelling replaces (key "<name>.Filter", in the form "Text files(*.txt)|*.txt|All files(*.*)|*.*"),
+// and runs through the file chooser seam so that tests can answer it.
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace tw {
+
+class TFileDialog : public QObject {
+  Q_OBJECT
+ public:
+  enum class Mode { Open, Save };
+  TFileDialog(QObject* parent, const QString& name, Mode mode, const QString& filter);
+  Mode mode() const { return mode_; }
+  QString filter() const { return filter_; }  // the "a|b|c|d" form
+  void setFilter(const QString& filter) { filter_ = filter; }
+  QString title;
+  bool overwritePrompt = true;  // save dialogs ask before overwriting
+
+  // Shows the dialog; the chosen path, or empty when cancelled. `filterIndex` gets the 1-based
+  // position of the filter the user picked.
+  QString Execute(QWidget* parent, int* filterIndex = nullptr) const;
+
+  // "Text files(*.txt)|*.txt|All files(*.*)|*.*" -> {"Text files (*.txt)", "All files (*.*)"}.
+  static QStringList ToQtNameFilters(const QString& filter);
+
+ private:
+  Mode mode_;
+  QString filter_;
+};
+
+// The file chooser seam: tests install a function that answers in place of the user.
+struct FileChoice {
+  QString path;      // empty: cancelled
+  int filterIndex;   // 1-based
+};
+using FileChooser = std::function<FileChoice(const TFileDialog& dialog, QWidget* parent)>;
+void SetFileChooser(FileChooser chooser);  // empty restores the real dialogs
+
+}  // namespace tw

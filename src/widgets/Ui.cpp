@@ -1,0 +1,98 @@
+#include "widgets/Ui.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+#include <mutex>
+
+#include "core/AppPaths.h"
+
+namespace tw {
+namespace {
+
+std::mutex g_mutex;
+std::function<void(const QString&)> g_helpOpener;
+std::function<void()> g_beeper;
+
+QMessageBox::Icon ToQtIcon(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::Warning: return QMessageBox::Warning;
+    case MsgIcon::Error: return QMessageBox::Critical;
+    case MsgIcon::Question: return QMessageBox::Question;
+    case MsgIcon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+MsgAnswer ShowQtBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons) {
+  QMessageBox box(ToQtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::NoButton, QApplication::activeWindow());
+  switch (buttons) {
+    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Cancel: return MsgAnswer::Cancel;
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    default: return buttons == MsgButtons::OkCancel && box.clickedButton() == nullptr ? MsgAnswer::Cancel
+                                                                                       : MsgAnswer::Ok;
+  }
+}
+
+}  // namespace
+
+void InstallQtMessageBoxes() { SetMessageHandler(ShowQtBox); }
+
+MsgAnswer ShowMessageQ(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons) {
+  return ShowMessage(text.toStdString(), caption.toStdString(), icon, buttons);
+}
+
+QString HelpFilePath(int languageIndex) {
+  const QString base = QString::fromStdString((ProgramDir() / "help").string()) +
+                       (languageIndex == 2 ? "/Tagwright(WVLZ)_EN" : "/Tagwright(WVLZ)_CN");
+  return QFileInfo::exists(base + ".chm") ? base + ".chm" : base + ".html";
+}
+
+void OpenHelp(int languageIndex) {
+  std::function<void(const QString&)> opener;
+  {
+    std::lock_guard lock(g_mutex);
+    opener = g_helpOpener;
+  }
+  const QString path = HelpFilePath(languageIndex);
+  if (opener) {
+    opener(path);
+  } else {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  }
+}
+
+void SetHelpOpener(std::function<void(const QString& path)> opener) {
+  std::lock_guard lock(g_mutex);
+  g_helpOpener = std::move(opener);
+}
+
+void Beep() {
+  std::function<void()> beeper;
+  {
+    std::lock_guard lock(g_mutex);
+    beeper = g_beeper;
+  }
+  if (beeper) {
+    beeper();
+  } else {
+    QApplication::beep();
+  }
+}
+
+void SetBeeper(std::function<void()> beeper) {
+  std::lock_guard lock(g_mutex);
+  g_beeper = std::move(beeper);
+}
+
+}  // namespace tw

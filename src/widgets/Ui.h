@@ -1,0 +1,31 @@
+#pragma once
+// Seams and helpers the windows share: message boxes through QMessageBox, the help files, the beep.
+#include <QString>
+#include <functional>
+#include <string_view>
+
+#include "core/Messages.h"
+
+class QWidget;
+
+namespace tw {
+
+// Makes ShowMessage() show application-modal QMessageBoxes (the GUI calls this once at start).
+void InstallQtMessageBoxes();
+// Shows a message whose text and caption are QStrings (through the same seam as ShowMessage).
+MsgAnswer ShowMessageQ(const QString& text, const QString& caption, MsgIcon icon = MsgIcon::None,
+                       MsgButtons buttons = MsgButtons::Ok);
+
+// Opens the help of a language: help/Tagwright(WVLZ)_CN.chm (languages 0 and 1) or _EN.chm (2)
+// beside the program, or the .html of the same name when the .chm is not there.
+void OpenHelp(int languageIndex);
+// The file OpenHelp would open for a language.
+QString HelpFilePath(int languageIndex);
+// Tests replace what opening a file does.
+void SetHelpOpener(std::function<void(const QString& path)> opener);
+
+// The rejected-key beep; tests count it.
+void Beep();
+void SetBeeper(std::function<void()> beeper);
+
+}  // namespace tw
