@@ -1,0 +1,175 @@
+// The main window under the offscreen platform: start-up language, relabelling and the Tips texts,
+// received chunks at the caret, the not-open checks, the exit question.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "app/MainForm.h"
+#include "core/AppPaths.h"
+#include "lang/Language.h"
+#include "link/Connection.h"
+#include "link/LinkState.h"
+#include "link/ReceiveThread.h"
+#include "support/LoopbackListener.h"
+#include "support/TestSupport.h"
+
+namespace tw {
+namespace {
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "MainForm_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return new QApplication(argc, argv);
+  }();
+  return app;
+}
+
+const char kTraditional[] =
+    "[MainForm]\r\n"
+    "N12.Caption=檔案(&F)\r\n"
+    "m_portSet.Caption=連接埠設定\r\n"
+    "Label1.Caption=傳送區域\r\n"
+    "[Tips]\r\n"
+    "PortName=連接埠：\r\n"
+    "PageTotal=共20頁\r\n"
+    "Time=時間：\r\n"
+    "PortNotOpen=連接埠未開啟\r\n"
+    "ExitTip=確定要結束嗎？\r\n"
+    "SureExit=結束\r\n";
+
+const char kEnglish[] =
+    "[MainForm]\r\n"
+    "N12.Caption=&File\r\n"
+    "[Tips]\r\n"
+    "PortName=Port: \r\n"
+    "PageTotal=20 pages\r\n"
+    "Time=Time: \r\n"
+    "PortNotOpen=The port is not open.\r\n"
+    "Download=Download\r\n"
+    "ExitTip=Exit Tagwright?\r\n"
+    "SureExit=Exit\r\n";
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    SetProgramDir(dir_.path());
+    dir_.Write("Language/Traditional.lan", kTraditional);
+    dir_.Write("Language/English.lan", kEnglish);
+    ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+  }
+  void TearDown() override {
+    Receive_Thread::Stop();
+    Receive_Thread::Join();
+    ResetLink({});
+  }
+
+  test::TempDir dir_;
+  test::ScopedFastPacer pacer_;
+};
+
+TEST_F(MainFormTest, StartsInTheLanguageOfTheSystem) {
+  TMainForm window(nullptr, 3076);
+  window.show();
+  EXPECT_TRUE(window.N14->isChecked());
+  EXPECT_FALSE(window.English1->isChecked());
+  EXPECT_EQ(window.N12->title(), QString::fromUtf8("檔案(&F)"));
+  EXPECT_EQ(window.Label1->text(), QString::fromUtf8("傳送區域"));
+  EXPECT_EQ(window.showPage->text(), QString::fromUtf8("共20頁"));
+  EXPECT_EQ(window.StatusPanel(0), QString::fromUtf8("連接埠："));
+  EXPECT_TRUE(window.StatusPanel(2).startsWith(QString::fromUtf8("時間：")));
+  EXPECT_EQ(window.StatusPanel(2).size(), QString::fromUtf8("時間：").size() + 8) << "hh:mm:ss follows";
+
+  // A switch from the menu relabels at once; the port caption stands alone again.
+  window.SetStatusPanel(0, QString::fromUtf8("連接埠：NET"));
+  window.English1->trigger();
+  EXPECT_TRUE(window.English1->isChecked());
+  EXPECT_FALSE(window.N14->isChecked());
+  EXPECT_EQ(window.N12->title(), "&File");
+  EXPECT_EQ(window.StatusPanel(0), "Port: ");
+  // Simple.lan is missing: designed texts stay, message texts are empty.
+  window.N13->trigger();
+  EXPECT_EQ(window.N12->title(), "&File");
+  EXPECT_EQ(window.StatusPanel(0), "");
+}
+
+TEST_F(MainFormTest, ReceivedChunksLandAtTheCaretInOrder) {
+  TMainForm window(nullptr, 1033);
+  window.show();
+  window.InsertReceivedChunk("AB\r\nCD");
+  QTextCursor caret = window.MemoRecive->textCursor();
+  caret.setPosition(1);  // between A and B
+  window.MemoRecive->setTextCursor(caret);
+  window.InsertReceivedChunk(QByteArray("x\x07", 2));
+  window.InsertReceivedChunk("y");
+  EXPECT_EQ(window.MemoRecive->toPlainText(), QString("Ax<\\x07>yB\nCD"));
+
+  window.MemoRecive->clear();
+  window.Cb_ShowHex1->setChecked(true);
+  window.InsertReceivedChunk("AB\r\n");
+  window.InsertReceivedChunk("<\\x41>");
+  EXPECT_EQ(window.MemoRecive->toPlainText(), QString("41 42 \n3C 5C 78 34 31 3E "))
+      << "data that spells an escape is shown as the bytes it is";
+}
+
+TEST_F(MainFormTest, ChunksFromTheReceiveThreadArriveThroughTheEventLoop) {
+  TMainForm window(nullptr, 1033);
+  window.show();
+  emit window.chunkReceived("first ");
+  emit window.chunkReceived("second");
+  EXPECT_EQ(window.MemoRecive->toPlainText(), "") << "queued: inserted by the UI thread's event loop";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.MemoRecive->toPlainText(), "first second");
+}
+
+TEST_F(MainFormTest, EntriesThatNeedAPortSayItIsNotOpen) {
+  test::MessageRecorder messages;
+  TMainForm window(nullptr, 1033);
+  window.show();
+  window.N15->trigger();
+  window.m_downFile->trigger();
+  auto shown = messages.shown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].text, "The port is not open.");
+  EXPECT_EQ(shown[0].caption, "");
+  EXPECT_EQ(shown[1].caption, "Download");
+}
+
+TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
+  test::LoopbackListener printer;
+  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+  Link().networkPort = printer.port();
+  ASSERT_TRUE(OpenNetworkLink());
+  Link().currentKind = PortKind::Network;
+  Link().open = true;
+  {
+    test::MessageRecorder cancel(MsgAnswer::Cancel);
+    TMainForm window(nullptr, 1033);
+    window.show();
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(cancel.shown().size(), 1u);
+    EXPECT_EQ(cancel.shown()[0].text, "Exit Tagwright?");
+    EXPECT_EQ(cancel.shown()[0].caption, "Exit");
+    EXPECT_EQ(cancel.shown()[0].buttons, MsgButtons::OkCancel);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.Timer1->isActive());
+    EXPECT_TRUE(Link().networkOpen);
+  }
+  test::MessageRecorder ok(MsgAnswer::Ok);
+  TMainForm window(nullptr, 1033);
+  window.show();
+  EXPECT_TRUE(window.close());
+  EXPECT_FALSE(window.Timer1->isActive());
+  EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
+}
+
+}  // namespace
+}  // namespace tw
