@@ -1,11 +1,17 @@
 #pragma once
 // The port settings dialog: the port kind with its settings and the command set. OK runs the connect
-// procedure; the main window's status bar and send controls follow through a StatusTarget.
+// procedure; the main window's status bar and send controls follow through a PortStatusTarget.
+//
+// The dialog's form name "SetPort" is also its section in the language files, which key on the
+// controls' object names; every control below carries its member name as object name.
 #include <QDialog>
+#include <optional>
 
 #include "portset/ConnectProcedure.h"
 
+class QButtonGroup;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -27,19 +33,23 @@ class PortStatusTarget {
 class TSetPort : public QDialog {
   Q_OBJECT
  public:
+  // `status` may be null (nothing to update); `parent` is the window the dialog is centred on.
   TSetPort(QWidget* parent, PortStatusTarget* status);
 
   // The handlers, named as the form names them.
-  void FormShow();
-  void InitDialog();
-  void ReadPortini();
-  bool initUSB();
+  void FormShow();     // runs on every show: enable OK, relabel, preset, command set, USB choice
+  void InitDialog();   // relabel from the current language file, load the SetPort messages
+  void ReadPortini();  // preset the controls from lib/PortInfo.ini
+  bool initUSB();      // probe the USB devices into CbUSBName; true when at least one was found
+  void GBCommandSetClick();
   void CbConnectClick();
+  void FormShortCut();  // F1: the help file of the current language
   QString GetIpAdd() const;
 
   // Controls, named as the language files name them.
   QRadioButton *RbCom, *rbLpt, *RbUSB, *RbUSB_PrinterMode, *rbNet;
   QGroupBox *GroupBox1, *GroupBox2, *GroupBox3, *GBNetSet;
+  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10;
   QComboBox *CbPortName, *CbBaud, *CbDataBit, *CbStopBit, *CbParity, *CbFlowControl, *CbLptName, *CbUSBName;
   QLineEdit *Edit_IP1, *Edit_IP2, *Edit_IP3, *Edit_IP4, *Edit_Port;
   TRadioGroup* GBCommandSet;
@@ -51,8 +61,29 @@ class TSetPort : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void BuildControls();
+  void BuildLayout();
+  void SetDevicePathToolTips();
+  // Steps after initUSB: which USB radio button is shown, enabled and checked, and the USB list.
+  void SetUpUsbChoice();
+  void ShowUsbButton(QRadioButton* shown, bool enabled);
+  void SelectRememberedUsbEntry();
+  // Checks a port kind's radio button and runs its handler, also when it was checked already.
+  void CheckKind(QRadioButton* button);
+  // The radio button handler: records the kind, enables OK and the controls of that kind.
   void SelectKind(PortKind kind);
+  std::optional<PortKind> CheckedKind() const;
+  // The address check before a network connect; false (with the fields cleared or focused) stops it.
+  bool NetworkFieldsFilled();
+  ConnectRequest BuildRequest(std::optional<PortKind> kind) const;
+  void ShowOutcome(const ConnectOutcome& outcome);
+  // The key filters of the address and port fields; true when the key is dropped.
+  bool FilterAddressKey(QLineEdit* edit, QKeyEvent* event);
+  bool FilterPortKey(QKeyEvent* event);
+  void CentreOnParent();
+
   PortStatusTarget* status_;
+  QButtonGroup* kindGroup_;
 };
 
 }  // namespace tw

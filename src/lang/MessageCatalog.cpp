@@ -1,0 +1,122 @@
+#include "lang/MessageCatalog.h"
+
+#include <array>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/Messages.h"
+#include "lang/Language.h"
+
+namespace tw {
+namespace {
+
+// The sections and keys that windows show; a language file's other keys are not read.
+constexpr std::string_view kTipsKeys[] = {
+    "PortNotOpen", "SendDataFail", "NoDataSend", "Send", "FeiFaZiFuStr", "ShuRuYuFaCuoWu", "FeiFaZiFu",
+    "YuFaCuoWu", "YuFaCuoWuCaption", "Page1", "Page2", "PageTotal", "Download", "Reset", "PrinterResetSuccess",
+    "QueryVersion", "VersionIs", "PrintSelfTest", "PortName", "Time", "ExitTip", "SureExit",
+    "NotOpenPortMessageBox", "NotOpenPortMessageBoxCaption", "MiMaCuoWu", "MiMaCuoWuCaption",
+    "NotOpenFileMessageBox", "SaveEepSucc", "ReadFinish", "ReadFail", "UpdateFail", "UpdateFinish"};
+constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
+                                             "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
+                                             "Warning",     "PortName"};
+constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
+                                                "WriteFail",    "FinishReopen", "FinishNotReopen"};
+constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu", "FanWei", "GetVersionFail"};
+
+struct CatalogSection {
+  std::string_view name;
+  std::span<const std::string_view> keys;
+};
+constexpr std::array<CatalogSection, 4> kSections = {{
+    {"Tips", kTipsKeys},
+    {"SetPort", kSetPortKeys},
+    {"DownDialog", kDownDialogKeys},
+    {"SetPrinter_1", kSetPrinterKeys},
+}};
+
+// Index of a section in kSections, or -1.
+int SectionIndex(std::string_view section) {
+  for (std::size_t i = 0; i < kSections.size(); ++i) {
+    if (kSections[i].name == section) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// Index of a key in its section's list, or -1.
+int KeyIndex(int section, std::string_view key) {
+  const auto& keys = kSections[static_cast<std::size_t>(section)].keys;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] == key) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// The text slots, UTF-8, one vector per section parallel to its keys; empty until loaded. The receive
+// thread reads them while the UI thread may reload a section.
+struct TextSlots {
+  std::mutex mutex;
+  std::array<std::vector<std::string>, kSections.size()> texts;
+};
+
+TextSlots& Catalog() {
+  // Never destroyed: a late message during shutdown still finds its slots.
+  static TextSlots* const catalog = [] {
+    auto* created = new TextSlots;
+    for (std::size_t i = 0; i < created->texts.size(); ++i) created->texts[i].resize(kSections[i].keys.size());
+    return created;
+  }();
+  return *catalog;
+}
+
+std::string SlotText(std::string_view section, std::string_view key) {
+  const int sectionIndex = SectionIndex(section);
+  if (sectionIndex < 0) return {};
+  const int keyIndex = KeyIndex(sectionIndex, key);
+  if (keyIndex < 0) return {};
+  TextSlots& catalog = Catalog();
+  std::lock_guard lock(catalog.mutex);
+  return catalog.texts[static_cast<std::size_t>(sectionIndex)][static_cast<std::size_t>(keyIndex)];
+}
+
+// Once the catalog is in use, core's CatalogText answers from the slots: a text that was not loaded
+// is empty rather than the key's name.
+void InstallLookupOnce() {
+  static std::once_flag installed;
+  std::call_once(installed, [] { SetCatalogLookup(SlotText); });
+}
+
+}  // namespace
+
+QStringList CatalogKeys(std::string_view section) {
+  QStringList keys;
+  const int sectionIndex = SectionIndex(section);
+  if (sectionIndex < 0) return keys;
+  for (std::string_view key : kSections[static_cast<std::size_t>(sectionIndex)].keys) {
+    keys.append(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+  }
+  return keys;
+}
+
+void LoadCatalogSection(std::string_view section) {
+  InstallLookupOnce();
+  const int sectionIndex = SectionIndex(section);
+  if (sectionIndex < 0) return;
+  const IniDocument file = LoadLanguageFile(CurrentLanguageFile());
+  const auto& keys = kSections[static_cast<std::size_t>(sectionIndex)].keys;
+  std::vector<std::string> texts;
+  texts.reserve(keys.size());
+  for (std::string_view key : keys) texts.push_back(file.ReadString(section, key, ""));
+  TextSlots& catalog = Catalog();
+  std::lock_guard lock(catalog.mutex);
+  catalog.texts[static_cast<std::size_t>(sectionIndex)] = std::move(texts);
+}
+
+QString Msg(std::string_view section, std::string_view key) {
+  InstallLookupOnce();
+  return QString::fromStdString(SlotText(section, key));
+}
+
+}  // namespace tw
