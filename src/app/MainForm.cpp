@@ -27,6 +27,9 @@
 #include "portset/CommandSet.h"
 #include "widgets/Ui.h"
 
+// The icons are compiled into this static library; its resources must be registered by hand.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
 namespace tw {
 namespace {
 
@@ -140,6 +143,7 @@ void TMainForm::BuildMenus() {
 }
 
 void TMainForm::BuildToolBar() {
+  InitIconResources();
   ToolBar1 = Named(new QToolBar(this), "ToolBar1");
   ToolBar1->setMovable(false);
   ToolBar1->setIconSize(QSize(32, 32));

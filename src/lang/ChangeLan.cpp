@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVariant>
 #include <QWidget>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -81,7 +82,7 @@ class Relabeller {
     name_ = QString::fromStdString(section_);
     if (auto caption = Read(TChangeLan::Caption, "Caption")) window->setWindowTitle(*caption);
     if (auto hint = Read(TChangeLan::Hint, "Hint")) window->setToolTip(*hint);
-    for (QObject* child : window->children()) Walk(child);
+    WalkChildren(window);
   }
 
  private:
@@ -94,8 +95,12 @@ class Relabeller {
       name_ = name;
       RelabelComponent(object);
     }
+    WalkChildren(object);
+  }
+
+  void WalkChildren(QObject* parent) {
     QList<QPointer<QObject>> children;
-    for (QObject* child : object->children()) children.append(child);
+    for (QObject* child : parent->children()) children.append(child);
     for (const QPointer<QObject>& child : children) {
       if (child) Walk(child);
     }
@@ -108,14 +113,8 @@ class Relabeller {
       if (auto text = Read(TChangeLan::Text, "Text")) edit->setText(*text);
       return Hint(edit);
     }
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(object)) {
-      ReplaceLines(memo->toPlainText(), [memo](const QString& text) { memo->setPlainText(text); });
-      return Hint(memo);
-    }
-    if (auto* memo = qobject_cast<QTextEdit*>(object)) {
-      ReplaceLines(memo->toPlainText(), [memo](const QString& text) { memo->setPlainText(text); });
-      return Hint(memo);
-    }
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(object)) return RelabelMemo(memo);
+    if (auto* memo = qobject_cast<QTextEdit*>(object)) return RelabelMemo(memo);
     if (auto* button = qobject_cast<QPushButton*>(object)) return CaptionAndHint(button, "text");
     if (auto* action = qobject_cast<QAction*>(object)) return RelabelMenuItem(action);
     if (auto* menu = qobject_cast<QMenu*>(object)) {
@@ -163,10 +162,24 @@ class Relabeller {
   }
 
   // Line n of the memo from "<name>.Lines[n]" for every existing line; a line break at the very
-  // end of the text ends the last line and does not start another one.
-  template <class SetText>
-  void ReplaceLines(const QString& text, SetText setText) {
-    if (!(mask_ & TChangeLan::Lines) || text.isEmpty()) return;
+  // end of the text ends the last line and does not start another one. A memo without such keys is
+  // not touched at all: it may hold a large text of the user's, with its undo history.
+  template <class Memo>
+  void RelabelMemo(Memo* memo) {
+    if ((mask_ & TChangeLan::Lines) && HasLineKeys()) ReplaceLines(memo);
+    Hint(memo);
+  }
+
+  bool HasLineKeys() const {
+    const std::string prefix = FoldKey(name_.toStdString() + ".Lines[");
+    return std::any_of(presentKeys_.begin(), presentKeys_.end(),
+                       [&prefix](const std::string& key) { return key.starts_with(prefix); });
+  }
+
+  template <class Memo>
+  void ReplaceLines(Memo* memo) {
+    const QString text = memo->toPlainText();
+    if (text.isEmpty()) return;
     QStringList lines = text.split(QLatin1Char('\n'));
     const bool finalBreak = lines.size() > 1 && lines.last().isEmpty();
     const qsizetype count = finalBreak ? lines.size() - 1 : lines.size();
@@ -177,7 +190,7 @@ class Relabeller {
         changed = true;
       }
     }
-    if (changed) setText(lines.join(QLatin1Char('\n')));
+    if (changed) memo->setPlainText(lines.join(QLatin1Char('\n')));
   }
 
   void RelabelRadioGroup(TRadioGroup* group) {

@@ -34,7 +34,8 @@ constexpr std::array<TerritoryLangId, 4> kChineseTerritories = {{
 
 bool IsValidUtf8(std::string_view bytes) {
   QStringDecoder decoder(QStringDecoder::Utf8);
-  (void)decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  // The decoding runs when its result becomes a QString; only then is an error known.
+  const QString decoded = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   return !decoder.hasError();
 }
 
@@ -57,15 +58,10 @@ int LanguageForLangId(int langId) {
 
 int LangIdForLocale(const QLocale& locale) {
   if (locale.language() != QLocale::Chinese) return kLangIdEnglishUs;
-  const int scriptLanguage =
-      locale.script() == QLocale::TraditionalHanScript ? kLanguageTraditional : kLanguageSimplified;
   for (const TerritoryLangId& entry : kChineseTerritories) {
-    // zh_Hant_CN or zh_Hans_HK: the script the user reads decides, not the territory.
-    if (entry.territory == locale.territory() && LanguageForLangId(entry.langId) == scriptLanguage) {
-      return entry.langId;
-    }
+    if (entry.territory == locale.territory()) return entry.langId;
   }
-  return scriptLanguage == kLanguageTraditional ? kLangIdChineseTaiwan : kLangIdChinesePrc;
+  return locale.script() == QLocale::TraditionalHanScript ? kLangIdChineseTaiwan : kLangIdChinesePrc;
 }
 
 int SystemLangId() { return LangIdForLocale(QLocale::system()); }

