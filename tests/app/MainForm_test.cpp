@@ -23,16 +23,6 @@
 namespace tw {
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "MainForm_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return app;
-}
 
 const char kTraditional[] =
     "[MainForm]\r\n"
@@ -62,7 +52,6 @@ const char kEnglish[] =
 class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
     SetProgramDir(dir_.path());
     dir_.Write("Language/Traditional.lan", kTraditional);
     dir_.Write("Language/English.lan", kEnglish);

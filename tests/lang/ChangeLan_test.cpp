@@ -25,16 +25,6 @@
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
 
-namespace {
-// Widgets need an application object; gtest_main provides main(), so it is made here.
-int g_argc = 1;
-char g_programName[] = "ChangeLan_test";
-char* g_argv[] = {g_programName, nullptr};
-QApplication* const g_app = [] {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  return new QApplication(g_argc, g_argv);
-}();
-}  // namespace
 
 namespace tw {
 namespace {

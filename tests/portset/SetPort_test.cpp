@@ -34,17 +34,6 @@
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
 
-namespace {
-// The application of the test program (gtest_main supplies main). It is never destroyed: at exit the
-// input devices it owns would be torn down after Qt's own registry of them is already gone.
-int g_argc = 1;
-char g_program[] = "SetPort_test";
-char* g_argv[] = {g_program, nullptr};
-[[maybe_unused]] QApplication* const g_app = [] {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  return new QApplication(g_argc, g_argv);
-}();
-}  // namespace
 
 namespace tw {
 namespace {

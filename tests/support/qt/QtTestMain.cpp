@@ -1,0 +1,12 @@
+// main() of the test programs that use widgets: one QApplication on the offscreen platform, made
+// before the tests and destroyed after them, while Qt's own statics are still there.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
