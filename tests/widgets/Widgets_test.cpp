@@ -1,0 +1,65 @@
+// The shared widgets: the radio group's entries and selection, file dialog filters in Qt's form,
+// and the file chooser seam.
+#include <gtest/gtest.h>
+
+#include <QRadioButton>
+
+#include "widgets/FileDialogSpec.h"
+#include "widgets/RadioGroup.h"
+
+namespace tw {
+namespace {
+
+TEST(RadioGroup, EntriesSelectionAndClicks) {
+  TRadioGroup group(nullptr, 2);
+  int clicks = 0;
+  QObject::connect(&group, &TRadioGroup::clicked, [&] { ++clicks; });
+  group.setItems({"WVLZ", "WVLE", "Other"});
+  EXPECT_EQ(group.itemIndex(), -1);
+  EXPECT_EQ(group.findChildren<QRadioButton*>().size(), 3);
+
+  group.setItemIndex(2);
+  EXPECT_EQ(group.itemIndex(), 2);
+  EXPECT_EQ(clicks, 1) << "a selection from code runs the handler as a click would";
+
+  group.setItems({"A", "B", "C", "D"});
+  EXPECT_EQ(group.itemIndex(), 2) << "the position is kept";
+  group.setItems({"A"});
+  EXPECT_EQ(group.itemIndex(), 0) << "beyond the new list the last entry is selected";
+  group.setItems({});
+  EXPECT_EQ(group.itemIndex(), -1);
+  EXPECT_TRUE(group.findChildren<QRadioButton*>().isEmpty());
+
+  group.setItems({"X", "Y"});
+  group.setItemIndex(1);
+  group.setItemIndex(-1);
+  EXPECT_EQ(group.itemIndex(), -1) << "-1 clears the selection";
+}
+
+TEST(FileDialogFilters, BecomeQtNameFilters) {
+  EXPECT_EQ(TFileDialog::ToQtNameFilters("文本文件(*.txt)|*.txt|所有文件(*.*)|*.*"),
+            (QStringList{"文本文件 (*.txt)", "所有文件 (*.*)"}));
+  EXPECT_EQ(TFileDialog::ToQtNameFilters("Eep Files(*.eep)|*.eep|All Files(*.*)|*.*"),
+            (QStringList{"Eep Files (*.eep)", "All Files (*.*)"}));
+  EXPECT_EQ(TFileDialog::ToQtNameFilters("Labels|*.txt;*.prn"), (QStringList{"Labels (*.txt *.prn)"}));
+  EXPECT_TRUE(TFileDialog::ToQtNameFilters("").isEmpty());
+  EXPECT_TRUE(TFileDialog::ToQtNameFilters("no pattern").isEmpty()) << "a description without patterns is dropped";
+}
+
+TEST(FileChooserSeam, AnswersInPlaceOfTheUser) {
+  TFileDialog dialog(nullptr, "SaveDialog1", TFileDialog::Mode::Save, "Text(*.txt)|*.txt|All(*.*)|*.*");
+  SetFileChooser([](const TFileDialog& shown, QWidget*) {
+    EXPECT_EQ(shown.objectName(), "SaveDialog1");
+    return FileChoice{"/tmp/out.txt", 2};
+  });
+  int filter = 0;
+  EXPECT_EQ(dialog.Execute(nullptr, &filter), "/tmp/out.txt");
+  EXPECT_EQ(filter, 2);
+  SetFileChooser([](const TFileDialog&, QWidget*) { return FileChoice{QString(), 0}; });
+  EXPECT_TRUE(dialog.Execute(nullptr, &filter).isEmpty());
+  EXPECT_EQ(filter, 1);
+  SetFileChooser(nullptr);
+}
+
+}  // namespace
+}  // namespace tw
