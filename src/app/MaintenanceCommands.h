@@ -1,0 +1,32 @@
+#pragma once
+// The fixed printer commands of the tools menu: reset, version query, self-test, memory listing and
+// memory format, with the bytes of the current command set and their messages.
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace tw {
+
+class MaintenanceCommands : public QObject {
+  Q_OBJECT
+ public:
+  // What the commands need of the main window.
+  struct Hooks {
+    std::function<void(int panel, const QString& text)> setStatusPanel;
+    std::function<bool()> receiving;       // the receive thread's run flag
+    std::function<void()> stopReceiving;   // clears the run flag
+    std::function<void()> startReceiving;  // sets it, waits 200 ms, starts the thread
+  };
+  explicit MaintenanceCommands(Hooks hooks, QObject* parent = nullptr);
+
+  void m_resertClick();
+  void m_versionClick();
+  void m_printcheckClick();  // also the tool bar's btnTestPage
+  void m_printmemoryClick();
+  void N16Click();
+
+ private:
+  Hooks hooks_;
+};
+
+}  // namespace tw
