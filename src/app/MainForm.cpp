@@ -17,7 +17,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/MemoText.h"
+#include "app/MaintenanceCommands.h"
+#include "app/ReceiveArea.h"
+#include "app/SendArea.h"
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
@@ -25,6 +27,7 @@
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "portset/CommandSet.h"
+#include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
 
 // The icons are compiled into this static library; its resources must be registered by hand.
@@ -72,6 +75,7 @@ TMainForm::TMainForm(QWidget* parent, int langId) : QMainWindow(parent), langId_
   BuildToolBar();
   BuildAreas();
   BuildStatusBar();
+  WireAreas();
   Link().open = false;
   btnBackPage->setEnabled(false);
 
@@ -257,6 +261,42 @@ void TMainForm::BuildAreas() {
   Splitter1->setSizes({280, 220});
 }
 
+void TMainForm::WireAreas() {
+  const QString textFilter = QStringLiteral("文本文件(*.txt)|*.txt|所有文件(*.*)|*.*");
+  OpenFileDialog = new TFileDialog(this, "OpenFileDialog", TFileDialog::Mode::Open, textFilter);
+  SaveFileDialog = new TFileDialog(this, "SaveFileDialog", TFileDialog::Mode::Save, textFilter);
+  ReceiveSD = new TFileDialog(this, "ReceiveSD", TFileDialog::Mode::Save, textFilter);
+
+  sendArea_ = new SendArea({this, MemoSend, Cb_ShowHex, showPage, btnBackPage, btnNextPage, btnSend, OpenFileDialog,
+                            SaveFileDialog},
+                           this);
+  sendArea_->onSendDone = [this] {
+    if (!Receive_Thread::Running()) StartReceiving();
+  };
+  connect(Cb_ShowHex, &QCheckBox::clicked, sendArea_, &SendArea::Cb_ShowHexClick);
+  connect(btnNextPage, &QPushButton::clicked, sendArea_, &SendArea::btnNextPageClick);
+  connect(btnBackPage, &QPushButton::clicked, sendArea_, &SendArea::btnBackPageClick);
+  connect(btnSend, &QPushButton::clicked, sendArea_, &SendArea::btnSendClick);
+  connect(m_open, &QAction::triggered, sendArea_, &SendArea::m_openClick);
+  connect(m_save, &QAction::triggered, sendArea_, &SendArea::m_saveClick);
+  connect(m_saveAs, &QAction::triggered, sendArea_, &SendArea::m_saveAsClick);
+
+  receiveArea_ = new ReceiveArea({this, MemoRecive, Cb_ShowHex1, Button9, B_ReceiveSave, ReceiveSD}, this);
+  connect(Cb_ShowHex1, &QCheckBox::clicked, receiveArea_, &ReceiveArea::Cb_ShowHex1Click);
+  connect(Button9, &QPushButton::clicked, receiveArea_, &ReceiveArea::Button9Click);
+  connect(B_ReceiveSave, &QPushButton::clicked, receiveArea_, &ReceiveArea::B_ReceiveSaveClick);
+
+  maintenance_ = new MaintenanceCommands(
+      {[this](int panel, const QString& text) { SetStatusPanel(panel, text); }, [] { return Receive_Thread::Running(); },
+       [this] { StopReceiving(); }, [this] { StartReceiving(); }},
+      this);
+  connect(m_resert, &QAction::triggered, maintenance_, &MaintenanceCommands::m_resertClick);
+  connect(m_version, &QAction::triggered, maintenance_, &MaintenanceCommands::m_versionClick);
+  connect(m_printcheck, &QAction::triggered, maintenance_, &MaintenanceCommands::m_printcheckClick);
+  connect(m_printmemory, &QAction::triggered, maintenance_, &MaintenanceCommands::m_printmemoryClick);
+  connect(N16, &QAction::triggered, maintenance_, &MaintenanceCommands::N16Click);
+}
+
 void TMainForm::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("MainStatusBar");
@@ -309,12 +349,7 @@ void TMainForm::ChangeControlLanguage() {
 
 void TMainForm::UpdateClock() { SetStatusPanel(2, Tip("Time") + QTime::currentTime().toString("hh:mm:ss")); }
 
-void TMainForm::InsertReceivedChunk(const QByteArray& bytes) {
-  QTextCursor caret = MemoRecive->textCursor();
-  caret.insertText(ReceivedChunkToMemo(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                      Cb_ShowHex1->isChecked()));
-  MemoRecive->setTextCursor(caret);
-}
+void TMainForm::InsertReceivedChunk(const QByteArray& bytes) { receiveArea_->InsertChunk(bytes); }
 
 void TMainForm::StartReceiving() {
   Receive_Thread::Start([this](const std::string& chunk) {

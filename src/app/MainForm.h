@@ -21,6 +21,11 @@ class QToolButton;
 
 namespace tw {
 
+class MaintenanceCommands;
+class ReceiveArea;
+class SendArea;
+class TFileDialog;
+
 class TMainForm : public QMainWindow, public PortStatusTarget {
   Q_OBJECT
  public:
@@ -45,6 +50,11 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   QPlainTextEdit *MemoSend, *MemoRecive;
   QSplitter* Splitter1;
   QTimer* Timer1;
+  TFileDialog *OpenFileDialog, *SaveFileDialog, *ReceiveSD;
+
+  SendArea* sendArea() const { return sendArea_; }
+  ReceiveArea* receiveArea() const { return receiveArea_; }
+  MaintenanceCommands* maintenance() const { return maintenance_; }
 
   // Switches the language (the handlers of N13, N14 and English1).
   void ChangeLanguage(int index);
@@ -68,6 +78,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   void BuildToolBar();
   void BuildAreas();
   void BuildStatusBar();
+  void WireAreas();
   void ChangeControlLanguage();
   void UpdateClock();
   void OpenPortSettings();
@@ -78,6 +89,9 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   int langId_;
   bool shownOnce_ = false;
   QLabel* statusPanels_[3] = {};
+  SendArea* sendArea_ = nullptr;
+  ReceiveArea* receiveArea_ = nullptr;
+  MaintenanceCommands* maintenance_ = nullptr;
 };
 
 }  // namespace tw

@@ -5,7 +5,15 @@
 #include <QString>
 #include <functional>
 
+#include "core/Pacing.h"
+
 namespace tw {
+
+namespace pace {
+inline constexpr PaceStep kAfterReset{"wait after a reset before reporting it", 2000};
+inline constexpr PaceStep kVersionPauseSerial{"receive thread pause before a version query, serial or parallel", 800};
+inline constexpr PaceStep kVersionPause{"receive thread pause before a version query", 500};
+}  // namespace pace
 
 class MaintenanceCommands : public QObject {
   Q_OBJECT

@@ -12,6 +12,7 @@
 #include <QtTest/QTest>
 
 #include "app/MainForm.h"
+#include "app/ReceiveArea.h"
 #include "core/AppPaths.h"
 #include "lang/Language.h"
 #include "link/Connection.h"
@@ -96,17 +97,20 @@ TEST_F(MainFormTest, ReceivedChunksLandAtTheCaretInOrder) {
   TMainForm window(nullptr, 1033);
   window.show();
   window.InsertReceivedChunk("AB\r\nCD");
+  window.receiveArea()->FlushPendingChunks();
   QTextCursor caret = window.MemoRecive->textCursor();
   caret.setPosition(1);  // between A and B
   window.MemoRecive->setTextCursor(caret);
   window.InsertReceivedChunk(QByteArray("x\x07", 2));
   window.InsertReceivedChunk("y");
+  window.receiveArea()->FlushPendingChunks();
   EXPECT_EQ(window.MemoRecive->toPlainText(), QString("Ax<\\x07>yB\nCD"));
 
   window.MemoRecive->clear();
   window.Cb_ShowHex1->setChecked(true);
   window.InsertReceivedChunk("AB\r\n");
   window.InsertReceivedChunk("<\\x41>");
+  window.receiveArea()->FlushPendingChunks();
   EXPECT_EQ(window.MemoRecive->toPlainText(), QString("41 42 \n3C 5C 78 34 31 3E "))
       << "data that spells an escape is shown as the bytes it is";
 }
@@ -117,7 +121,7 @@ TEST_F(MainFormTest, ChunksFromTheReceiveThreadArriveThroughTheEventLoop) {
   emit window.chunkReceived("first ");
   emit window.chunkReceived("second");
   EXPECT_EQ(window.MemoRecive->toPlainText(), "") << "queued: inserted by the UI thread's event loop";
-  QCoreApplication::processEvents();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.MemoRecive->toPlainText().isEmpty(); }, 1000));
   EXPECT_EQ(window.MemoRecive->toPlainText(), "first second");
 }
 

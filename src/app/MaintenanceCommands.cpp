@@ -1,0 +1,134 @@
+#include "app/MaintenanceCommands.h"
+
+#include <QApplication>
+#include <QScopeGuard>
+
+#include "app/MemoText.h"
+#include "lang/MessageCatalog.h"
+#include "link/Connection.h"
+#include "link/DataTransfer.h"
+#include "link/HexConversions.h"
+#include "link/LinkState.h"
+#include "link/ReceiveThread.h"
+#include "portset/CommandSet.h"
+#include "widgets/Ui.h"
+
+namespace tw {
+namespace {
+
+constexpr int kCommandSerialWriteTimeoutMs = 2000;
+constexpr int kVersionReadAttempts = 4;
+
+// A command with fixed bytes: what is sent and which catalog keys its messages use.
+struct FixedCommand {
+  const char* bytesZ;             // for the Z command set
+  const char* bytesE;             // for the E command set
+  bool setsSerialWriteTimeout;    // to 2000 ms before sending
+  bool drainsInputFirst;          // throws away pending USB input before sending
+  const char* notOpenCaptionKey;  // nullptr: empty caption
+  const char* sendFailCaptionKey;
+};
+
+constexpr FixedCommand kReset{.bytesZ = "~JR",
+                              .bytesE = "~JR",
+                              .setsSerialWriteTimeout = true,
+                              .drainsInputFirst = false,
+                              .notOpenCaptionKey = "Reset",
+                              .sendFailCaptionKey = "Reset"};
+constexpr FixedCommand kVersion{.bytesZ = "~WN01@version~\r\n",
+                                .bytesE = "~WN01@version~\r\n",
+                                .setsSerialWriteTimeout = true,
+                                .drainsInputFirst = true,
+                                .notOpenCaptionKey = "QueryVersion",
+                                .sendFailCaptionKey = "QueryVersion"};
+constexpr FixedCommand kSelfTest{.bytesZ = "~WC",
+                                 .bytesE = "U\r\n",
+                                 .setsSerialWriteTimeout = true,
+                                 .drainsInputFirst = false,
+                                 .notOpenCaptionKey = "PrintSelfTest",
+                                 .sendFailCaptionKey = "PrintSelfTest"};
+constexpr FixedCommand kMemoryListing{.bytesZ = "^XA^WD*:*.*^XZ",
+                                      .bytesE = "^XA^WD*:*.*^XZ",
+                                      .setsSerialWriteTimeout = false,
+                                      .drainsInputFirst = false,
+                                      .notOpenCaptionKey = nullptr,
+                                      .sendFailCaptionKey = "PrintSelfTest"};
+constexpr FixedCommand kMemoryFormat{.bytesZ = "^XA^JBE^XZ",
+                                     .bytesE = "^XA^JBE^XZ",
+                                     .setsSerialWriteTimeout = false,
+                                     .drainsInputFirst = false,
+                                     .notOpenCaptionKey = nullptr,
+                                     .sendFailCaptionKey = "PrintSelfTest"};
+
+QString Caption(const char* key) { return key ? Tip(key) : QString(); }
+
+// Up to four reads, until one brings something; empty when none did.
+std::string ReadVersionReply() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+  std::string reply;
+  for (int attempt = 0; attempt < kVersionReadAttempts && reply.empty(); ++attempt) reply = ReadReply().text;
+  return reply;
+}
+
+// Sends the command when the link is open; shows the not-open or send-failed message otherwise.
+bool Send(const FixedCommand& command) {
+  if (command.setsSerialWriteTimeout) Link().serialWriteTimeoutMs = kCommandSerialWriteTimeoutMs;
+  if (!Link().open) {
+    ShowMessageQ(Tip("PortNotOpen"), Caption(command.notOpenCaptionKey));
+    return false;
+  }
+  // An answer the printer sent earlier and nobody read must not be taken for this command's reply.
+  if (command.drainsInputFirst) DiscardPendingInput();
+  if (!SendToPrinter(CommandSetIsZ() ? command.bytesZ : command.bytesE)) {
+    ShowMessageQ(Tip("SendDataFail"), Caption(command.sendFailCaptionKey));
+    return false;
+  }
+  return true;
+}
+
+bool OnSerialOrParallel() {
+  const PortKind kind = Link().currentKind;
+  return kind == PortKind::Serial || kind == PortKind::Parallel;
+}
+
+}  // namespace
+
+MaintenanceCommands::MaintenanceCommands(Hooks hooks, QObject* parent) : QObject(parent), hooks_(std::move(hooks)) {}
+
+void MaintenanceCommands::m_printcheckClick() { Send(kSelfTest); }
+void MaintenanceCommands::m_printmemoryClick() { Send(kMemoryListing); }
+void MaintenanceCommands::N16Click() { Send(kMemoryFormat); }
+
+void MaintenanceCommands::m_resertClick() {
+  if (!Send(kReset)) return;
+  LinkState& link = Link();
+  switch (link.currentKind.load()) {
+    case PortKind::UsbDevice:
+    case PortKind::UsbPrinter: CloseUsbPort(); break;
+    case PortKind::Network: CloseNetworkLink(); break;
+    default: return;  // serial and parallel ports stay open; the printer restarts behind them
+  }
+  Pause(pace::kAfterReset);
+  ShowMessageQ(Tip("PrinterResetSuccess"), Tip("Reset"));
+  link.open = false;
+  link.currentKind = PortKind::Serial;
+  if (hooks_.setStatusPanel) hooks_.setStatusPanel(0, Tip("PortName"));
+}
+
+void MaintenanceCommands::m_versionClick() {
+  if (hooks_.receiving()) {
+    hooks_.stopReceiving();
+    Pause(OnSerialOrParallel() ? pace::kVersionPauseSerial : pace::kVersionPause);
+  }
+  // The fixed pause is no promise: a thread inside a long read (a silent network printer keeps it
+  // there up to the read time-out) would take the reply. Only one thread may read: wait for its end.
+  if (!Receive_Thread::Running()) Receive_Thread::Join();
+  if (Send(kVersion)) {
+    const std::string reply = ReadVersionReply();
+    ShowMessageQ(Tip("VersionIs") + TextFormToMemo(BytesToEscapedText(reply)), Tip("QueryVersion"));
+  }
+  if (!hooks_.receiving()) hooks_.startReceiving();
+}
+
+}  // namespace tw

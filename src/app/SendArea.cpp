@@ -1,0 +1,293 @@
+#include "app/SendArea.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+#include "app/MemoText.h"
+#include "lang/MessageCatalog.h"
+#include "link/DataTransfer.h"
+#include "link/HexConversions.h"
+#include "link/LinkState.h"
+#include "widgets/FileDialogSpec.h"
+#include "widgets/Ui.h"
+
+namespace tw {
+namespace {
+
+const QString kApplicationTitle = QStringLiteral("Tagwright(WVLZ)");
+
+// While a send runs, window events are handled between blocks at most this often.
+constexpr qint64 kRepaintIntervalMs = 50;
+
+// The hex form of a memo in text form.
+QString HexFormOf(const QString& textMemo) { return TextFormToMemo(BytesToHexView(MemoToTextForm(textMemo))); }
+// The memo in text form for normalized hex text.
+QString TextFormOf(std::string_view normalizedHex) { return TextFormToMemo(HexViewToEscapedText(normalizedHex)); }
+
+// Hex errors met while switching, paging or saving.
+void ShowHexError(int result) {
+  ShowMessageQ(Tip(result == -2 ? "YuFaCuoWu" : "FeiFaZiFu"), Tip("YuFaCuoWuCaption"));
+}
+
+// With the text-file filter the file name is lower-cased and ends in ".txt". Only the name: the folders
+// of the path are kept as they are, since this file system tells upper from lower case.
+QString WithTextFileName(const QString& path) {
+  const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
+  QString name = path.mid(nameStart).toLower();
+  if (!name.endsWith(QLatin1String(".txt"))) name += QLatin1String(".txt");
+  return path.left(nameStart) + name;
+}
+
+void ShowFileError(const char* what, const QString& path, const QString& reason) {
+  ShowMessageQ(QStringLiteral("The file \"%1\" could not be %2: %3").arg(QDir::toNativeSeparators(path), what, reason),
+               kApplicationTitle, MsgIcon::Error);
+}
+
+// Creates or truncates the file and writes the bytes; false (with the message shown) when that failed.
+bool WriteFileBytes(const QString& path, std::string_view bytes) {
+  QFile file(path);
+  const auto size = static_cast<qint64>(bytes.size());
+  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), size) == size &&
+      file.flush()) {
+    file.close();
+    if (file.error() == QFileDevice::NoError) return true;
+  }
+  ShowFileError("written", path, file.errorString());
+  return false;
+}
+
+// The send runs in the UI thread and holds the window until the last block is written. So that a long
+// send does not leave the window unpainted, paint, timer and queued events (received data among them)
+// are handled between blocks once kRepaintIntervalMs have passed. User input, a close request
+// included, waits until the send is over, so nothing can change the link or the memo half-way.
+class WindowKeeper {
+ public:
+  WindowKeeper() { sinceEvents_.start(); }
+  void BetweenBlocks() {
+    if (sinceEvents_.elapsed() < kRepaintIntervalMs) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceEvents_.restart();
+  }
+
+ private:
+  QElapsedTimer sinceEvents_;
+};
+
+}  // namespace
+
+SendArea::SendArea(const Controls& controls, QObject* parent) : QObject(parent), c_(controls) {
+  c_.btnBackPage->setEnabled(false);
+  connect(c_.MemoSend->document(), &QTextDocument::contentsChange, this, &SendArea::KeepWithinLimit);
+}
+
+bool SendArea::HexForm() const { return c_.Cb_ShowHex->isChecked(); }
+
+QString SendArea::MemoText() const { return c_.MemoSend->toPlainText(); }
+
+void SendArea::SetMemo(const QString& text) {
+  programSetsMemo_ = true;
+  c_.MemoSend->setPlainText(text);
+  programSetsMemo_ = false;
+}
+
+// The memo takes at most kMemoLimit characters from its user (a line break counts as one). Whatever
+// typing, pasting or dropping would add beyond it is cut from the end of the inserted text right after
+// the insertion, so a paste keeps its first part. Text the program puts in (a file, a page, the hex
+// form, which is three characters a byte) is not cut; while the memo holds more than the limit the
+// user can still delete and replace, but not make it longer.
+void SendArea::KeepWithinLimit(int position, int removed, int added) {
+  if (programSetsMemo_ || added <= removed) return;
+  const int length = c_.MemoSend->document()->characterCount() - 1;  // without the last block's end
+  const int excess = std::min(length - kMemoLimit, added - removed);
+  if (excess <= 0) return;
+  const int insertedEnd = std::min(position + added, length);
+  QTextCursor cut(c_.MemoSend->document());
+  cut.setPosition(std::max(insertedEnd - excess, 0));
+  cut.setPosition(insertedEnd, QTextCursor::KeepAnchor);
+  cut.removeSelectedText();
+}
+
+std::optional<std::string> SendArea::CheckedHex(const QString& memo) const {
+  NormalizedHex normalized = NormalizeHexInput(MemoToTextForm(memo));
+  if (normalized.result < 0) {
+    ShowHexError(normalized.result);
+    return std::nullopt;
+  }
+  return std::move(normalized.text);
+}
+
+std::optional<std::string> SendArea::MemoBytes() const {
+  if (!HexForm()) return DecodeEscapes(MemoToTextForm(MemoText()));
+  const std::optional<std::string> normalized = CheckedHex(MemoText());
+  if (!normalized) return std::nullopt;
+  return HexPairsToBytes(*normalized);
+}
+
+void SendArea::Cb_ShowHexClick() {
+  if (showHexGuard_ == 1) {
+    showHexGuard_ = 2;  // the program put the check back; this is not the user's click
+    return;
+  }
+  if (HexForm()) {
+    SetMemo(HexFormOf(MemoText()));
+    pages_[pageIndex_].hex = true;
+  } else {
+    const QString memo = MemoText();
+    if (memo.isEmpty()) return;
+    const std::optional<std::string> normalized = CheckedHex(memo);
+    if (!normalized) {
+      showHexGuard_ = 1;
+      PutHexCheckBack();  // the memo stays in hex form
+      return;
+    }
+    SetMemo(TextFormOf(*normalized));
+    pages_[pageIndex_].hex = false;
+  }
+  showHexGuard_ = 0;
+  c_.MemoSend->moveCursor(QTextCursor::End);
+}
+
+void SendArea::PutHexCheckBack() {
+  c_.Cb_ShowHex->setChecked(true);
+  // QCheckBox emits clicked for the user's clicks only, so this change may have gone unannounced:
+  // the handler hears of it here, and the guard (still 1) makes it pass over it. Otherwise the guard
+  // would stay 1 and swallow the user's next click.
+  if (showHexGuard_ == 1) Cb_ShowHexClick();
+}
+
+void SendArea::btnNextPageClick() {
+  if (pageIndex_ <= kPageCount - 2) MovePage(+1);
+}
+
+void SendArea::btnBackPageClick() {
+  if (pageIndex_ >= 1) MovePage(-1);
+}
+
+void SendArea::MovePage(int step) {
+  const bool hex = HexForm();
+  const QString memo = MemoText();
+  if (hex && !CheckedHex(memo)) return;
+  pages_[pageIndex_] = {memo, hex};
+  pageIndex_ += step;
+
+  Page& page = pages_[pageIndex_];
+  if (page.hex != hex) {
+    // A hex page was checked when it was left, so it normalizes without error.
+    page.text = hex ? HexFormOf(page.text) : TextFormOf(NormalizeHexInput(MemoToTextForm(page.text)).text);
+    page.hex = hex;
+  }
+  SetMemo(page.text);
+  c_.showPage->setText(Tip("Page1") + QString::number(pageIndex_ + 1) + Tip("Page2"));
+
+  if (step > 0) {
+    c_.btnNextPage->setEnabled(true);
+    c_.MemoSend->setFocus();
+    if (pageIndex_ == kPageCount - 1)
+      c_.btnNextPage->setEnabled(false);
+    else
+      c_.btnBackPage->setEnabled(true);
+  } else {
+    if (pageIndex_ > 0) c_.btnNextPage->setEnabled(true);
+    if (pageIndex_ == 0) c_.btnBackPage->setEnabled(false);
+  }
+  fileName_.clear();
+}
+
+void SendArea::m_openClick() {
+  const QString path = c_.OpenFileDialog->Execute(c_.window);
+  if (path.isEmpty() || !QFileInfo(path).isFile()) return;
+  QFile file(path);
+  QByteArray head;
+  if (file.open(QIODevice::ReadOnly)) head = file.read(kOpenLimit);
+  if (file.error() != QFileDevice::NoError) {
+    ShowFileError("read", path, file.errorString());
+    return;
+  }
+  const std::string_view bytes(head.constData(), static_cast<std::size_t>(head.size()));
+  SetMemo(TextFormToMemo(HexForm() ? BytesToSpacedHex(bytes) : BytesToEscapedText(bytes)));
+}
+
+void SendArea::m_saveClick() { Save(false); }
+
+void SendArea::m_saveAsClick() { Save(true); }
+
+void SendArea::Save(bool saveAs) {
+  const std::optional<std::string> bytes = MemoBytes();
+  if (!bytes) return;
+  const QString path = !saveAs && !fileName_.isEmpty() ? fileName_ : AskSavePath();
+  if (path.isEmpty()) return;
+  // A file that could not be written is reported and not remembered, so the next save asks again.
+  if (!WriteFileBytes(path, *bytes)) return;
+  if (!saveAs) fileName_ = path;
+}
+
+QString SendArea::AskSavePath() const {
+  int filterIndex = 1;
+  const QString chosen = c_.SaveFileDialog->Execute(c_.window, &filterIndex);
+  if (chosen.isEmpty() || filterIndex != 1) return chosen;
+  const QString path = WithTextFileName(chosen);
+  // The dialog asked before overwriting the chosen file; the renamed one is another file.
+  if (path != chosen && c_.SaveFileDialog->overwritePrompt && QFileInfo::exists(path) &&
+      ShowMessageQ(QStringLiteral("The file \"%1\" already exists. Replace it?").arg(QDir::toNativeSeparators(path)),
+                   kApplicationTitle, MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
+    return {};
+  return path;
+}
+
+void SendArea::btnSendClick() {
+  if (!Link().open) {
+    ShowMessageQ(Tip("PortNotOpen"), Tip("Send"));
+    return;
+  }
+  const QString memo = MemoText();
+  if (memo.isEmpty()) {
+    ShowMessageQ(Tip("NoDataSend"), Tip("Send"));
+    return;
+  }
+  c_.btnSend->setEnabled(false);
+  Link().serialWriteTimeoutMs = kSendSerialWriteTimeoutMs;
+
+  const std::string textForm = MemoToTextForm(memo);
+  if (HexForm()) {
+    const NormalizedHex normalized = NormalizeHexInput(textForm);
+    if (normalized.result < 0) {
+      ShowMessageQ(Tip(normalized.result == -2 ? "ShuRuYuFaCuoWu" : "FeiFaZiFuStr"), Tip("Send"), MsgIcon::Error);
+    } else if (!SendInBlocks(HexPairsToBytes(normalized.text))) {
+      return;  // btnSend stays disabled until the next connect
+    }
+  } else if (!SendInBlocks(DecodeEscapes(textForm))) {
+    return;
+  }
+  c_.btnSend->setEnabled(true);
+  if (onSendDone) onSendDone();
+}
+
+bool SendArea::SendInBlocks(std::string_view bytes) {
+  WindowKeeper window;
+  const std::size_t wholeBlocks = bytes.size() / kBlockSize * kBlockSize;
+  for (std::size_t offset = 0; offset < wholeBlocks; offset += kBlockSize) {
+    if (!SendToPrinter(bytes.substr(offset, kBlockSize))) {
+      // The rest is not sent: after a gap it would reach the printer as other data than the page.
+      ShowMessageQ(Tip("SendDataFail"), kApplicationTitle);
+      return true;
+    }
+    window.BetweenBlocks();
+  }
+  if (wholeBlocks < bytes.size() && !SendToPrinter(bytes.substr(wholeBlocks))) {
+    ShowMessageQ(Tip("SendDataFail"), kApplicationTitle);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tw
