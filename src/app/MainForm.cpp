@@ -67,7 +67,7 @@ T* Named(T* object, const char* name) {
 
 TMainForm::TMainForm(QWidget* parent, int langId) : QMainWindow(parent), langId_(langId < 0 ? SystemLangId() : langId) {
   setObjectName("MainForm");
-  setWindowTitle("Tagwright(WVLZ)");
+  setWindowTitle(kApplicationTitle);
   QFont font("Arial");
   font.setStyleHint(QFont::SansSerif);
   setFont(font);

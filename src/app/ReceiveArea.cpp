@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "app/MemoText.h"
+#include "app/TextFiles.h"
 #include "link/HexConversions.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
@@ -55,24 +56,6 @@ bool IsEscapeAt(QStringView text, qsizetype pos) {
   if (pos < 0 || pos + kEscapeLength > text.size()) return false;
   return text[pos] == u'<' && text[pos + 1] == u'\\' && (text[pos + 2] == u'x' || text[pos + 2] == u'X') &&
          IsHexDigit(text[pos + 3]) && IsHexDigit(text[pos + 4]) && text[pos + 5] == u'>';
-}
-
-// The first filter means text files: the file name is lower-cased and gets ".txt" unless it has it.
-// Only the name is changed; the folders above it keep their case, which matters on this file system.
-QString WithTextFileName(const QString& path) {
-  const QFileInfo info(path);
-  QString name = info.fileName().toLower();
-  if (!name.endsWith(QStringLiteral(".txt"))) name += QStringLiteral(".txt");
-  return info.dir().filePath(name);
-}
-
-// Creates or truncates the file and writes the bytes; the reason of a failure, or empty.
-QString WriteWholeFile(const QString& path, const std::string& bytes) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return file.errorString();
-  const auto size = static_cast<qint64>(bytes.size());
-  if (file.write(bytes.data(), size) != size || !file.flush()) return file.errorString();
-  return QString();
 }
 
 }  // namespace
@@ -251,13 +234,8 @@ void ReceiveArea::B_ReceiveSaveClick() {
   if (path.isEmpty()) return;
   if (filterIndex == 1) path = WithTextFileName(path);
   receiveFileName_ = path;
-  const QString failure = WriteWholeFile(receiveFileName_, bytes);
+  WriteFileOrSay(receiveFileName_, bytes);
   receiveFileName_.clear();
-  if (!failure.isEmpty()) {
-    // Not one of the catalog's messages: like the runtime's own errors it names the file and the cause.
-    ShowMessageQ(QStringLiteral("Cannot write the file \"%1\": %2").arg(QDir::toNativeSeparators(path), failure),
-                 c_.window ? c_.window->windowTitle() : QString(), MsgIcon::Error);
-  }
 }
 
 }  // namespace tw

@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "app/MemoText.h"
+#include "app/TextFiles.h"
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
 #include "link/HexConversions.h"
@@ -24,7 +25,6 @@
 namespace tw {
 namespace {
 
-const QString kApplicationTitle = QStringLiteral("Tagwright(WVLZ)");
 
 // While a send runs, window events are handled between blocks at most this often.
 constexpr qint64 kRepaintIntervalMs = 50;
@@ -37,33 +37,6 @@ QString TextFormOf(std::string_view normalizedHex) { return TextFormToMemo(HexVi
 // Hex errors met while switching, paging or saving.
 void ShowHexError(int result) {
   ShowMessageQ(Tip(result == -2 ? "YuFaCuoWu" : "FeiFaZiFu"), Tip("YuFaCuoWuCaption"));
-}
-
-// With the text-file filter the file name is lower-cased and ends in ".txt". Only the name: the folders
-// of the path are kept as they are, since this file system tells upper from lower case.
-QString WithTextFileName(const QString& path) {
-  const qsizetype nameStart = path.lastIndexOf(QLatin1Char('/')) + 1;
-  QString name = path.mid(nameStart).toLower();
-  if (!name.endsWith(QLatin1String(".txt"))) name += QLatin1String(".txt");
-  return path.left(nameStart) + name;
-}
-
-void ShowFileError(const char* what, const QString& path, const QString& reason) {
-  ShowMessageQ(QStringLiteral("The file \"%1\" could not be %2: %3").arg(QDir::toNativeSeparators(path), what, reason),
-               kApplicationTitle, MsgIcon::Error);
-}
-
-// Creates or truncates the file and writes the bytes; false (with the message shown) when that failed.
-bool WriteFileBytes(const QString& path, std::string_view bytes) {
-  QFile file(path);
-  const auto size = static_cast<qint64>(bytes.size());
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), size) == size &&
-      file.flush()) {
-    file.close();
-    if (file.error() == QFileDevice::NoError) return true;
-  }
-  ShowFileError("written", path, file.errorString());
-  return false;
 }
 
 // The send runs in the UI thread and holds the window until the last block is written. So that a long
@@ -210,7 +183,7 @@ void SendArea::m_openClick() {
   QByteArray head;
   if (file.open(QIODevice::ReadOnly)) head = file.read(kOpenLimit);
   if (file.error() != QFileDevice::NoError) {
-    ShowFileError("read", path, file.errorString());
+    SayFileReadFailed(path, file.errorString());
     return;
   }
   const std::string_view bytes(head.constData(), static_cast<std::size_t>(head.size()));
@@ -227,7 +200,7 @@ void SendArea::Save(bool saveAs) {
   const QString path = !saveAs && !fileName_.isEmpty() ? fileName_ : AskSavePath();
   if (path.isEmpty()) return;
   // A file that could not be written is reported and not remembered, so the next save asks again.
-  if (!WriteFileBytes(path, *bytes)) return;
+  if (!WriteFileOrSay(path, *bytes)) return;
   if (!saveAs) fileName_ = path;
 }
 
@@ -238,8 +211,8 @@ QString SendArea::AskSavePath() const {
   const QString path = WithTextFileName(chosen);
   // The dialog asked before overwriting the chosen file; the renamed one is another file.
   if (path != chosen && c_.SaveFileDialog->overwritePrompt && QFileInfo::exists(path) &&
-      ShowMessageQ(QStringLiteral("The file \"%1\" already exists. Replace it?").arg(QDir::toNativeSeparators(path)),
-                   kApplicationTitle, MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
+      ShowMessageQ(Tip("FileReplace") + QDir::toNativeSeparators(path), kApplicationTitle, MsgIcon::Question,
+                   MsgButtons::OkCancel) != MsgAnswer::Ok)
     return {};
   return path;
 }

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Tagwright(WVLZ)");
+  QApplication::setApplicationName(tw::kApplicationTitle);
   QApplication::setApplicationVersion(TAGWRIGHT_VERSION);
   // A printer that drops the link must fail the write, not end the program.
   std::signal(SIGPIPE, SIG_IGN);

@@ -18,7 +18,10 @@ constexpr std::string_view kTipsKeys[] = {
     "YuFaCuoWu", "YuFaCuoWuCaption", "Page1", "Page2", "PageTotal", "Download", "Reset", "PrinterResetSuccess",
     "QueryVersion", "VersionIs", "PrintSelfTest", "PortName", "Time", "ExitTip", "SureExit",
     "NotOpenPortMessageBox", "NotOpenPortMessageBoxCaption", "MiMaCuoWu", "MiMaCuoWuCaption",
-    "NotOpenFileMessageBox", "SaveEepSucc", "ReadFinish", "ReadFail", "UpdateFail", "UpdateFinish"};
+    "NotOpenFileMessageBox", "SaveEepSucc", "ReadFinish", "ReadFail", "UpdateFail", "UpdateFinish",
+    // Files of the send and receive areas that cannot be read or written, and the question before a
+    // renamed file replaces another.
+    "FileReadFail", "FileWriteFail", "FileReplace"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName"};

@@ -36,7 +36,6 @@ namespace tw {
 namespace {
 
 constexpr const char* kFormName = "SetPort";
-constexpr const char* kIniErrorCaption = "Tagwright(WVLZ)";
 constexpr int kAddressPartLength = 3;
 constexpr int kPortLength = 4;
 
@@ -537,7 +536,7 @@ void TSetPort::ShowOutcome(const ConnectOutcome& outcome) {
   accept();
   // The port stays open when its choice could not be remembered.
   if (!outcome.iniWriteError.empty()) {
-    ShowMessageQ(QString::fromStdString(outcome.iniWriteError), QString::fromLatin1(kIniErrorCaption),
+    ShowMessageQ(QString::fromStdString(outcome.iniWriteError), QString::fromLatin1(kApplicationTitle),
                  MsgIcon::Error);
   }
 }

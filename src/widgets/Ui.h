@@ -10,6 +10,10 @@ class QWidget;
 
 namespace tw {
 
+// The application title: the main window's caption and the caption of the messages that have no
+// catalog caption of their own.
+inline constexpr char kApplicationTitle[] = "Tagwright(WVLZ)";
+
 // Makes ShowMessage() show application-modal QMessageBoxes (the GUI calls this once at start).
 void InstallQtMessageBoxes();
 // Shows a message whose text and caption are QStrings (through the same seam as ShowMessage).

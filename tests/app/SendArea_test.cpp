@@ -52,6 +52,8 @@ const std::map<std::string, std::string> kTips = {
     {"Page1", "Page "},
     {"Page2", " of 20"},
     {"PageTotal", "20 pages"},
+    {"FileWriteFail", "Cannot write the file "},
+    {"FileReplace", "Replace this file? "},
 };
 
 std::string Tip(const std::string& key) { return kTips.at(key); }
@@ -425,6 +427,7 @@ TEST_F(SendAreaTest, TheRenamedFileIsNotReplacedWithoutAsking) {
   window_->m_save->trigger();
   EXPECT_EQ(test::ReadFileBytes(dir_ / "label.txt"), "keep me");
   ASSERT_EQ(cancel.shown().size(), 1u);
+  EXPECT_EQ(cancel.shown()[0].text.rfind(Tip("FileReplace"), 0), 0u) << cancel.shown()[0].text;
   EXPECT_NE(cancel.shown()[0].text.find("label.txt"), std::string::npos);
   EXPECT_EQ(cancel.shown()[0].buttons, MsgButtons::OkCancel);
   EXPECT_TRUE(area().fileName().isEmpty());
@@ -441,6 +444,7 @@ TEST_F(SendAreaTest, AFileThatCannotBeWrittenIsReportedAndNotRemembered) {
   window_->m_save->trigger();
   const auto shown = messages_.shown();
   ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text.rfind(Tip("FileWriteFail"), 0), 0u) << shown[0].text;
   EXPECT_NE(shown[0].text.find(missingFolder.string()), std::string::npos) << shown[0].text;
   EXPECT_EQ(shown[0].caption, kApplicationTitle);
   EXPECT_EQ(shown[0].icon, MsgIcon::Error);
