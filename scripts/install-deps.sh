@@ -7,6 +7,7 @@ packages=(
   libusb-1.0-0-dev libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
+  qt6-translations-l10n
   xvfb xauth xdotool imagemagick x11-apps socat
   fonts-noto-cjk
 )

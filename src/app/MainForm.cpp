@@ -335,6 +335,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::ChangeLanguage(int index) {
   SetCurrentLanguage(index);
+  UseQtTranslations(index);
   const QAction* items[] = {N13, N14, English1};
   for (int i = 0; i < 3; ++i) const_cast<QAction*>(items[i])->setChecked(i == index);
   ChangeControlLanguage();

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
 #include <mutex>
 
@@ -75,6 +77,24 @@ void OpenHelp(int languageIndex) {
 void SetHelpOpener(std::function<void(const QString& path)> opener) {
   std::lock_guard lock(g_mutex);
   g_helpOpener = std::move(opener);
+}
+
+void UseQtTranslations(int languageIndex) {
+  static QTranslator* translator = nullptr;
+  if (translator) {
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    translator = nullptr;
+  }
+  static const char* const kQtFiles[] = {"qtbase_zh_CN", "qtbase_zh_TW"};
+  if (languageIndex < 0 || languageIndex > 1) return;
+  auto* loaded = new QTranslator;
+  if (loaded->load(kQtFiles[languageIndex], QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(loaded);
+    translator = loaded;
+  } else {
+    delete loaded;
+  }
 }
 
 void Beep() {

@@ -28,6 +28,9 @@ QString HelpFilePath(int languageIndex);
 // Tests replace what opening a file does.
 void SetHelpOpener(std::function<void(const QString& path)> opener);
 
+// Qt's own texts (standard buttons of message boxes and file dialogs) in the language of the index.
+void UseQtTranslations(int languageIndex);
+
 // The rejected-key beep; tests count it.
 void Beep();
 void SetBeeper(std::function<void()> beeper);
