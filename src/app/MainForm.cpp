@@ -24,6 +24,8 @@
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
+#include "params/EepromSetNormalUser.h"
+#include "params/Password.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "portset/CommandSet.h"
@@ -295,6 +297,11 @@ void TMainForm::WireAreas() {
   connect(m_printcheck, &QAction::triggered, maintenance_, &MaintenanceCommands::m_printcheckClick);
   connect(m_printmemory, &QAction::triggered, maintenance_, &MaintenanceCommands::m_printmemoryClick);
   connect(N16, &QAction::triggered, maintenance_, &MaintenanceCommands::N16Click);
+
+  // The editor's write ends with the printer's reset, reporting the update instead of the reset.
+  zUserEditor_ = new TFormEepromNormalUser(this, [this](const char* successTextKey) {
+    maintenance_->ResetPrinter(successTextKey);
+  });
 }
 
 void TMainForm::BuildStatusBar() {
@@ -396,8 +403,10 @@ void TMainForm::OpenDeviceSettings() {
     ShowMessageQ(Tip("NotOpenPortMessageBox"), Tip("NotOpenPortMessageBoxCaption"));
     return;
   }
-  // The password dialog opens here once it is built, with the receive thread stopped and left
-  // stopped: the editors it opens run their own exchanges.
+  // The receive thread stays stopped: the editors the dialog opens run their own exchanges.
+  StopReceiving();
+  TFormPasswordSet dialog(this, zUserEditor_);
+  dialog.exec();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

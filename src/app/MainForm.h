@@ -22,6 +22,7 @@ class QToolButton;
 namespace tw {
 
 class MaintenanceCommands;
+class TFormEepromNormalUser;
 class ReceiveArea;
 class SendArea;
 class TFileDialog;
@@ -55,6 +56,8 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   SendArea* sendArea() const { return sendArea_; }
   ReceiveArea* receiveArea() const { return receiveArea_; }
   MaintenanceCommands* maintenance() const { return maintenance_; }
+  // The Z user parameter editor: made once at start-up, shown by the password dialog.
+  TFormEepromNormalUser* zUserEditor() const { return zUserEditor_; }
 
   // Switches the language (the handlers of N13, N14 and English1).
   void ChangeLanguage(int index);
@@ -92,6 +95,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   SendArea* sendArea_ = nullptr;
   ReceiveArea* receiveArea_ = nullptr;
   MaintenanceCommands* maintenance_ = nullptr;
+  TFormEepromNormalUser* zUserEditor_ = nullptr;
 };
 
 }  // namespace tw

@@ -100,7 +100,9 @@ void MaintenanceCommands::m_printcheckClick() { Send(kSelfTest); }
 void MaintenanceCommands::m_printmemoryClick() { Send(kMemoryListing); }
 void MaintenanceCommands::N16Click() { Send(kMemoryFormat); }
 
-void MaintenanceCommands::m_resertClick() {
+void MaintenanceCommands::m_resertClick() { ResetPrinter("PrinterResetSuccess"); }
+
+void MaintenanceCommands::ResetPrinter(const char* successTextKey) {
   if (!Send(kReset)) return;
   LinkState& link = Link();
   switch (link.currentKind.load()) {
@@ -110,7 +112,7 @@ void MaintenanceCommands::m_resertClick() {
     default: return;  // serial and parallel ports stay open; the printer restarts behind them
   }
   Pause(pace::kAfterReset);
-  ShowMessageQ(Tip("PrinterResetSuccess"), Tip("Reset"));
+  ShowMessageQ(Tip(successTextKey), Tip("Reset"));
   link.open = false;
   link.currentKind = PortKind::Serial;
   if (hooks_.setStatusPanel) hooks_.setStatusPanel(0, Tip("PortName"));

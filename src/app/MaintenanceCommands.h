@@ -28,6 +28,9 @@ class MaintenanceCommands : public QObject {
   explicit MaintenanceCommands(Hooks hooks, QObject* parent = nullptr);
 
   void m_resertClick();
+  // The reset with another success text: the parameter editors end their write with it and report
+  // the update (key "UpdateFinish") where the plain reset reports "PrinterResetSuccess".
+  void ResetPrinter(const char* successTextKey);
   void m_versionClick();
   void m_printcheckClick();  // also the tool bar's btnTestPage
   void m_printmemoryClick();

@@ -12,6 +12,8 @@
 #include <iostream>
 #include <iterator>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "cli/PortSpec.h"
 #include "core/AppPaths.h"
@@ -21,6 +23,7 @@
 #include "link/HexConversions.h"
 #include "link/LinkState.h"
 #include "link/PortListing.h"
+#include "params/ParamProtocol.h"
 
 namespace tw {
 namespace {
@@ -152,6 +155,91 @@ int RunPorts() {
   return kExitOk;
 }
 
+// A slot address as it travels: two hexadecimal digits, upper case.
+std::optional<std::string> SlotAddressArg(const std::string& text) {
+  auto value = text.size() == 2 ? SlotValueText(text) : std::nullopt;
+  if (!value) return std::nullopt;
+  return value->substr(2);
+}
+
+// A bit number 0 to 15, one or two decimal digits, as it travels: two digits.
+std::optional<std::string> BitArg(const std::string& text) {
+  if (text.empty() || text.size() > 2) return std::nullopt;
+  int bit = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    bit = bit * 10 + (c - '0');
+  }
+  if (bit > 15) return std::nullopt;
+  return std::string{static_cast<char>('0' + bit / 10), static_cast<char>('0' + bit % 10)};
+}
+
+// The arguments of read-slot and write-slot, checked and in their wire form.
+struct SlotArgs {
+  std::string address;
+  std::optional<std::pair<std::string, std::string>> bits;  // first and last bit of a field
+  std::string value;                                         // write-slot only
+};
+
+struct SlotArgTexts {
+  std::string address, value;
+  std::vector<std::string> bits;
+};
+
+// The checked arguments, or a sentence saying what is wrong.
+std::optional<SlotArgs> CheckSlotArgs(const SlotArgTexts& texts, bool withValue, std::string* error) {
+  SlotArgs args;
+  auto address = SlotAddressArg(texts.address);
+  if (!address) {
+    *error = "The slot address " + texts.address + " is not two hexadecimal digits (00 to FF).";
+    return std::nullopt;
+  }
+  args.address = *address;
+  if (withValue) {
+    auto value = SlotValueText(texts.value);
+    if (!value) {
+      *error = "The value " + texts.value + " is not one to four hexadecimal digits.";
+      return std::nullopt;
+    }
+    args.value = *value;
+  }
+  if (texts.bits.empty()) return args;
+  if (texts.bits.size() != 2) {
+    *error = "A field needs both its first and its last bit.";
+    return std::nullopt;
+  }
+  auto first = BitArg(texts.bits[0]);
+  auto last = BitArg(texts.bits[1]);
+  if (!first || !last || *first > *last) {
+    *error = "The bits " + texts.bits[0] + " to " + texts.bits[1] + " are not a field of bits 0 to 15.";
+    return std::nullopt;
+  }
+  args.bits = std::make_pair(*first, *last);
+  return args;
+}
+
+int RunReadSlot(const SlotArgs& args) {
+  // One reply is expected: read once, as the parameter editor does.
+  Link().readOnce = true;
+  auto value = args.bits ? ReadParameterField(args.address, args.bits->first, args.bits->second)
+                         : ReadParameterSlot(args.address);
+  Link().readOnce = false;
+  if (!value) return Fail("The printer gave no value for slot " + args.address + ".");
+  std::cout << *value << "\n";
+  return kExitOk;
+}
+
+int RunWriteSlot(const SlotArgs& args) {
+  const bool sent = args.bits ? WriteParameterField(args.address, args.value, args.bits->first, args.bits->second)
+                              : WriteParameterSlot(args.address, args.value);
+  return sent ? kExitOk : Fail("The write command could not be sent to the printer.");
+}
+
+int RunDump(const std::string& file) {
+  if (!WriteParameterDump(file, true)) return Fail("The parameter dump into " + file + " failed.");
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv) {
@@ -177,6 +265,18 @@ int RunCli(int argc, char** argv) {
   listen->add_option("--seconds", seconds, "stop after this many seconds (default: until interrupted)")
       ->check(CLI::NonNegativeNumber);
   auto* ports = app.add_subcommand("ports", "list serial ports, USB printers and USB devices");
+  SlotArgTexts readTexts;
+  auto* readSlot = app.add_subcommand("read-slot", "print a parameter slot, or bits FIRST to LAST of it");
+  readSlot->add_option("ADDRESS", readTexts.address, "the slot, two hexadecimal digits")->required();
+  readSlot->add_option("BITS", readTexts.bits, "FIRST LAST: the field's bits, 0 to 15")->expected(0, 2);
+  SlotArgTexts writeTexts;
+  auto* writeSlot = app.add_subcommand("write-slot", "write a parameter slot, or bits FIRST to LAST of it");
+  writeSlot->add_option("ADDRESS", writeTexts.address, "the slot, two hexadecimal digits")->required();
+  writeSlot->add_option("VALUE", writeTexts.value, "one to four hexadecimal digits")->required();
+  writeSlot->add_option("BITS", writeTexts.bits, "FIRST LAST: the field's bits, 0 to 15")->expected(0, 2);
+  std::string dumpFile;
+  auto* dump = app.add_subcommand("dump", "save the parameter table and named entries to a dump file");
+  dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
 
   try {
     app.parse(argc, argv);
@@ -199,6 +299,14 @@ int RunCli(int argc, char** argv) {
     return kExitUsage;
   }
   std::string error;
+  std::optional<SlotArgs> slotArgs;
+  if (readSlot->parsed() || writeSlot->parsed()) {
+    slotArgs = readSlot->parsed() ? CheckSlotArgs(readTexts, false, &error) : CheckSlotArgs(writeTexts, true, &error);
+    if (!slotArgs) {
+      std::cerr << error << "\n";
+      return kExitUsage;
+    }
+  }
   std::optional<PortSpec> portSpec = ParsePortSpec(portText, &error);
   if (!portSpec) {
     std::cerr << error << "\n";
@@ -213,6 +321,12 @@ int RunCli(int argc, char** argv) {
     status = RunAsk(DecodeEscapes(queryText) + (crlf ? "\r\n" : ""), hex, "request");
   } else if (listen->parsed()) {
     status = RunListen(seconds, hex);
+  } else if (readSlot->parsed()) {
+    status = RunReadSlot(*slotArgs);
+  } else if (writeSlot->parsed()) {
+    status = RunWriteSlot(*slotArgs);
+  } else if (dump->parsed()) {
+    status = RunDump(dumpFile);
   } else {
     status = RunAsk("~WN01@version~\r\n", hex, "version request");
   }

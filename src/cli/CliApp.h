@@ -4,8 +4,13 @@
 //   tagwright-cli --port PORT version            the firmware version request and its reply
 //   tagwright-cli --port PORT query TEXT         TEXT in the text form (escapes allowed), one reply
 //   tagwright-cli --port PORT listen [--seconds N]
+//   tagwright-cli --port PORT read-slot AA [FIRST LAST]       a slot's (or field's) four hex digits
+//   tagwright-cli --port PORT write-slot AA VALUE [FIRST LAST] VALUE: 1-4 hex digits, zero-completed
+//   tagwright-cli --port PORT dump FILE                       the parameter table into a dump file
 //   tagwright-cli ports
-// Exit status: 0 success, 1 the link cannot be opened / a send fails / no reply, 2 bad usage.
+// AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.
+// Exit status: 0 success, 1 the link cannot be opened / a send fails / no reply (or no valid value) /
+// the dump fails, 2 bad usage (also a bad address, value or bit range).
 
 namespace tw {
 

@@ -344,8 +344,11 @@ bool DumpParameterTable(std::ostream& stream) {
   if (kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) {
     DiscardPendingInput();
   } else {
+    // Short time-outs, so that the read of stale input does not wait out a long one for nothing.
     if (kind == PortKind::Parallel) {
       SetParallelTimeouts(link.Parallel(), pace::kParallelDumpRead.ms, pace::kParallelDumpWrite.ms);
+    } else if (kind == PortKind::Network) {
+      link.networkReadTimeoutMs = pace::kNetworkReadShort.ms;
     }
     ReadOnceByKind(buffer.data(), kReplyBufferSize);
   }

@@ -13,9 +13,14 @@
 
 namespace tw {
 
-// Serial write time-outs the operations set before sending.
+// Serial write time-outs the operations set before sending (and leave set).
 inline constexpr int kParamReadWriteTimeoutMs = 50000;
 inline constexpr int kParamRequestTimeoutMs = 5000;
+
+namespace pace {
+// The wait between the last of the 256 parallel-port requests of a dump and gathering the answers.
+inline constexpr PaceStep kParallelDumpGatherSettle{"settle before gathering a parallel dump", 600};
+}  // namespace pace
 
 // The messages, byte for byte. Address, bit numbers and value arrive as text; exactly their first two,
 // two and four characters are used.
@@ -26,12 +31,14 @@ std::string WriteFieldCommand(std::string_view address, std::string_view value, 
                               std::string_view last);
 std::string NamedEntryRequest(std::string_view key);                      // "~WN00@ini,r,KEY" CR LF
 
-// A value of exactly four characters for a write: hexadecimal text completed with zeros on the left;
-// nullopt when it holds anything but hexadecimal digits, is empty or longer than four.
+// A value of exactly four characters for a write: hexadecimal text completed with zeros on the left and
+// written in upper case ("a3" -> "00A3"); nullopt when it holds anything but hexadecimal digits, is
+// empty or longer than four.
 std::optional<std::string> SlotValueText(std::string_view hex);
 
-// One request and its reply (ReadReply, in the read mode the caller has set): the reply's four
-// hexadecimal digits, or nullopt when the send failed or the reply is not four hexadecimal digits.
+// One request and its reply (ReadReply, in the read mode the caller has set): the reply's first four
+// characters as they came, or nullopt when the send failed, the reply is empty or shorter than four
+// characters, or those four are not all hexadecimal digits (a garbled reply is a failed read).
 std::optional<std::string> ReadParameterSlot(std::string_view address);
 std::optional<std::string> ReadParameterField(std::string_view address, std::string_view first,
                                               std::string_view last);
@@ -43,29 +50,42 @@ bool WriteParameterSlot(std::string_view address, std::string_view value);
 bool WriteParameterField(std::string_view address, std::string_view value, std::string_view first,
                          std::string_view last);
 
-// The integer whose hexadecimal digits are the text's first four characters (0 when they are not).
+// The integer whose hexadecimal digits are the text's first four characters (0 when the text is
+// shorter than four characters or they are not all hexadecimal digits).
 int ParseSlotValue(std::string_view text);
 // The text read as a decimal integer, written as four upper-case hexadecimal digits; nullopt when the
 // text is not a whole number from 0 to 65535.
 std::optional<std::string> DecimalToSlotText(std::string_view text);
 
-// A named entry as the printer sends it, line end included; up to 11 reply reads; empty when none came.
+// A named entry as the printer sends it, line end included: sends the named-entry request at the
+// current serial write time-out (a failed send shows as no reply), then up to 11 reply reads; empty
+// when none came.
 std::string ReadNamedEntry(std::string_view key);
 
-// The whole table into a dump file: 256 slot records, then the three named entries. The parallel kind
-// sends all 256 requests and gathers the 1536-byte answer; the other kinds ask slot by slot
-// (DumpParameterTable). `readOnce` sets the link's read-once mode for the whole dump (the Z editor).
-// False on any failure; the file keeps what was written.
+// The whole table into a dump file: 256 slot records, then the three named entries. The file is
+// created, or emptied when it exists. The parallel kind sends all 256 requests (RequestParameterSlot)
+// and gathers the 1536-byte answer; the other kinds ask slot by slot (DumpParameterTable).
+// `readOnce` sets the link's read-once mode for the whole dump (the Z editor) and clears it
+// afterwards, also on failure; false leaves the mode as it is. False on any failure (a failed send,
+// too few answers, a stream error); the file keeps what was written.
 bool WriteParameterDump(const std::filesystem::path& file, bool readOnce);
+// The gathering half of a parallel-port dump, after the 256 requests were sent: waits 600 ms, reads
+// at most 18 times 100 bytes until 1536 have come, and writes the 256 slot records. False when fewer
+// came, or when the answers are not 256 six-byte answers (four hexadecimal digits and CR LF) in
+// step: records are matched to slots by position, so one missing or extra byte would give every later
+// slot another slot's value. Nothing is written then.
 bool GatherParallelDump(std::ostream& stream);
 
-// A parameter dump file opened for reading slot values (ReadEepFile's work).
+// A parameter dump file opened for reading slot values (ReadEepFile's work). The first 256 lines are
+// read once into memory (a trailing CR dropped), each kept to its first 64 characters, so that a huge
+// or binary file cannot exhaust the memory.
 class DumpFile {
  public:
-  // nullopt when the file cannot be read.
+  // nullopt when the file cannot be opened; an empty or binary file opens and holds no slot.
   static std::optional<DumpFile> Open(const std::filesystem::path& path);
-  // The four characters of the first of the first 256 lines whose characters 13-14 equal the address
-  // (letter case ignored); nullopt when none does. Never reads beyond a line.
+  // Characters 16-19 (counting from 1) of the first of the first 256 lines whose characters 13-14
+  // equal the address (letter case ignored); nullopt when none does. Empty lines are skipped (they
+  // count among the 256); a line shorter than 19 characters never matches. Never reads beyond a line.
   std::optional<std::string> FindSlot(std::string_view address) const;
 
  private:

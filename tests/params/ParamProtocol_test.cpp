@@ -1,0 +1,258 @@
+// The stored-parameter protocol: its messages byte for byte, the value conversions, and reads, writes,
+// named entries and whole-table dumps against the virtual printer over loopback TCP, a
+// pseudo-terminal opened as a serial port, and a pseudo-terminal opened as a parallel port.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "core/AppPaths.h"
+#include "link/Connection.h"
+#include "link/DataTransfer.h"
+#include "link/LinkState.h"
+#include "params/ParamProtocol.h"
+#include "sim/VirtualPrinter.h"
+#include "support/TestSupport.h"
+
+namespace tw {
+namespace {
+
+// ---- Messages and conversions ----
+
+TEST(ParamMessages, EveryMessageByteForByte) {
+  struct Row {
+    std::string built, expected;
+  };
+  const Row rows[] = {
+      {ReadSlotRequest("1B"), "~WN00@eep,r,1B~"},
+      {ReadFieldRequest("01", "00", "07"), "~WN00@eep,r,01,00,07~"},
+      {WriteSlotCommand("20", "F0D7"), "~WN00@eep,w,20,F0D7~"},
+      {WriteFieldCommand("1C", "0001", "08", "08"), "~WN00@eep,w,1C,0001,08,08~"},
+      {NamedEntryRequest("TphAdj"), "~WN00@ini,r,TphAdj\r\n"},
+      // Only the first two, two and four characters of the arguments are used.
+      {ReadSlotRequest("1B-extra"), "~WN00@eep,r,1B~"},
+      {WriteFieldCommand("1Cxx", "00012", "089", "08\r\n"), "~WN00@eep,w,1C,0001,08,08~"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(row.built, row.expected);
+  EXPECT_EQ(ReadSlotRequest("00").size(), 15u);
+  EXPECT_EQ(ReadFieldRequest("01", "00", "07").size(), 21u);
+  EXPECT_EQ(WriteSlotCommand("00", "0000").size(), 20u);
+  EXPECT_EQ(WriteFieldCommand("1C", "0001", "08", "08").size(), 26u);
+  EXPECT_EQ(NamedEntryRequest("PrinterNameQesh").size(), 14u + 15u);
+}
+
+TEST(ParamConversions, ParseSlotValueTakesFourHexDigits) {
+  EXPECT_EQ(ParseSlotValue("0A3F"), 2623);
+  EXPECT_EQ(ParseSlotValue("0a3f\r\n"), 2623);
+  EXPECT_EQ(ParseSlotValue("FFFF"), 65535);
+  EXPECT_EQ(ParseSlotValue("0000"), 0);
+  EXPECT_EQ(ParseSlotValue("12345"), 0x1234) << "only the first four characters count";
+  for (std::string_view bad : {"", "0A3", "0G00", " 0A3", "#?*\xFE"}) {
+    EXPECT_EQ(ParseSlotValue(bad), 0) << bad;
+  }
+}
+
+TEST(ParamConversions, DecimalToSlotText) {
+  EXPECT_EQ(DecimalToSlotText("9100"), "238C");
+  EXPECT_EQ(DecimalToSlotText("0"), "0000");
+  EXPECT_EQ(DecimalToSlotText("192"), "00C0");
+  EXPECT_EQ(DecimalToSlotText("65535"), "FFFF");
+  for (std::string_view bad : {"", "65536", "99999", "-1", "+1", "12a", " 1", "100000", "0x10"}) {
+    EXPECT_EQ(DecimalToSlotText(bad), std::nullopt) << bad;
+  }
+}
+
+TEST(ParamConversions, SlotValueTextCompletesOrRefuses) {
+  EXPECT_EQ(SlotValueText("1"), "0001");
+  EXPECT_EQ(SlotValueText("a3"), "00A3");
+  EXPECT_EQ(SlotValueText("E01"), "0E01");
+  EXPECT_EQ(SlotValueText("F0D7"), "F0D7");
+  for (std::string_view bad : {"", "12345", "0x1", "12 ", "G", "-1", "1,2"}) {
+    EXPECT_EQ(SlotValueText(bad), std::nullopt) << bad;
+  }
+}
+
+// ---- Against the virtual printer ----
+
+// The pseudo-terminal also stands in for a parallel port: the link then uses its parallel reads.
+enum class Transport { Tcp, Pty, PtyAsParallel };
+
+std::string Name(const ::testing::TestParamInfo<Transport>& info) {
+  static const char* const kNames[] = {"Tcp", "Pty", "PtyAsParallel"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+std::string Hex2(int n) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", n);
+  return text;
+}
+
+uint16_t Pattern(int slot) { return static_cast<uint16_t>((slot * 0x9E37 + 0x1D) & 0xFFFF); }
+
+class ParamProtocolSim : public ::testing::TestWithParam<Transport> {
+ protected:
+  void SetUp() override {
+    SetProgramDir(dir_.path());
+    ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+    LinkState& link = Link();
+    if (GetParam() == Transport::Tcp) {
+      const uint16_t port = printer_.ListenTcp();
+      ASSERT_NE(port, 0);
+      link.Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+      link.networkPort = port;
+      ASSERT_TRUE(OpenNetworkLink());
+      link.currentKind = PortKind::Network;
+    } else {
+      const std::string path = printer_.OpenPty();
+      ASSERT_FALSE(path.empty());
+      if (GetParam() == Transport::Pty) {
+        ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
+        link.currentKind = PortKind::Serial;
+      } else {
+        ASSERT_TRUE(OpenParallelPort(path));
+        link.currentKind = PortKind::Parallel;
+      }
+    }
+    link.open = true;
+  }
+  void TearDown() override {
+    ResetLink({});
+    Link().readOnce = false;
+  }
+
+  // Writes get no reply: wait until the printer has taken every byte and carried out the last command
+  // (it counts the bytes before it acts on them).
+  void WaitForPrinter(std::size_t bytes, int slot, uint16_t value) {
+    ASSERT_TRUE(printer_.WaitForReceived(bytes, 3000));
+    for (int i = 0; i < 300 && printer_.Slot(slot) != value; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
+  test::TempDir dir_;
+  // Sleeps at a tenth of their length (the printer still has time to answer), time-outs at a twentieth.
+  test::ScopedFastPacer pacer_{0.1, 0.05};
+  sim::VirtualPrinter printer_;
+};
+
+TEST_P(ParamProtocolSim, ReadsGiveTheSlotAndTheFieldInBothReadModes) {
+  printer_.SetSlot(0x0A, 0x0A3F);
+  for (bool once : {true, false}) {
+    SCOPED_TRACE(once ? "read-once" : "normal");
+    Link().readOnce = once;
+    printer_.ClearReceived();
+    Link().serialWriteTimeoutMs = 1;
+    const auto word = ReadParameterSlot("0A");
+    ASSERT_EQ(word, "0A3F");
+    EXPECT_EQ(ParseSlotValue(*word), 2623);
+    EXPECT_EQ(Link().serialWriteTimeoutMs, kParamReadWriteTimeoutMs);
+    EXPECT_EQ(ReadParameterField("0A", "08", "11"), "000A") << "bits 8 to 11 of 0A3F, right-aligned";
+    EXPECT_EQ(printer_.Received(), "~WN00@eep,r,0A~~WN00@eep,r,0A,08,11~");
+  }
+}
+
+TEST_P(ParamProtocolSim, AGarbledOrMissingReplyIsAFailedRead) {
+  sim::Faults faults;
+  faults.garbage = true;
+  printer_.SetFaults(faults);
+  Link().readOnce = true;
+  EXPECT_EQ(ReadParameterSlot("01"), std::nullopt);
+  EXPECT_EQ(ReadParameterField("01", "00", "07"), std::nullopt);
+
+  faults.garbage = false;
+  faults.noReply = true;
+  printer_.SetFaults(faults);
+  EXPECT_EQ(ReadParameterSlot("01"), std::nullopt);
+}
+
+TEST_P(ParamProtocolSim, WritesAndRequestsSendTheirBytesAtTheShortTimeOut) {
+  printer_.SetSlot(0x1C, 0x0012);
+  Link().serialWriteTimeoutMs = 1;
+  ASSERT_TRUE(WriteParameterSlot("20", "F0D7"));
+  EXPECT_EQ(Link().serialWriteTimeoutMs, kParamRequestTimeoutMs);
+  ASSERT_TRUE(WriteParameterField("1C", "0001", "08", "08"));
+  ASSERT_TRUE(RequestParameterSlot("01"));
+  ASSERT_TRUE(RequestParameterField("01", "00", "07"));
+  const std::string sent = "~WN00@eep,w,20,F0D7~~WN00@eep,w,1C,0001,08,08~~WN00@eep,r,01~~WN00@eep,r,01,00,07~";
+  WaitForPrinter(sent.size(), 0x1C, 0x0112);
+  EXPECT_EQ(printer_.Received(), sent);
+  EXPECT_EQ(printer_.Slot(0x20), 0xF0D7);
+  EXPECT_EQ(printer_.Slot(0x1C), 0x0112) << "the field write keeps the slot's other bits";
+}
+
+TEST_P(ParamProtocolSim, ANamedEntryComesWithItsLineEnd) {
+  printer_.SetNamedEntry("PrinterName", "Dock 7");
+  Link().readOnce = true;
+  EXPECT_EQ(ReadNamedEntry("PrinterName"), "Dock 7\r\n");
+  EXPECT_EQ(printer_.Received(), "~WN00@ini,r,PrinterName\r\n");
+
+  sim::Faults silent;
+  silent.noReply = true;
+  printer_.SetFaults(silent);
+  test::ScopedFastPacer faster(0.0, 0.01);
+  EXPECT_EQ(ReadNamedEntry("TphAdj"), "");
+}
+
+TEST_P(ParamProtocolSim, ADumpHoldsEverySlotAndTheNamedEntries) {
+  for (int slot = 0; slot < 256; ++slot) printer_.SetSlot(slot, Pattern(slot));
+  printer_.SetNamedEntry("PrinterName", "Line 3 left");
+  printer_.SetNamedEntry("PrinterNameQesh", "L3L");
+  printer_.SetNamedEntry("TphAdj", "0042");
+  const auto file = dir_.Write("table.eep", "old content that is replaced");
+
+  ASSERT_TRUE(WriteParameterDump(file, true));
+  EXPECT_FALSE(Link().readOnce) << "read-once mode is cleared after the dump";
+
+  std::string expected;
+  for (int slot = 0; slot < 256; ++slot) {
+    char record[32];
+    std::snprintf(record, sizeof record, "~WN00@eep,w,%02X,%04X\r\n", slot, Pattern(slot));
+    expected += record;
+  }
+  expected += "~WN00@ini,w,PrinterName,Line 3 left\r\n~WN00@ini,w,PrinterNameQesh,L3L\r\n~WN00@ini,w,TphAdj,0042\r\n";
+  EXPECT_EQ(test::ReadFileBytes(file), expected);
+
+  const auto dump = DumpFile::Open(file);
+  ASSERT_TRUE(dump);
+  for (int slot = 0; slot < 256; ++slot) {
+    char value[8];
+    std::snprintf(value, sizeof value, "%04X", Pattern(slot));
+    EXPECT_EQ(dump->FindSlot(Hex2(slot)), value) << Hex2(slot);
+  }
+}
+
+TEST_P(ParamProtocolSim, ADumpWithoutReadOnceLeavesTheModeAlone) {
+  Link().readOnce = true;
+  ASSERT_TRUE(WriteParameterDump(dir_ / "a.eep", false));
+  EXPECT_TRUE(Link().readOnce);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ParamProtocolSim,
+                         ::testing::Values(Transport::Tcp, Transport::Pty, Transport::PtyAsParallel), Name);
+
+TEST(ParamProtocolClosed, NothingOpenFailsEveryOperationAndClearsReadOnce) {
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  test::ScopedFastPacer pacer;
+  ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+  for (PortKind kind : {PortKind::Network, PortKind::Serial, PortKind::Parallel}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    Link().currentKind = kind;
+    EXPECT_EQ(ReadParameterSlot("01"), std::nullopt);
+    EXPECT_FALSE(WriteParameterSlot("01", "0001"));
+    EXPECT_FALSE(RequestParameterField("01", "00", "07"));
+    const auto file = dir / "dump.eep";
+    EXPECT_FALSE(WriteParameterDump(file, true));
+    EXPECT_FALSE(Link().readOnce) << "read-once mode is cleared on failure too";
+    EXPECT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(test::ReadFileBytes(file).find("~WN00@ini"), std::string::npos)
+        << "a failed dump stops before the named entries";
+  }
+  EXPECT_FALSE(WriteParameterDump(dir / "no-such-folder" / "dump.eep", false));
+  ResetLink({});
+}
+
+}  // namespace
+}  // namespace tw
