@@ -25,6 +25,9 @@ void TRadioGroup::setItems(const QStringList& items) {
     auto* button = new QRadioButton(items[i], this);
     group_->addButton(button, i);
     grid->addWidget(button, rows > 0 ? i % rows : 0, rows > 0 ? i / rows : 0);
+    // Shown at once (with the group, if it is hidden), so that the window's size hint counts it now
+    // rather than after the next turn of the event loop.
+    button->show();
   }
   // The selected position stays; beyond the new list the last entry is selected.
   if (kept >= 0 && !items.isEmpty()) {
