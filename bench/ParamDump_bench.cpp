@@ -1,4 +1,5 @@
-// Time of a full parameter dump (256 slots and the three named entries, read-once mode as the Z editor
+// Time of a full read of the Z user parameter editor (its read button: 30 request and reply exchanges)
+// and of a full parameter dump (256 slots and the three named entries, read-once mode as the Z editor
 // runs it) against the virtual printer over loopback TCP and over a pseudo-terminal opened as a serial
 // port, next to the least time the bytes need on that link, with the fixed waits that make up the
 // difference summed by name.
@@ -8,7 +9,7 @@
 // the same dump with every named wait taken out (the pure request and reply traffic, plus the one
 // time-out wait of the discarding read at the start).
 //
-//   build-params/bin/ParamDump_bench
+//   build/bin/ParamDump_bench
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -17,12 +18,15 @@
 #include <string>
 #include <thread>
 
+#include <QApplication>
+#include <QPushButton>
 #include <unistd.h>
 
 #include "core/AppPaths.h"
 #include "core/Pacing.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
+#include "params/EepromSetNormalUser.h"
 #include "params/ParamProtocol.h"
 #include "sim/VirtualPrinter.h"
 
@@ -62,6 +66,7 @@ class TallyPacer : public tw::Pacer {
 };
 
 enum class Link { Tcp, Pty };
+enum class Operation { Dump, EditorRead };
 
 struct Run {
   bool ok = false;
@@ -72,7 +77,8 @@ struct Run {
 
 // networkReadTimeoutMs: 0 keeps the connect value (5000 ms); 500 is what it is after any earlier reply
 // read in normal mode.
-Run Dump(Link kind, bool withWaits, const std::filesystem::path& file, int networkReadTimeoutMs = 0) {
+Run Measure(Operation operation, Link kind, bool withWaits, const std::filesystem::path& file,
+            int networkReadTimeoutMs = 0) {
   auto pacer = std::make_shared<TallyPacer>(withWaits);
   tw::SetPacer(pacer);
   tw::sim::PrinterOptions options;
@@ -92,6 +98,20 @@ Run Dump(Link kind, bool withWaits, const std::filesystem::path& file, int netwo
     link.currentKind = tw::PortKind::Serial;
   }
   link.open = true;
+  if (operation == Operation::EditorRead) {
+    tw::TFormEepromNormalUser editor(nullptr, [](const char*) {});
+    editor.show();
+    const auto start = Clock::now();
+    editor.btnReadPrint->click();
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.ok = editor.btnSetPrint->isEnabled();  // enabled only by a read that got every value
+    run.bytesSent = printer.Received().size();
+    run.bytesReceived = 30 * 6;  // every request is answered by four digits and CR LF
+    run.waits = pacer->Tallies();
+    tw::ResetLink({});
+    tw::SetPacer(nullptr);
+    return run;
+  }
   const auto start = Clock::now();
   run.ok = tw::WriteParameterDump(file, true);
   run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -108,7 +128,7 @@ Run Dump(Link kind, bool withWaits, const std::filesystem::path& file, int netwo
 }
 
 void Report(const char* name, const Run& real, double leastSeconds, const char* leastHow) {
-  std::printf("\n%s: dump %s in %.2f s; %zu bytes sent, %zu bytes received\n", name, real.ok ? "done" : "FAILED",
+  std::printf("\n%s: %s in %.2f s; %zu bytes sent, %zu bytes received\n", name, real.ok ? "done" : "FAILED",
               real.seconds, real.bytesSent, real.bytesReceived);
   std::printf("  least time the bytes need: %.3f s (%s)\n", leastSeconds, leastHow);
   double waited = 0;
@@ -122,26 +142,35 @@ void Report(const char* name, const Run& real, double leastSeconds, const char* 
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
   const auto dir = std::filesystem::temp_directory_path() / ("tw-paramdump-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   tw::SetProgramDir(dir);
   const auto file = dir / "dump.eep";
 
-  const Run tcp = Dump(Link::Tcp, true, file);
-  const Run tcpBare = Dump(Link::Tcp, false, file);
-  Report("loopback TCP", tcp, tcpBare.seconds, "the same dump with every named wait taken out");
+  const Run readTcp = Measure(Operation::EditorRead, Link::Tcp, true, file);
+  const Run readTcpBare = Measure(Operation::EditorRead, Link::Tcp, false, file);
+  Report("Z editor read, loopback TCP", readTcp, readTcpBare.seconds, "the same read with every named wait taken out");
+  const Run readPty = Measure(Operation::EditorRead, Link::Pty, true, file);
+  Report("Z editor read, pseudo-terminal at 115200 baud", readPty,
+         (readPty.bytesSent + readPty.bytesReceived) * 10.0 / kBaud, "every byte at 10 bits a byte");
+
+  const Run tcp = Measure(Operation::Dump, Link::Tcp, true, file);
+  const Run tcpBare = Measure(Operation::Dump, Link::Tcp, false, file);
+  Report("dump, loopback TCP", tcp, tcpBare.seconds, "the same dump with every named wait taken out");
   // The dump first throws away pending input with one read, which on the network waits the whole read
   // time-out when nothing is pending: 5000 ms on a fresh connection, 500 ms after a normal reply read.
-  const Run tcpShort = Dump(Link::Tcp, true, file, 500);
-  const Run tcpShortBare = Dump(Link::Tcp, false, file, 500);
-  Report("loopback TCP, network read time-out 500 ms", tcpShort, tcpShortBare.seconds,
+  const Run tcpShort = Measure(Operation::Dump, Link::Tcp, true, file, 500);
+  const Run tcpShortBare = Measure(Operation::Dump, Link::Tcp, false, file, 500);
+  Report("dump, loopback TCP, network read time-out 500 ms", tcpShort, tcpShortBare.seconds,
          "the same dump with every named wait taken out");
 
-  const Run pty = Dump(Link::Pty, true, file);
+  const Run pty = Measure(Operation::Dump, Link::Pty, true, file);
   const double wire = (pty.bytesSent + pty.bytesReceived) * 10.0 / kBaud;
-  Report("pseudo-terminal at 115200 baud", pty, wire, "every byte at 10 bits a byte");
+  Report("dump, pseudo-terminal at 115200 baud", pty, wire, "every byte at 10 bits a byte");
 
   std::filesystem::remove_all(dir);
-  return tcp.ok && tcpBare.ok && tcpShort.ok && tcpShortBare.ok && pty.ok ? 0 : 1;
+  return readTcp.ok && readPty.ok && tcp.ok && tcpBare.ok && tcpShort.ok && tcpShortBare.ok && pty.ok ? 0 : 1;
 }
