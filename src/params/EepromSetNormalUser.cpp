@@ -401,11 +401,11 @@ void TFormEepromNormalUser::BuildNumberPage() {
 
 void TFormEepromNormalUser::BuildButtons() {
   buttonRow_ = new QHBoxLayout;
-  for (const ButtonSpec& spec : kButtons) {
-    auto* button = new QPushButton(QString::fromUtf8(spec.caption), this);
-    button->setObjectName(QString::fromLatin1(spec.name));
-    connect(button, &QPushButton::clicked, this, spec.handler);
-    this->*spec.member = button;
+  for (const ButtonSpec& row : kButtons) {
+    auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
+    button->setObjectName(QString::fromLatin1(row.name));
+    connect(button, &QPushButton::clicked, this, row.handler);
+    this->*row.member = button;
   }
 }
 
