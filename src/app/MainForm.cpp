@@ -192,71 +192,69 @@ void TMainForm::BuildAreas() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
-  auto header = [](QWidget* parent, const char* name) {
-    auto* panel = Named(new QWidget(parent), name);
-    auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(6, 3, 6, 3);
-    return std::pair{panel, row};
-  };
-
   Splitter1 = Named(new QSplitter(Qt::Vertical, central), "Splitter1");
   Splitter1->setHandleWidth(2);
   Splitter1->setChildrenCollapsible(false);
 
+  // One side of the splitter: a header panel with its row of controls above a panel with the memo.
+  struct Side {
+    QWidget* side;
+    QWidget* header;
+    QHBoxLayout* row;
+    QPlainTextEdit* memo;
+  };
+  auto makeSide = [this](const char* headerName, const char* memoPanelName, const char* memoName) {
+    auto* side = new QWidget(Splitter1);
+    side->setMinimumHeight(50);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    sideLayout->setSpacing(0);
+    auto* header = Named(new QWidget(side), headerName);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(6, 3, 6, 3);
+    auto* memoPanel = Named(new QWidget(side), memoPanelName);
+    auto* memoLayout = new QVBoxLayout(memoPanel);
+    memoLayout->setContentsMargins(0, 0, 0, 0);
+    auto* memo = Named(new QPlainTextEdit(memoPanel), memoName);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoLayout->addWidget(memo);
+    sideLayout->addWidget(header);
+    sideLayout->addWidget(memoPanel, 1);
+    return Side{side, header, row, memo};
+  };
+
   // Send area: Panel3 (header) and Panel1 (the memo).
-  auto* sendSide = new QWidget(Splitter1);
-  auto* sendLayout = new QVBoxLayout(sendSide);
-  sendLayout->setContentsMargins(0, 0, 0, 0);
-  sendLayout->setSpacing(0);
-  auto [panel3, row3] = header(sendSide, "Panel3");
-  Label1 = Named(new QLabel("发送区域", panel3), "Label1");
-  showPage = Named(new QLabel(panel3), "showPage");
-  Cb_ShowHex = Named(new QCheckBox("16进制显示", panel3), "Cb_ShowHex");
-  btnBackPage = Named(new QPushButton("前一页", panel3), "btnBackPage");
-  btnNextPage = Named(new QPushButton("后一页", panel3), "btnNextPage");
-  btnSend = Named(new QPushButton("发送", panel3), "btnSend");
-  row3->addWidget(Label1);
-  row3->addSpacing(12);
-  row3->addWidget(showPage);
-  row3->addStretch(1);
-  for (QWidget* w : std::initializer_list<QWidget*>{Cb_ShowHex, btnBackPage, btnNextPage, btnSend}) row3->addWidget(w);
-  auto* panel1 = Named(new QWidget(sendSide), "Panel1");
-  auto* panel1Layout = new QVBoxLayout(panel1);
-  panel1Layout->setContentsMargins(0, 0, 0, 0);
-  MemoSend = Named(new QPlainTextEdit(panel1), "MemoSend");
-  MemoSend->setLineWrapMode(QPlainTextEdit::NoWrap);
-  MemoSend->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  panel1Layout->addWidget(MemoSend);
-  sendLayout->addWidget(panel3);
-  sendLayout->addWidget(panel1, 1);
+  const Side send = makeSide("Panel3", "Panel1", "MemoSend");
+  MemoSend = send.memo;
+  Label1 = Named(new QLabel("发送区域", send.header), "Label1");
+  showPage = Named(new QLabel(send.header), "showPage");
+  Cb_ShowHex = Named(new QCheckBox("16进制显示", send.header), "Cb_ShowHex");
+  btnBackPage = Named(new QPushButton("前一页", send.header), "btnBackPage");
+  btnNextPage = Named(new QPushButton("后一页", send.header), "btnNextPage");
+  btnSend = Named(new QPushButton("发送", send.header), "btnSend");
+  send.row->addWidget(Label1);
+  send.row->addSpacing(12);
+  send.row->addWidget(showPage);
+  send.row->addStretch(1);
+  for (QWidget* w : std::initializer_list<QWidget*>{Cb_ShowHex, btnBackPage, btnNextPage, btnSend}) {
+    send.row->addWidget(w);
+  }
 
   // Receive area: Panel4 (header) and Panel2 (the memo).
-  auto* receiveSide = new QWidget(Splitter1);
-  auto* receiveLayout = new QVBoxLayout(receiveSide);
-  receiveLayout->setContentsMargins(0, 0, 0, 0);
-  receiveLayout->setSpacing(0);
-  auto [panel4, row4] = header(receiveSide, "Panel4");
-  Label2 = Named(new QLabel("接收区域", panel4), "Label2");
-  Cb_ShowHex1 = Named(new QCheckBox("16进制显示", panel4), "Cb_ShowHex1");
-  Button9 = Named(new QPushButton("清空", panel4), "Button9");
-  B_ReceiveSave = Named(new QPushButton("保存", panel4), "B_ReceiveSave");
-  row4->addWidget(Label2);
-  row4->addStretch(1);
-  for (QWidget* w : std::initializer_list<QWidget*>{Cb_ShowHex1, Button9, B_ReceiveSave}) row4->addWidget(w);
-  auto* panel2 = Named(new QWidget(receiveSide), "Panel2");
-  auto* panel2Layout = new QVBoxLayout(panel2);
-  panel2Layout->setContentsMargins(0, 0, 0, 0);
-  MemoRecive = Named(new QPlainTextEdit(panel2), "MemoRecive");
-  MemoRecive->setReadOnly(true);
+  const Side receive = makeSide("Panel4", "Panel2", "MemoRecive");
+  MemoRecive = receive.memo;
   // A read-only memo still shows its caret, so that the user can choose where data lands.
+  MemoRecive->setReadOnly(true);
   MemoRecive->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  MemoRecive->setLineWrapMode(QPlainTextEdit::NoWrap);
-  MemoRecive->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  panel2Layout->addWidget(MemoRecive);
-  receiveLayout->addWidget(panel4);
-  receiveLayout->addWidget(panel2, 1);
+  Label2 = Named(new QLabel("接收区域", receive.header), "Label2");
+  Cb_ShowHex1 = Named(new QCheckBox("16进制显示", receive.header), "Cb_ShowHex1");
+  Button9 = Named(new QPushButton("清空", receive.header), "Button9");
+  B_ReceiveSave = Named(new QPushButton("保存", receive.header), "B_ReceiveSave");
+  receive.row->addWidget(Label2);
+  receive.row->addStretch(1);
+  for (QWidget* w : std::initializer_list<QWidget*>{Cb_ShowHex1, Button9, B_ReceiveSave}) receive.row->addWidget(w);
 
-  for (QWidget* side : {sendSide, receiveSide}) side->setMinimumHeight(50);
   layout->addWidget(Splitter1);
   setCentralWidget(central);
   // The send area fills the rest above an even split.
