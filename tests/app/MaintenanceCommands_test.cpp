@@ -22,6 +22,7 @@
 #include "portset/CommandSet.h"
 #include "sim/VirtualPrinter.h"
 #include "support/ScriptedUsb.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -89,22 +90,8 @@ class MaintenanceCommandsTest : public ::testing::Test {
     return receivedByThread_;
   }
 
-  void ConnectTcp() {
-    const uint16_t port = printer_.ListenTcp();
-    ASSERT_NE(port, 0);
-    Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-    Link().networkPort = port;
-    ASSERT_TRUE(OpenNetworkLink());
-    Link().currentKind = PortKind::Network;
-    Link().open = true;
-  }
-  void ConnectPty() {
-    const std::string path = printer_.OpenPty();
-    ASSERT_FALSE(path.empty());
-    ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
-    Link().currentKind = PortKind::Serial;
-    Link().open = true;
-  }
+  void ConnectTcp() { ASSERT_TRUE(test::ConnectLink(printer_, test::Transport::Tcp)); }
+  void ConnectPty() { ASSERT_TRUE(test::ConnectLink(printer_, test::Transport::Pty)); }
 
   test::TempDir dir_;
   // Sleeps at a tenth (a pseudo-terminal needs a moment to answer), time-outs at a fifth.

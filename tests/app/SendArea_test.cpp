@@ -30,6 +30,7 @@
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
 #include "widgets/FileDialogSpec.h"
 
@@ -183,22 +184,8 @@ class SendAreaTest : public ::testing::Test {
     choice_ = {QString::fromStdString(path.string()), filterIndex};
   }
 
-  void ConnectTcp(sim::VirtualPrinter& printer) {
-    const uint16_t port = printer.ListenTcp();
-    ASSERT_NE(port, 0);
-    Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-    Link().networkPort = port;
-    ASSERT_TRUE(OpenNetworkLink());
-    Link().currentKind = PortKind::Network;
-    Link().open = true;
-  }
-  void ConnectPty(sim::VirtualPrinter& printer) {
-    const std::string path = printer.OpenPty();
-    ASSERT_FALSE(path.empty());
-    ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
-    Link().currentKind = PortKind::Serial;
-    Link().open = true;
-  }
+  void ConnectTcp(sim::VirtualPrinter& printer) { ASSERT_TRUE(test::ConnectLink(printer, test::Transport::Tcp)); }
+  void ConnectPty(sim::VirtualPrinter& printer) { ASSERT_TRUE(test::ConnectLink(printer, test::Transport::Pty)); }
 
   test::TempDir dir_;
   std::shared_ptr<RecordingNetwork> network_ = std::make_shared<RecordingNetwork>(MakeTcpNetPortApi());

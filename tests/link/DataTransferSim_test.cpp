@@ -13,44 +13,23 @@
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
 
 namespace tw {
 namespace {
 
 // The pseudo-terminal also stands in for a parallel port: the link then uses its parallel reads.
-enum class Transport { Tcp, Pty, PtyAsParallel };
+using test::Transport;
 
-std::string Name(const ::testing::TestParamInfo<Transport>& info) {
-  static const char* const kNames[] = {"Tcp", "Pty", "PtyAsParallel"};
-  return kNames[static_cast<int>(info.param)];
-}
+std::string Name(const ::testing::TestParamInfo<Transport>& info) { return test::TransportName(info.param); }
 
 class DataTransferSim : public ::testing::TestWithParam<Transport> {
  protected:
   void SetUp() override {
     SetProgramDir(dir_.path());
     ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
-    LinkState& link = Link();
-    if (GetParam() == Transport::Tcp) {
-      uint16_t port = printer_.ListenTcp();
-      ASSERT_NE(port, 0);
-      link.Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-      link.networkPort = port;
-      ASSERT_TRUE(OpenNetworkLink());
-      link.currentKind = PortKind::Network;
-    } else if (GetParam() == Transport::Pty) {
-      std::string path = printer_.OpenPty();
-      ASSERT_FALSE(path.empty());
-      ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
-      link.currentKind = PortKind::Serial;
-    } else {
-      std::string path = printer_.OpenPty();
-      ASSERT_FALSE(path.empty());
-      ASSERT_TRUE(OpenParallelPort(path));
-      link.currentKind = PortKind::Parallel;
-    }
-    link.open = true;
+    ASSERT_TRUE(test::ConnectLink(printer_, GetParam()));
   }
   void TearDown() override { ResetLink({}); }
 

@@ -12,6 +12,7 @@
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -30,15 +31,7 @@ class ReceiveThreads : public ::testing::Test {
     Receive_Thread::Join();
     ResetLink({});
   }
-  void ConnectToPrinter() {
-    uint16_t port = printer_.ListenTcp();
-    ASSERT_NE(port, 0);
-    Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-    Link().networkPort = port;
-    ASSERT_TRUE(OpenNetworkLink());
-    Link().currentKind = PortKind::Network;
-    Link().open = true;
-  }
+  void ConnectToPrinter() { ASSERT_TRUE(test::ConnectLink(printer_, test::Transport::Tcp)); }
   std::string Collected() {
     std::lock_guard lock(mutex_);
     return collected_;

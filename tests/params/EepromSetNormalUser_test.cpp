@@ -24,6 +24,7 @@
 #include "link/LinkState.h"
 #include "params/EepromSetNormalUser.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
@@ -98,14 +99,8 @@ class EditorTest : public ::testing::Test {
   }
 
   void ConnectTcp() {
-    const uint16_t port = printer_.ListenTcp();
-    ASSERT_NE(port, 0);
-    Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+    ASSERT_TRUE(test::ConnectLink(printer_, test::Transport::Tcp));
     Link().Set(LinkState::Text::LinkName, "127.0.0.1");
-    Link().networkPort = port;
-    ASSERT_TRUE(OpenNetworkLink());
-    Link().currentKind = PortKind::Network;
-    Link().open = true;
   }
   void ShowEditor() {
     editor_.show();

@@ -13,6 +13,7 @@
 #include "link/LinkState.h"
 #include "params/ParamProtocol.h"
 #include "sim/VirtualPrinter.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -76,12 +77,9 @@ TEST(ParamConversions, SlotValueTextCompletesOrRefuses) {
 // ---- Against the virtual printer ----
 
 // The pseudo-terminal also stands in for a parallel port: the link then uses its parallel reads.
-enum class Transport { Tcp, Pty, PtyAsParallel };
+using test::Transport;
 
-std::string Name(const ::testing::TestParamInfo<Transport>& info) {
-  static const char* const kNames[] = {"Tcp", "Pty", "PtyAsParallel"};
-  return kNames[static_cast<int>(info.param)];
-}
+std::string Name(const ::testing::TestParamInfo<Transport>& info) { return test::TransportName(info.param); }
 
 std::string Hex2(int n) {
   char text[4];
@@ -96,26 +94,7 @@ class ParamProtocolSim : public ::testing::TestWithParam<Transport> {
   void SetUp() override {
     SetProgramDir(dir_.path());
     ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
-    LinkState& link = Link();
-    if (GetParam() == Transport::Tcp) {
-      const uint16_t port = printer_.ListenTcp();
-      ASSERT_NE(port, 0);
-      link.Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-      link.networkPort = port;
-      ASSERT_TRUE(OpenNetworkLink());
-      link.currentKind = PortKind::Network;
-    } else {
-      const std::string path = printer_.OpenPty();
-      ASSERT_FALSE(path.empty());
-      if (GetParam() == Transport::Pty) {
-        ASSERT_TRUE(OpenSerialPort(path, 115200, 8, 1, FlowControl::Hardware, 0));
-        link.currentKind = PortKind::Serial;
-      } else {
-        ASSERT_TRUE(OpenParallelPort(path));
-        link.currentKind = PortKind::Parallel;
-      }
-    }
-    link.open = true;
+    ASSERT_TRUE(test::ConnectLink(printer_, GetParam()));
   }
   void TearDown() override {
     ResetLink({});
