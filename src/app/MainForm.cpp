@@ -31,6 +31,7 @@
 #include "portset/CommandSet.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
+#include "wizards/SetPrinter.h"
 
 // The icons are compiled into this static library; its resources must be registered by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
@@ -40,6 +41,7 @@ namespace {
 
 namespace pace_main {
 inline constexpr PaceStep kPortDialogPause{"wait after stopping the receive thread for the port dialog", 100};
+inline constexpr PaceStep kSetupWizardPause{"wait after stopping the receive thread for a setup wizard", 500};
 inline constexpr PaceStep kAfterExitClose{"wait after closing the port at exit", 100};
 }  // namespace pace_main
 
@@ -384,8 +386,12 @@ void TMainForm::OpenSetupWizard() {
     ShowMessageQ(Tip("PortNotOpen"), QString());
     return;
   }
-  // The setup wizards of both command sets open here, with the receive thread paused (waiting
-  // 500 ms), once they are built.
+  WithReceivePaused(pace_main::kSetupWizardPause, [this] {
+    if (CommandSetIsZ()) {
+      TSetPrinter wizard(this);
+      wizard.exec();
+    }
+  });
 }
 
 void TMainForm::OpenDownload() {

@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "app/MemoText.h"
-#include "app/TextFiles.h"
+#include "files/TextFiles.h"
 #include "link/HexConversions.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
@@ -229,10 +229,8 @@ std::string ReceiveArea::MemoBytes() const {
 void ReceiveArea::B_ReceiveSaveClick() {
   FlushPendingChunks();
   const std::string bytes = MemoBytes();
-  int filterIndex = 1;
-  QString path = c_.ReceiveSD->Execute(c_.window, &filterIndex);
+  const QString path = AskTextSavePath(*c_.ReceiveSD, c_.window);
   if (path.isEmpty()) return;
-  if (filterIndex == 1) path = WithTextFileName(path);
   receiveFileName_ = path;
   WriteFileOrSay(receiveFileName_, bytes);
   receiveFileName_.clear();

@@ -14,7 +14,7 @@
 #include <algorithm>
 
 #include "app/MemoText.h"
-#include "app/TextFiles.h"
+#include "files/TextFiles.h"
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
 #include "link/HexConversions.h"
@@ -204,18 +204,7 @@ void SendArea::Save(bool saveAs) {
   if (!saveAs) fileName_ = path;
 }
 
-QString SendArea::AskSavePath() const {
-  int filterIndex = 1;
-  const QString chosen = c_.SaveFileDialog->Execute(c_.window, &filterIndex);
-  if (chosen.isEmpty() || filterIndex != 1) return chosen;
-  const QString path = WithTextFileName(chosen);
-  // The dialog asked before overwriting the chosen file; the renamed one is another file.
-  if (path != chosen && c_.SaveFileDialog->overwritePrompt && QFileInfo::exists(path) &&
-      ShowMessageQ(Tip("FileReplace") + QDir::toNativeSeparators(path), kApplicationTitle, MsgIcon::Question,
-                   MsgButtons::OkCancel) != MsgAnswer::Ok)
-    return {};
-  return path;
-}
+QString SendArea::AskSavePath() const { return AskTextSavePath(*c_.SaveFileDialog, c_.window); }
 
 void SendArea::btnSendClick() {
   if (!Link().open) {

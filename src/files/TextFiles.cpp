@@ -1,4 +1,4 @@
-#include "app/TextFiles.h"
+#include "files/TextFiles.h"
 
 #include <QApplication>
 #include <QDir>
@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "lang/MessageCatalog.h"
+#include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
 
 namespace tw {
@@ -23,6 +24,18 @@ QString WithTextFileName(const QString& path) {
   QString name = info.fileName().toLower();
   if (!name.endsWith(QStringLiteral(".txt"))) name += QStringLiteral(".txt");
   return info.dir().filePath(name);
+}
+
+QString AskTextSavePath(const TFileDialog& dialog, QWidget* parent) {
+  int filterIndex = 1;
+  const QString chosen = dialog.Execute(parent, &filterIndex);
+  if (chosen.isEmpty() || filterIndex != 1) return chosen;
+  const QString path = WithTextFileName(chosen);
+  if (path != chosen && dialog.overwritePrompt && QFileInfo::exists(path) &&
+      ShowMessageQ(Tip("FileReplace") + QDir::toNativeSeparators(path), kApplicationTitle, MsgIcon::Question,
+                   MsgButtons::OkCancel) != MsgAnswer::Ok)
+    return {};
+  return path;
 }
 
 bool WriteFileOrSay(const QString& path, std::string_view bytes) {
