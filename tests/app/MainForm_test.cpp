@@ -18,6 +18,7 @@
 #include "link/Connection.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
+#include "portset/CommandSet.h"
 #include "support/LoopbackListener.h"
 #include "support/TestSupport.h"
 
@@ -164,6 +165,34 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.Timer1->isActive());
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
+}
+
+// Opens the modal window an entry shows, records its class, and closes it.
+QString OpenedWindowClass(QAction* entry) {
+  QString opened;
+  QTimer::singleShot(0, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      opened = QString::fromLatin1(modal->metaObject()->className());
+      modal->close();
+    }
+  });
+  entry->trigger();
+  return opened;
+}
+
+TEST_F(MainFormTest, TheSetupEntryOpensTheWizardOfTheCommandSetWithTheReceiveThreadPaused) {
+  test::LoopbackListener printer;
+  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+  Link().networkPort = printer.port();
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(OpenNetworkLink());
+  Link().currentKind = PortKind::Network;
+  Link().open = true;
+  SetCommandSetIsZ(true);
+  EXPECT_EQ(OpenedWindowClass(window.N15), "tw::TSetPrinter");
+  EXPECT_EQ(pacer_->SleepCount("wait after stopping the receive thread for a setup wizard"), 1);
+  EXPECT_TRUE(Receive_Thread::Running()) << "started again after the wizard";
 }
 
 }  // namespace
