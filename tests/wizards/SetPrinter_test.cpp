@@ -301,6 +301,23 @@ TEST_F(SetPrinterTest, LeavingAFieldChecksAndRewritesIt) {
   EXPECT_EQ(wizard_.WidthEdit->text(), "119");
 }
 
+TEST_F(SetPrinterTest, TabbingOutOfAFieldChecksItAndAFailedCheckGivesTheFocusBack) {
+  Show();
+  QApplication::setActiveWindow(&wizard_);
+  wizard_.WidthEdit->setFocus();
+  wizard_.WidthEdit->setText("119");
+  QTest::keyClick(wizard_.WidthEdit, Qt::Key_Tab);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown().back().text, "Value out of range. Allowed range: 15.00-104.00");
+  EXPECT_TRUE(wizard_.WidthEdit->hasFocus());
+
+  wizard_.WidthEdit->setText("60");
+  QTest::keyClick(wizard_.WidthEdit, Qt::Key_Tab);
+  EXPECT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(wizard_.WidthEdit->text(), "60.00");
+  EXPECT_FALSE(wizard_.WidthEdit->hasFocus());
+}
+
 TEST_F(SetPrinterTest, AUnitChangeConvertsTheFieldsAndReplacesTheSpeedList) {
   Show();
   wizard_.SpeedComboBox->setCurrentIndex(1);
