@@ -25,6 +25,7 @@
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
 #include "params/EepromSetNormalUser.h"
+#include "params/EepromSetNormalUserEPL.h"
 #include "params/Password.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
@@ -299,9 +300,9 @@ void TMainForm::WireAreas() {
   connect(N16, &QAction::triggered, maintenance_, &MaintenanceCommands::N16Click);
 
   // The editor's write ends with the printer's reset, reporting the update instead of the reset.
-  zUserEditor_ = new TFormEepromNormalUser(this, [this](const char* successTextKey) {
-    maintenance_->ResetPrinter(successTextKey);
-  });
+  const auto reset = [this](const char* successTextKey) { maintenance_->ResetPrinter(successTextKey); };
+  zUserEditor_ = new TFormEepromNormalUser(this, reset);
+  eUserEditor_ = new TFormEepromNormalUserEPL(this, reset);
 }
 
 void TMainForm::BuildStatusBar() {
@@ -409,7 +410,7 @@ void TMainForm::OpenDeviceSettings() {
   }
   // The receive thread stays stopped: the editors the dialog opens run their own exchanges.
   StopReceiving();
-  TFormPasswordSet dialog(this, zUserEditor_);
+  TFormPasswordSet dialog(this, zUserEditor_, eUserEditor_);
   dialog.exec();
 }
 

@@ -23,6 +23,7 @@ namespace tw {
 
 class MaintenanceCommands;
 class TFormEepromNormalUser;
+class TFormEepromNormalUserEPL;
 class ReceiveArea;
 class SendArea;
 class TFileDialog;
@@ -58,6 +59,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   MaintenanceCommands* maintenance() const { return maintenance_; }
   // The Z user parameter editor: made once at start-up, shown by the password dialog.
   TFormEepromNormalUser* zUserEditor() const { return zUserEditor_; }
+  TFormEepromNormalUserEPL* eUserEditor() const { return eUserEditor_; }
 
   // Switches the language (the handlers of N13, N14 and English1).
   void ChangeLanguage(int index);
@@ -96,6 +98,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   ReceiveArea* receiveArea_ = nullptr;
   MaintenanceCommands* maintenance_ = nullptr;
   TFormEepromNormalUser* zUserEditor_ = nullptr;
+  TFormEepromNormalUserEPL* eUserEditor_ = nullptr;
 };
 
 }  // namespace tw

@@ -12,6 +12,7 @@
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/ReceiveThread.h"
+#include "params/Eeprom.h"
 #include "params/EepromSetNormalUser.h"
 #include "portset/CommandSet.h"
 #include "widgets/Ui.h"
@@ -32,8 +33,8 @@ Widget* Named(Widget* widget, const char* name) {
 
 }  // namespace
 
-TFormPasswordSet::TFormPasswordSet(QWidget* parent, TFormEepromNormalUser* zEditor)
-    : QDialog(parent), zEditor_(zEditor) {
+TFormPasswordSet::TFormPasswordSet(QWidget* parent, TUserParamEditor* zEditor, TUserParamEditor* eEditor)
+    : QDialog(parent), zEditor_(zEditor), eEditor_(eEditor) {
   setObjectName(QString::fromLatin1(kFormName));
   setWindowTitle(QStringLiteral("Authorization"));
   lblpwd = Named(new QLabel(QStringLiteral("Please input the authorization code"), this), "lblpwd");
@@ -92,24 +93,17 @@ void TFormPasswordSet::btnokClick() {
     return;
   }
   if (code == QLatin1String(kFactoryEditorCode)) {
-    ShowNotAvailable("FactoryEditorNotAvailable", "本版本尚未提供工厂参数设置窗口。");
-  } else if (!CommandSetIsZ()) {
-    ShowNotAvailable("EplEditorNotAvailable", "本版本尚未提供WVLE指令集的用户参数设置窗口。");
-  } else if (zEditor_) {
-    zEditor_->show();
-    zEditor_->raise();
-    zEditor_->activateWindow();
+    hide();
+    TFormEeprom editor(parentWidget());  // modal, centred on the main window, gone when closed
+    editor.exec();
+  } else if (TUserParamEditor* editor = CommandSetIsZ() ? zEditor_ : eEditor_) {
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
   }
   accept();
 }
 
 void TFormPasswordSet::btncancelClick() { reject(); }
-
-void TFormPasswordSet::ShowNotAvailable(const char* tipKey, const char* designed) {
-  // The catalog loads only the keys it lists, so this text is read from the Tips section itself.
-  const QString text =
-      LanguageText(LoadLanguageFile(CurrentLanguageFile()), "Tips", tipKey, QString::fromUtf8(designed));
-  ShowMessageQ(text, windowTitle(), MsgIcon::Information);
-}
 
 }  // namespace tw

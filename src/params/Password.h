@@ -10,13 +10,13 @@ class QPushButton;
 
 namespace tw {
 
-class TFormEepromNormalUser;
+class TUserParamEditor;
 
 class TFormPasswordSet : public QDialog {
   Q_OBJECT
  public:
-  // `zEditor` is the Z command set's user editor, owned by the main window (may be null in tests).
-  TFormPasswordSet(QWidget* parent, TFormEepromNormalUser* zEditor);
+  // The user editors of both command sets, owned by the main window (null ones are not shown).
+  TFormPasswordSet(QWidget* parent, TUserParamEditor* zEditor, TUserParamEditor* eEditor);
 
   void FormShow();
   void InitDialog();
@@ -31,10 +31,8 @@ class TFormPasswordSet : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  // Says that the editor behind a code is not part of this version yet (key of section Tips).
-  void ShowNotAvailable(const char* tipKey, const char* designed);
-
-  TFormEepromNormalUser* zEditor_;
+  TUserParamEditor* zEditor_;
+  TUserParamEditor* eEditor_;
 };
 
 }  // namespace tw

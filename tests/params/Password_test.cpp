@@ -2,7 +2,9 @@
 // thread stays stopped whatever the user does.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -12,6 +14,7 @@
 #include "lang/MessageCatalog.h"
 #include "link/ReceiveThread.h"
 #include "params/EepromSetNormalUser.h"
+#include "params/EepromSetNormalUserEPL.h"
 #include "params/Password.h"
 #include "portset/CommandSet.h"
 #include "support/TestSupport.h"
@@ -32,13 +35,11 @@ class PasswordTest : public ::testing::Test {
     dialog_.edtpwd->setText(code);
     QTest::mouseClick(dialog_.btnok, Qt::LeftButton);
   }
-  std::string TipsText(const char* key) {
-    return LanguageText(LoadLanguageFile(CurrentLanguageFile()), "Tips", key).toStdString();
-  }
 
   test::MessageRecorder messages_;
   TFormEepromNormalUser editor_{nullptr, {}};
-  TFormPasswordSet dialog_{nullptr, &editor_};
+  TFormEepromNormalUserEPL eEditor_{nullptr, {}};
+  TFormPasswordSet dialog_{nullptr, &editor_, &eEditor_};
 };
 
 TEST_F(PasswordTest, RelabelsFromTheLanguageFileAndHidesTheCode) {
@@ -90,22 +91,34 @@ TEST_F(PasswordTest, TheUserCodeShowsTheZEditorModelessAndCloses) {
   editor_.hide();
 }
 
-TEST_F(PasswordTest, EditorsOfLaterVersionsAreAnnouncedAsNotAvailable) {
+TEST_F(PasswordTest, TheUserCodeShowsTheEditorOfTheCurrentCommandSet) {
   SetCommandSetIsZ(false);
   Enter("kelp");
-  ASSERT_EQ(messages_.shown().size(), 1u);
-  EXPECT_EQ(messages_.shown()[0].text, TipsText("EplEditorNotAvailable"));
-  EXPECT_FALSE(messages_.shown()[0].text.empty());
+  EXPECT_TRUE(messages_.shown().empty());
+  EXPECT_TRUE(eEditor_.isVisible());
   EXPECT_FALSE(editor_.isVisible());
   EXPECT_FALSE(dialog_.isVisible());
+  eEditor_.hide();
+}
 
-  SetCommandSetIsZ(true);
-  dialog_.show();
-  Enter("harbourlinen");
-  ASSERT_EQ(messages_.shown().size(), 2u);
-  EXPECT_EQ(messages_.shown()[1].text, TipsText("FactoryEditorNotAvailable"));
-  EXPECT_FALSE(messages_.shown()[1].text.empty());
-  EXPECT_FALSE(editor_.isVisible());
+TEST_F(PasswordTest, TheFactoryCodeOpensTheFactoryEditorModally) {
+  for (bool z : {true, false}) {
+    SetCommandSetIsZ(z);
+    dialog_.show();
+    QString opened;
+    QTimer::singleShot(0, [&] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        opened = QString::fromLatin1(modal->metaObject()->className());
+        modal->close();
+      }
+    });
+    Enter("harbourlinen");
+    EXPECT_EQ(opened, "tw::TFormEeprom");
+    EXPECT_TRUE(messages_.shown().empty());
+    EXPECT_FALSE(editor_.isVisible());
+    EXPECT_FALSE(eEditor_.isVisible());
+    EXPECT_EQ(dialog_.result(), QDialog::Accepted);
+  }
 }
 
 TEST_F(PasswordTest, CancelOpensNothingAndTheReceiveThreadStaysStopped) {
