@@ -33,6 +33,7 @@
 #include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
 #include "wizards/SetPrinter.h"
+#include "wizards/SetPrinterEPL.h"
 
 // The icons are compiled into this static library; its resources must be registered by hand.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
@@ -390,6 +391,9 @@ void TMainForm::OpenSetupWizard() {
   WithReceivePaused(pace_main::kSetupWizardPause, [this] {
     if (CommandSetIsZ()) {
       TSetPrinter wizard(this);
+      wizard.exec();
+    } else {
+      TSetPrinterEPL wizard(this);
       wizard.exec();
     }
   });

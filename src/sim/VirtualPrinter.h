@@ -44,6 +44,20 @@ struct ConfigurationOptions {
   std::string replyOverride;            // non-empty: sent verbatim instead of the built reply
 };
 
+// A named E printer: the configuration reply of one model at one resolution with one kind of label.
+// The tool knows a model's resolution only from the [Resolution300] list of lib/SysOption.ini, so a
+// 300 dpi preset reads as 300 dpi only where its model is listed there.
+struct ConfigurationPreset {
+  std::string name;
+  std::string description;
+  int dpi;  // 203 or 300
+  ConfigurationOptions configuration;
+};
+// Every preset; the first one is the default configuration.
+const std::vector<ConfigurationPreset>& ConfigurationPresets();
+// The preset of that name, or nullptr.
+const ConfigurationPreset* FindConfigurationPreset(std::string_view name);
+
 struct PrinterOptions {
   Personality personality = Personality::Z;
   std::string versionText;  // answer to the version request without its line end; empty: default

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sim/VirtualPrinter.h"
 
@@ -84,25 +85,63 @@ int main(int argc, char** argv) {
   app.add_option("--baud", faults.baud, "take and send bytes at this rate (10 bits a byte)")
       ->check(CLI::Range(1, 4000000));
   app.add_flag("--log", log, "print a line per command received to stderr");
-  app.add_option("--model", config.model, "E: model name in the configuration reply")
-      ->capture_default_str();
-  app.add_option("--firmware", config.firmware, "E: firmware text after FV")->capture_default_str();
-  app.add_option("--width", config.widthDots, "E: label width in dots")
-      ->check(CLI::Range(0, 999))
-      ->capture_default_str();
-  app.add_option("--label-field", config.labelField, "E: label field, e.g. Q200,24+0")
-      ->capture_default_str();
-  app.add_option("--speed", config.speed, "E: speed digit")
-      ->check(CLI::Range(0, 9))
-      ->capture_default_str();
-  app.add_option("--darkness", config.darkness, "E: darkness")
-      ->check(CLI::Range(0, 99))
-      ->capture_default_str();
-  app.add_option("--code-page", config.codePage, "E: code page and country, e.g. I8,0,001")
-      ->capture_default_str();
-  app.add_option("--options", config.options, "E: letters after Option:")->capture_default_str();
-  app.add_flag("--tof-backup", config.tofBackup, "E: report JF");
+  // The E reply: a preset, and single options that replace its values where given.
+  std::string preset;
+  bool listPresets = false;
+  tw::sim::ConfigurationOptions given;
+  std::vector<std::string> presetNames;
+  for (const auto& p : tw::sim::ConfigurationPresets()) presetNames.push_back(p.name);
+  app.add_option("--preset", preset,
+                 "E: configuration reply of a named printer (see --list-presets)")
+      ->check(CLI::IsMember(presetNames));
+  app.add_flag("--list-presets", listPresets, "print the E presets and exit");
+  using Config = tw::sim::ConfigurationOptions;
+  struct Override {
+    CLI::Option* option;
+    void (*apply)(const Config& from, Config& to);
+  };
+  const Override overrides[] = {
+      {app.add_option("--model", given.model, "E: model name in the configuration reply")
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.model = f.model; }},
+      {app.add_option("--firmware", given.firmware, "E: firmware text after FV")
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.firmware = f.firmware; }},
+      {app.add_option("--width", given.widthDots, "E: label width in dots")
+           ->check(CLI::Range(0, 99999))
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.widthDots = f.widthDots; }},
+      {app.add_option("--label-field", given.labelField, "E: label field, e.g. Q200,24+0")
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.labelField = f.labelField; }},
+      {app.add_option("--speed", given.speed, "E: speed digit")
+           ->check(CLI::Range(0, 9))
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.speed = f.speed; }},
+      {app.add_option("--darkness", given.darkness, "E: darkness")
+           ->check(CLI::Range(0, 99))
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.darkness = f.darkness; }},
+      {app.add_option("--code-page", given.codePage, "E: code page and country, e.g. I8,0,001")
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.codePage = f.codePage; }},
+      {app.add_option("--options", given.options, "E: letters after Option:")
+           ->capture_default_str(),
+       [](const Config& f, Config& t) { t.options = f.options; }},
+      {app.add_flag("--tof-backup", given.tofBackup, "E: report JF"),
+       [](const Config& f, Config& t) { t.tofBackup = f.tofBackup; }},
+  };
   CLI11_PARSE(app, argc, argv);
+
+  if (listPresets) {
+    for (const auto& p : tw::sim::ConfigurationPresets())
+      std::cout << p.name << ": " << p.description << '\n';
+    return 0;
+  }
+  if (!preset.empty()) config = tw::sim::FindConfigurationPreset(preset)->configuration;
+  for (const Override& o : overrides) {
+    if (o.option->count() > 0) o.apply(given, config);
+  }
 
   options.personality =
       (mode == "e" || mode == "E") ? tw::sim::Personality::E : tw::sim::Personality::Z;

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <QToolButton>
+#include <functional>
 #include <QtTest/QTest>
 
 #include "app/MainForm.h"
@@ -167,8 +169,8 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
 }
 
-// Opens the modal window an entry shows, records its class, and closes it.
-QString OpenedWindowClass(QAction* entry) {
+// Opens the modal window an entry or button shows, records its class, and closes it.
+QString OpenedWindowClass(const std::function<void()>& open) {
   QString opened;
   QTimer::singleShot(0, [&] {
     if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -176,7 +178,7 @@ QString OpenedWindowClass(QAction* entry) {
       modal->close();
     }
   });
-  entry->trigger();
+  open();
   return opened;
 }
 
@@ -190,9 +192,14 @@ TEST_F(MainFormTest, TheSetupEntryOpensTheWizardOfTheCommandSetWithTheReceiveThr
   Link().currentKind = PortKind::Network;
   Link().open = true;
   SetCommandSetIsZ(true);
-  EXPECT_EQ(OpenedWindowClass(window.N15), "tw::TSetPrinter");
+  EXPECT_EQ(OpenedWindowClass([&] { window.N15->trigger(); }), "tw::TSetPrinter");
   EXPECT_EQ(pacer_->SleepCount("wait after stopping the receive thread for a setup wizard"), 1);
   EXPECT_TRUE(Receive_Thread::Running()) << "started again after the wizard";
+  SetCommandSetIsZ(false);
+  EXPECT_EQ(OpenedWindowClass([&] { window.btnSetPrinter->click(); }), "tw::TSetPrinterEPL");
+  EXPECT_EQ(pacer_->SleepCount("wait after stopping the receive thread for a setup wizard"), 2);
+  EXPECT_TRUE(Receive_Thread::Running());
+  SetCommandSetIsZ(true);
 }
 
 }  // namespace

@@ -389,6 +389,33 @@ TEST(PrinterModelConfiguration, RequestSplitAcrossFeeds) {
   EXPECT_EQ(model.Feed("UQ\r\n").reply, model.ConfigurationReply());  // the stray LF ended a line
 }
 
+TEST(PrinterModelConfiguration, PresetsCoverBothResolutionsAndEveryKindOfLabelField) {
+  const auto& presets = ConfigurationPresets();
+  ASSERT_FALSE(presets.empty());
+  EXPECT_EQ(presets.front().configuration.labelField, ConfigurationOptions{}.labelField)
+      << "the first preset is the default printer";
+  bool dpi203 = false, dpi300 = false, gaps = false, marks = false, continuous = false;
+  for (const ConfigurationPreset& preset : presets) {
+    SCOPED_TRACE(preset.name);
+    EXPECT_EQ(FindConfigurationPreset(preset.name), &preset);
+    dpi203 |= preset.dpi == 203;
+    dpi300 |= preset.dpi == 300;
+    const std::string& field = preset.configuration.labelField;
+    const std::string afterComma = field.substr(field.find(',') + 1);
+    continuous |= afterComma.front() == '0';
+    marks |= afterComma.front() == 'B';
+    gaps |= afterComma.front() >= '1' && afterComma.front() <= '9';
+    // The reply carries the preset's values where the tool looks for them.
+    const std::string reply = PrinterModel(Personality::E, {}, preset.configuration).ConfigurationReply();
+    EXPECT_EQ(CutAtBlank(At(reply, "QRT-", 9)), preset.configuration.model);
+    const std::string width = "q" + std::to_string(preset.configuration.widthDots);
+    EXPECT_EQ(At(reply, "q", width.size()), width);
+    EXPECT_EQ(reply.find('Q'), reply.find(field)) << "the label field is the first Q";
+  }
+  EXPECT_TRUE(dpi203 && dpi300 && gaps && marks && continuous);
+  EXPECT_EQ(FindConfigurationPreset("no-such-printer"), nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Input that is not understood, input in pieces, and the pending cap
 

@@ -152,6 +152,31 @@ TEST_F(PrinterSimProgram, ListensOnTcpAnswersAndEndsCleanlyOnSigterm) {
   EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
 }
 
+TEST_F(PrinterSimProgram, APresetChoosesTheReplyAndSingleOptionsReplaceItsValues) {
+  Program program({"--tcp", "127.0.0.1:0", "--mode", "e", "--preset", "t3-300-mark", "--firmware",
+                   "9.99.0000X"});
+  ASSERT_TRUE(program.started());
+  const uint16_t port = PortOf(program.FirstLine(5000));
+  ASSERT_NE(port, 0);
+  tw::sim::ConfigurationOptions configuration =
+      tw::sim::FindConfigurationPreset("t3-300-mark")->configuration;
+  configuration.firmware = "9.99.0000X";
+  const std::string expected =
+      tw::sim::PrinterModel(tw::sim::Personality::E, {}, configuration).ConfigurationReply();
+  EXPECT_NE(expected.find("Q1200,B48+12"), std::string::npos);
+  EXPECT_EQ(Exchange(port, "UQ\r\n", expected.size(), 3000), expected);
+  EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
+}
+
+TEST_F(PrinterSimProgram, ListsEveryPresetAndEnds) {
+  Program program({"--list-presets"});
+  ASSERT_TRUE(program.started());
+  for (const auto& preset : tw::sim::ConfigurationPresets()) {
+    EXPECT_EQ(program.FirstLine(3000), preset.name + ": " + preset.description);
+  }
+  EXPECT_EQ(program.WaitExit(3000), 0);
+}
+
 TEST_F(PrinterSimProgram, OpensAPseudoTerminalAndEndsCleanlyOnSigint) {
   Program program({"--pty", "--version-text", "TEST-FW 1.0"});
   ASSERT_TRUE(program.started());
@@ -198,6 +223,7 @@ TEST_F(PrinterSimProgram, RefusesBadOptionValues) {
       {"--split", "4:x"},
       {"--mode", "q"},
       {"--baud", "-5"},
+      {"--preset", "no-such-printer"},
       {"--pty", "--tcp", "127.0.0.1:0"},
   };
   for (const auto& arguments : bad) {

@@ -1,0 +1,47 @@
+#include "wizards/ReadEplConfiguration.h"
+
+#include "core/AppPaths.h"
+#include "core/SysOption.h"
+#include "link/DataTransfer.h"
+#include "link/LinkState.h"
+
+namespace tw {
+
+namespace {
+
+bool WaitsForTheReply(PortKind kind) {
+  return kind == PortKind::Serial || kind == PortKind::Parallel || kind == PortKind::Network;
+}
+
+}  // namespace
+
+std::string RequestEplConfiguration() {
+  LinkState& link = Link();
+  std::string reply;
+  for (int attempt = 0; attempt < kConfigurationRequestAttempts && reply.empty(); ++attempt) {
+    DiscardPendingInput();
+    SendToPrinter(kConfigurationRequest);  // a failed send shows as a missing reply
+    if (WaitsForTheReply(link.currentKind)) Pause(kConfigurationReplyWait);
+    link.readOnce = false;
+    reply = ReadReply().text;
+    link.readOnce = true;
+  }
+  // The one-reply mode must not outlive this exchange: later reads of other windows expect the
+  // normal mode.
+  link.readOnce = false;
+  return reply;
+}
+
+EplConfiguration ReadEplConfiguration(LengthUnit unit) {
+  const std::string reply = RequestEplConfiguration();
+  EplReadContext context;
+  context.resolution300 = ReadModelList(SysOptionPath(), kResolution300Section);
+  context.printModeModels = ReadModelList(SysOptionPath(), kPrintTransferModeSection);
+  context.resolution = CurrentEplResolution();
+  context.unit = unit;
+  EplConfiguration configuration = ParseEplConfiguration(reply, context);
+  SetCurrentEplResolution(configuration.resolution);
+  return configuration;
+}
+
+}  // namespace tw
