@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/SysOption.h"
+#include "wizards/ClockTime.h"
 #include "wizards/Units.h"
 
 namespace tw {
@@ -142,9 +143,8 @@ struct EplSetupChoices {
   bool tofBackup = true;
   bool advanced = true;  // ContinueCheckBox: the clock line may be sent
   bool setClock = false;
-  struct Clock {
-    int year, month, day, hour, minute, second;
-  } clock{};
+  using Clock = ClockTime;
+  Clock clock{};
   // true: the computer clock, numbers without leading zeros; false: the entered time, two digits.
   bool computerClock = true;
 };

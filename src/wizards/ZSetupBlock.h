@@ -4,12 +4,9 @@
 #include <optional>
 #include <string>
 
-namespace tw {
+#include "wizards/ClockTime.h"
 
-// A moment for the printer's real-time clock.
-struct ClockTime {
-  int year, month, day, hour, minute, second;
-};
+namespace tw {
 
 struct ZSetupChoices {
   std::string darkness = "20";  // DarknessComboBox text
