@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -20,6 +19,8 @@
 #include "app/MaintenanceCommands.h"
 #include "app/ReceiveArea.h"
 #include "app/SendArea.h"
+#include "about/AboutBox.h"
+#include "download/DownLoad.h"
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
@@ -147,9 +148,10 @@ void TMainForm::BuildMenus() {
     connect(languages[index], &QAction::triggered, this, [this, index] { ChangeLanguage(index); });
   }
   connect(m_about, &QAction::triggered, this, [this] {
-    QMessageBox::about(this, m_about->text().remove('&').remove("..."),
-                       QStringLiteral("Tagwright(WVLZ) %1").arg(QApplication::applicationVersion()));
+    TAboutBox box(this);
+    box.exec();
   });
+
 }
 
 void TMainForm::BuildToolBar() {
@@ -404,7 +406,16 @@ void TMainForm::OpenDownload() {
     ShowMessageQ(Tip("PortNotOpen"), Tip("Download"));
     return;
   }
-  // The download dialog opens here, with the receive thread paused, once it is built.
+  StopReceiving();
+  // The dialog starts the receive thread after a download; a link closed by a font, firmware or
+  // parameter file leaves the port panels empty.
+  TDownDialog dialog(this, {[this] { StartReceiving(); },
+                            [this] {
+                              SetStatusPanel(0, Tip("PortName"));
+                              SetStatusPanel(1, QString());
+                            }});
+  dialog.exec();
+  if (!Receive_Thread::Running()) StartReceiving();
 }
 
 void TMainForm::OpenDeviceSettings() {

@@ -202,5 +202,19 @@ TEST_F(MainFormTest, TheSetupEntryOpensTheWizardOfTheCommandSetWithTheReceiveThr
   SetCommandSetIsZ(true);
 }
 
+TEST_F(MainFormTest, TheDownloadEntryAndTheAboutEntryOpenTheirWindows) {
+  test::LoopbackListener printer;
+  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+  Link().networkPort = printer.port();
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(OpenNetworkLink());
+  Link().currentKind = PortKind::Network;
+  Link().open = true;
+  EXPECT_EQ(OpenedWindowClass([&] { window.TbDownLoad->click(); }), "tw::TDownDialog");
+  EXPECT_TRUE(Receive_Thread::Running()) << "started again after the download dialog";
+  EXPECT_EQ(OpenedWindowClass([&] { window.m_about->trigger(); }), "tw::TAboutBox");
+}
+
 }  // namespace
 }  // namespace tw

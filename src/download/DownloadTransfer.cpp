@@ -1,0 +1,83 @@
+#include "download/DownloadTransfer.h"
+
+#include <string>
+
+#include "link/Connection.h"
+#include "link/DataTransfer.h"
+#include "link/LinkState.h"
+
+namespace tw {
+namespace {
+
+constexpr int kParallelReadTimeoutMs = 3000;
+constexpr int kParallelWriteTimeoutMs = 150000;
+constexpr int kUsbDeviceReadTimeout = 50;
+constexpr int kUsbDeviceWriteTimeout = 150;
+constexpr int kUsbPrinterWriteTimeoutMs = 150000;
+constexpr int kUsbPrinterReadTimeoutMs = 100;
+
+void ShowMarks(const std::vector<BarMark>& marks, const std::function<void(int)>& showBar) {
+  for (const BarMark& mark : marks) {
+    if (showBar) showBar(mark.value);
+    if (mark.pause) Pause(*mark.pause);
+  }
+}
+
+}  // namespace
+
+void RaiseLinkTimeoutsForDownload() {
+  LinkState& link = Link();
+  link.serialWriteTimeoutMs = kDownloadSerialWriteTimeoutMs;
+  const DeviceLibraries libraries = link.Libraries();
+  switch (link.currentKind.load()) {
+    case PortKind::Parallel:
+      SetParallelTimeouts(link.Parallel(), kParallelReadTimeoutMs, kParallelWriteTimeoutMs);
+      break;
+    case PortKind::UsbDevice:
+      if (libraries.usbDevice) {
+        libraries.usbDevice->SetUSBTimeouts(link.usbHandle, kUsbDeviceReadTimeout, kUsbDeviceWriteTimeout);
+      }
+      break;
+    case PortKind::UsbPrinter:
+      if (libraries.usbPrinter) {
+        libraries.usbPrinter->SetSinglePrnTimeout(link.usbHandle, kUsbPrinterWriteTimeoutMs,
+                                                  kUsbPrinterReadTimeoutMs);
+      }
+      break;
+    default: break;
+  }
+}
+
+DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
+                                const std::function<void(int)>& showBar, const std::atomic<bool>& cancel) {
+  std::string buffer;
+  for (uint64_t index = 0; index < plan.pieceCount(); ++index) {
+    if (cancel) return DownloadOutcome::Cancelled;
+    const DownloadPiece piece = plan.Piece(index);
+    ShowMarks(piece.before, showBar);
+    if (piece.length > 0) {
+      buffer.assign(piece.length, '\0');
+      // A short read would send stale bytes in place of the file's: stop instead.
+      if (!file.read(buffer.data(), piece.length) || file.gcount() != piece.length) {
+        return DownloadOutcome::ReadFailed;
+      }
+      if (!SendToPrinter(buffer)) return DownloadOutcome::WriteFailed;
+    }
+    ShowMarks(piece.after, showBar);
+  }
+  return DownloadOutcome::Completed;
+}
+
+bool CloseLinkForPrinterRestart() {
+  LinkState& link = Link();
+  switch (link.currentKind.load()) {
+    case PortKind::UsbDevice:
+    case PortKind::UsbPrinter: CloseUsbPort(); break;
+    case PortKind::Network: CloseNetworkLink(); break;
+    default: return false;
+  }
+  link.open = false;
+  return true;
+}
+
+}  // namespace tw

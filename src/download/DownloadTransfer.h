@@ -1,0 +1,38 @@
+#pragma once
+// The sending side of a download, apart from the window: the link's time-outs for a long transfer,
+// the pieces of a file sent as its plan says, and the closing of the link after a file that makes
+// the printer restart. The window runs SendPlannedFile in a thread of its own.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <istream>
+
+#include "download/DownloadPlan.h"
+
+namespace tw {
+
+inline constexpr int kDownloadSerialWriteTimeoutMs = 50000;
+
+enum class DownloadOutcome {
+  Completed,
+  WriteFailed,  // a piece could not be written to the printer
+  ReadFailed,   // the file gave fewer bytes than its size promised (it changed or went away)
+  Cancelled,    // stopped on request before the next piece
+};
+
+// Raises the open link's time-outs for the transfer, by the current port kind: the serial write
+// time-out to 50 s; parallel read 3 s and write 150 s; USB device read 50 and write 150; USB printer
+// write 150000 ms and read 100 ms. They stay raised; later reads set their own.
+void RaiseLinkTimeoutsForDownload();
+
+// Sends the pieces of `plan` read from `file` (at its current position) with SendToPrinter. Each bar
+// value goes to `showBar` (called in this thread) and the marks' pauses are taken here. An empty
+// piece sends nothing. Checks `cancel` before each piece.
+DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
+                                const std::function<void(int value)>& showBar, const std::atomic<bool>& cancel);
+
+// After a file that makes the printer restart: a USB or network link is closed and the open flag
+// cleared (true: the user must connect again); a serial or parallel port stays open (false).
+bool CloseLinkForPrinterRestart();
+
+}  // namespace tw

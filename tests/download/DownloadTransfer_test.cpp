@@ -1,0 +1,99 @@
+// The sending side of a download without the window, against a scripted USB device: a file that
+// gives fewer bytes than planned, a stop request, a failing write, and the closing of the link after
+// a file that makes the printer restart, per port kind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "download/DownloadTransfer.h"
+#include "link/Connection.h"
+#include "link/LinkState.h"
+#include "support/ScriptedUsb.h"
+#include "support/TestSupport.h"
+
+namespace tw {
+namespace {
+
+class DownloadTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetLink({usbDevice_, nullptr, nullptr});
+    Link().currentKind = PortKind::UsbDevice;
+    ASSERT_GE(OpenUsbDevicePort(0), 1);
+    Link().open = true;
+  }
+  void TearDown() override { ResetLink({}); }
+
+  DownloadOutcome Send(const std::string& content, uint64_t plannedSize) {
+    std::istringstream file(content);
+    return SendPlannedFile(file, DownloadPlan(plannedSize), [this](int value) { bar_.push_back(value); }, cancel_);
+  }
+
+  test::ScopedFastPacer pacer_;
+  std::shared_ptr<test::ScriptedUsbDevice> usbDevice_ = std::make_shared<test::ScriptedUsbDevice>();
+  std::vector<int> bar_;
+  std::atomic<bool> cancel_{false};
+};
+
+TEST_F(DownloadTransferTest, WholeFileGoesOutInPlanOrder) {
+  const std::string content(123456, 'x');
+  EXPECT_EQ(Send(content, content.size()), DownloadOutcome::Completed);
+  EXPECT_EQ(usbDevice_->written, content);
+  EXPECT_EQ(bar_.back(), 100);
+  // The four pauses around the last piece of a blocked file were taken.
+  for (const PaceStep* step : {&pace::kDownloadBar95, &pace::kDownloadBar96, &pace::kDownloadBar98, &pace::kDownloadBar99}) {
+    EXPECT_EQ(pacer_->SleepCount(step->name), 1) << step->name;
+  }
+}
+
+TEST_F(DownloadTransferTest, FileShorterThanPlannedStopsWithoutSendingStaleBytes) {
+  // 250 bytes planned (passes of 2), 151 there: 75 whole passes go out, the 76th cannot be read.
+  std::string content;
+  for (int i = 0; i < 151; ++i) content += static_cast<char>('a' + i % 26);
+  EXPECT_EQ(Send(content, 250), DownloadOutcome::ReadFailed);
+  EXPECT_EQ(usbDevice_->written, content.substr(0, 150));
+  EXPECT_NE(bar_.back(), 100);
+}
+
+TEST_F(DownloadTransferTest, StopRequestEndsBeforeTheNextPiece) {
+  const std::string content(250, 'y');
+  std::istringstream file(content);
+  const DownloadOutcome outcome = SendPlannedFile(
+      file, DownloadPlan(content.size()),
+      [this](int value) {
+        bar_.push_back(value);
+        if (value == 10) cancel_ = true;  // the user closes the window while pass 10 goes out
+      },
+      cancel_);
+  EXPECT_EQ(outcome, DownloadOutcome::Cancelled);
+  EXPECT_EQ(usbDevice_->written.size(), 11u * 2);  // passes 0 to 10
+  EXPECT_EQ(bar_.back(), 10);
+}
+
+TEST_F(DownloadTransferTest, FailedWriteStopsTheTransfer) {
+  usbDevice_->failWrites = true;
+  EXPECT_EQ(Send(std::string(5000, 'z'), 5000), DownloadOutcome::WriteFailed);
+  EXPECT_EQ(bar_, std::vector<int>{0});  // the first pass's value, nothing after it
+}
+
+TEST_F(DownloadTransferTest, PrinterRestartClosesOnlyUsbAndNetworkLinks) {
+  // The USB device of the fixture is closed and the open flag cleared.
+  EXPECT_TRUE(CloseLinkForPrinterRestart());
+  EXPECT_FALSE(Link().open);
+  EXPECT_EQ(Link().usbHandle.load(), -1);
+  EXPECT_EQ(usbDevice_->closed.size(), 1u);
+
+  for (PortKind kind : {PortKind::Serial, PortKind::Parallel, PortKind::Spooler}) {
+    Link().currentKind = kind;
+    Link().open = true;
+    EXPECT_FALSE(CloseLinkForPrinterRestart()) << static_cast<int>(kind);
+    EXPECT_TRUE(Link().open) << static_cast<int>(kind);
+  }
+}
+
+}  // namespace
+}  // namespace tw
