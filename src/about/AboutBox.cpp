@@ -5,13 +5,13 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "widgets/JpegImage.h"
+#include "widgets/Ui.h"
 
 // The picture is compiled into this static library; its resources must be registered by hand.
 static void InitAboutResources() { Q_INIT_RESOURCE(about); }
@@ -76,13 +76,7 @@ void TAboutBox::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   FormShow();
   layout()->activate();
-  QRect area;
-  if (QWidget* owner = parentWidget()) {
-    area = owner->window()->frameGeometry();
-  } else if (QScreen* current = screen()) {
-    area = current->availableGeometry();
-  }
-  if (area.isValid()) move(area.center() - (frameGeometry().center() - pos()));
+  CentreOnOwner(this);
 }
 
 void TAboutBox::FormShow() { InitDialog(); }

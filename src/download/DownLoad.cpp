@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -102,19 +101,7 @@ void TDownDialog::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   FormShow();
   layout()->activate();  // the relabelled texts decide the size before the window is placed
-  CentreOnParent();
-}
-
-void TDownDialog::CentreOnParent() {
-  QRect area;
-  if (QWidget* owner = parentWidget()) {
-    area = owner->window()->frameGeometry();
-  } else if (QScreen* current = screen()) {
-    area = current->availableGeometry();
-  } else {
-    return;
-  }
-  move(area.center() - (frameGeometry().center() - pos()));
+  CentreOnOwner(this);
 }
 
 void TDownDialog::FormShow() {

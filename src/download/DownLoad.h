@@ -72,7 +72,6 @@ class TDownDialog : public QDialog {
 
  private:
   void BuildControls();
-  void CentreOnParent();
   // Runs in the UI thread once the transfer thread has ended.
   void FinishDownload(DownloadOutcome outcome);
   void SetBusy(bool busy);

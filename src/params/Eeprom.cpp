@@ -1,18 +1,14 @@
 #include "params/Eeprom.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -21,8 +17,6 @@
 #include <vector>
 
 #include "core/Ini.h"
-#include "lang/ChangeLan.h"
-#include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
@@ -41,75 +35,16 @@ using factory::Slots;
 
 constexpr const char* kFormName = "FormEeprom";
 constexpr const char* kIniFilter = "Ini Files(*.ini)|*.ini|All Files(*.*)|*.*";
-constexpr QSize kDesignedClientSize{720, 513};
-constexpr int kStatusPanelWidths[] = {350, 160, 150};
+constexpr std::array<int, 3> kStatusPanelWidths{350, 160, 150};
 constexpr int kChoiceColumns = 6;
 constexpr int kChoiceRowSpacing = 2;
 constexpr int kEditDigits = 4;
-
-struct ButtonSpec {
-  QPushButton* TFormEeprom::*member;
-  const char* name;
-  const char* caption;
-  void (TFormEeprom::*handler)();
-};
-const ButtonSpec kButtons[] = {
-    {&TFormEeprom::btnReadPrint, "btnReadPrint", "读打印机", &TFormEeprom::btnReadPrintClick},
-    {&TFormEeprom::btnSetPrint, "btnSetPrint", "更新配置", &TFormEeprom::btnSetPrintClick},
-    {&TFormEeprom::btnReadFile, "btnReadFile", "读文件", &TFormEeprom::btnReadFileClick},
-    {&TFormEeprom::btnWrintFile, "btnWrintFile", "写文件", &TFormEeprom::btnWrintFileClick},
-};
-
-// The buttons' designed places: width and left edges, for the Chinese interfaces and for English.
-struct ButtonLayout {
-  int width;
-  int lefts[4];
-};
-constexpr ButtonLayout kChineseButtons{75, {180, 270, 380, 470}};
-constexpr ButtonLayout kEnglishButtons{170, {20, 190, 360, 530}};
-constexpr int kLeastButtonGap = 6;
 
 QString AddressHint(int slot) {
   return QStringLiteral("地址:0x") + QStringLiteral("%1").arg(slot, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-QString Name(const Control& control) { return QString::fromLatin1(control.name); }
-
-bool IsHexDigitChar(QChar c) {
-  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
-
-// The text a key press types, or nothing for keys that type no character (navigation, editing keys
-// such as Backspace and Delete, shortcuts): those reach the edit unfiltered.
-std::optional<QString> TypedText(const QKeyEvent* event) {
-  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return std::nullopt;
-  const QString text = event->text();
-  if (text.isEmpty() || text[0] < u' ' || text[0] == u'\x7f') return std::nullopt;
-  return text;
-}
-
-// A message text of this window's section of the language file; `designed` when the key is missing.
-QString FormText(const char* key, const QString& designed) {
-  return LanguageText(LoadLanguageFile(CurrentLanguageFile()), kFormName, key, designed);
-}
-
 std::filesystem::path LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// Shows the busy cursor until released or destroyed, so that it ends on every way out.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { Release(); }
-  void Release() {
-    if (active_) QApplication::restoreOverrideCursor();
-    active_ = false;
-  }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-
- private:
-  bool active_ = true;
-};
 
 // Where each column begins when blocks of these heights are stacked in order into at most `columns`
 // columns, with the tallest column as short as it can be.
@@ -129,16 +64,9 @@ std::vector<std::size_t> ColumnStarts(const std::vector<int>& heights, int colum
   }
 }
 
-// Keeps the receive thread from taking the replies: clears its run flag and waits for its end.
-void StopReceiving() {
-  Receive_Thread::Stop();
-  Receive_Thread::Join();
-}
-
 }  // namespace
 
-TFormEeprom::TFormEeprom(QWidget* parent) : QDialog(parent) {
-  setObjectName(QString::fromLatin1(kFormName));
+TFormEeprom::TFormEeprom(QWidget* parent) : QDialog(parent), EditorFrame(this, kFormName) {
   setWindowTitle(QStringLiteral("工厂参数设置"));
   setModal(true);
   BuildControls();
@@ -146,41 +74,18 @@ TFormEeprom::TFormEeprom(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormEeprom::BuildControls() {
-  GroupBox1 = new QGroupBox(this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  PageControl1 = new QTabWidget(GroupBox1);
-  PageControl1->setObjectName(QStringLiteral("PageControl1"));
-  TabSheet3 = new QWidget;
-  TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-  TabSheet12 = new QWidget;
-  TabSheet12->setObjectName(QStringLiteral("TabSheet12"));
-  PageControl1->addTab(TabSheet3, QStringLiteral("常用设置"));
-  PageControl1->addTab(TabSheet12, QStringLiteral("机器特性设置"));
-  (new QVBoxLayout(GroupBox1))->addWidget(PageControl1);
+  BuildPages();
   BuildChoicePage();
   BuildNumberPage();
-
-  OpenEEPRomDialog =
-      new TFileDialog(this, QStringLiteral("OpenEEPRomDialog"), TFileDialog::Mode::Open, QString::fromLatin1(kIniFilter));
-  SaveEEpRomDialog =
-      new TFileDialog(this, QStringLiteral("SaveEEpRomDialog"), TFileDialog::Mode::Save, QString::fromLatin1(kIniFilter));
-  SaveEEpRomDialog->overwritePrompt = true;
-
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setSizeGripEnabled(false);
-  for (std::size_t i = 0; i < statusPanels.size(); ++i) {
-    statusPanels[i] = new QLabel(StatusBar1);
-    statusPanels[i]->setMinimumWidth(kStatusPanelWidths[i]);
-    StatusBar1->addWidget(statusPanels[i], i + 1 == statusPanels.size() ? 1 : 0);
-  }
-  statusPanels[0]->setText(QStringLiteral("端口名称:"));
-
-  auto* form = new QVBoxLayout(this);
-  form->addWidget(GroupBox1, 1);
-  BuildButtons();
-  form->addLayout(buttonRow_);
-  form->addWidget(StatusBar1);
+  BuildFileDialogs(kIniFilter);
+  BuildStatusBar(kStatusPanelWidths);
+  BuildFormLayout();
+  connect(btnReadPrint, &QPushButton::clicked, this, &TFormEeprom::btnReadPrintClick);
+  connect(btnSetPrint, &QPushButton::clicked, this, &TFormEeprom::btnSetPrintClick);
+  connect(btnReadFile, &QPushButton::clicked, this, &TFormEeprom::btnReadFileClick);
+  connect(btnWrintFile, &QPushButton::clicked, this, &TFormEeprom::btnWrintFileClick);
+  btnSetPrint->setEnabled(false);
+  btnWrintFile->setEnabled(false);
 }
 
 void TFormEeprom::BuildChoicePage() {
@@ -190,12 +95,7 @@ void TFormEeprom::BuildChoicePage() {
   for (const factory::Slot& slot : Slots()) {
     for (const Control& control : slot.controls) {
       if (control.kind != Kind::Choice) continue;
-      auto* group = new TRadioGroup(TabSheet3, control.columns);
-      group->setObjectName(Name(control));
-      group->setTitle(QString::fromUtf8(control.caption));
-      QStringList items;
-      for (const char* item : control.items) items << QString::fromUtf8(item);
-      group->setItems(items);
+      TRadioGroup* group = AddRadioGroup(TabSheet3, control.name, control.caption, control.items, control.columns);
       group->setItemIndex(0);
       group->setToolTip(AddressHint(slot.number));
       group->setEnabled(!control.disabled);
@@ -203,7 +103,6 @@ void TFormEeprom::BuildChoicePage() {
       // Choosing an entry gives up the bits that a printer read held for the group.
       const std::string name = control.name;
       connect(group, &TRadioGroup::clicked, this, [this, name] { values_.held.erase(name); });
-      groups_[group->objectName()] = group;
       if (control.hidden) {
         group->hide();
         continue;
@@ -230,23 +129,15 @@ void TFormEeprom::BuildNumberPage() {
   // The edits in two columns of label and field, in table order, the first half on the left.
   auto* grid = new QGridLayout(TabSheet12);
   std::vector<std::pair<QLabel*, QLineEdit*>> lines;
-  const auto hexValidator =
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), this);
+  QValidator* hexValidator = NewHexValidator();
   for (const factory::Slot& slot : Slots()) {
     for (const Control& control : slot.controls) {
       if (control.kind != Kind::HexEdit) continue;
-      auto* edit = new QLineEdit(TabSheet12);
-      edit->setObjectName(Name(control));
       // Four digits at most, typed or pasted: a longer text has no place in a 16-bit word.
-      edit->setMaxLength(kEditDigits);
+      QLineEdit* edit = AddEdit(TabSheet12, control.name, kEditDigits);
       edit->setValidator(hexValidator);
       edit->installEventFilter(this);
-      edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(kEditDigits + 2, u'0')) + 12);
-      auto* label = new QLabel(QString::fromUtf8(control.caption), TabSheet12);
-      label->setObjectName(QStringLiteral("Label_") + edit->objectName());
-      label->setToolTip(AddressHint(slot.number));
-      label->setBuddy(edit);
-      edits_[edit->objectName()] = edit;
+      QLabel* label = NewEditLabel(edit, control.caption, AddressHint(slot.number));
       editLabels_[edit->objectName()] = label;
       if (control.hidden) {
         edit->hide();
@@ -268,54 +159,6 @@ void TFormEeprom::BuildNumberPage() {
   grid->setRowStretch(perColumn, 1);
 }
 
-void TFormEeprom::BuildButtons() {
-  buttonRow_ = new QHBoxLayout;
-  for (const ButtonSpec& row : kButtons) {
-    auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
-    button->setObjectName(QString::fromLatin1(row.name));
-    button->setAutoDefault(false);  // Enter in an edit must not read or write the printer
-    connect(button, &QPushButton::clicked, this, row.handler);
-    this->*row.member = button;
-  }
-  btnSetPrint->setEnabled(false);
-  btnWrintFile->setEnabled(false);
-}
-
-void TFormEeprom::LayOutButtons() {
-  // The designed places, widened where the texts need more; the gaps keep the designed rhythm.
-  const ButtonLayout& design = CurrentLanguage() == kLanguageEnglish ? kEnglishButtons : kChineseButtons;
-  while (QLayoutItem* item = buttonRow_->takeAt(0)) delete item;
-  buttonRow_->addSpacing(design.lefts[0]);
-  for (std::size_t i = 0; i < std::size(kButtons); ++i) {
-    QPushButton* button = this->*kButtons[i].member;
-    button->setMinimumWidth(std::max(design.width, button->sizeHint().width()));
-    if (i > 0) buttonRow_->addSpacing(std::max(kLeastButtonGap, design.lefts[i] - design.lefts[i - 1] - design.width));
-    buttonRow_->addWidget(button);
-  }
-  buttonRow_->addStretch(1);
-}
-
-void TFormEeprom::FitWindowToContents() {
-  // At least the designed client area; larger where the texts of the language need it.
-  layout()->activate();
-  setFixedSize(layout()->totalSizeHint().expandedTo(kDesignedClientSize));
-}
-
-QLineEdit* TFormEeprom::Edit(const QString& name) const {
-  const auto found = edits_.find(name);
-  return found == edits_.end() ? nullptr : found->second;
-}
-
-TRadioGroup* TFormEeprom::Group(const QString& name) const {
-  const auto found = groups_.find(name);
-  return found == groups_.end() ? nullptr : found->second;
-}
-
-QLabel* TFormEeprom::EditLabel(const QString& editName) const {
-  const auto found = editLabels_.find(editName);
-  return found == editLabels_.end() ? nullptr : found->second;
-}
-
 // ---- Life cycle ----
 
 void TFormEeprom::FormCreate() { PageControl1->setCurrentIndex(0); }
@@ -324,9 +167,7 @@ void TFormEeprom::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;  // a window restored by the window system is not a new showing
   FormShow();
-  if (QWidget* owner = parentWidget()) {
-    move(owner->window()->frameGeometry().center() - (frameGeometry().center() - pos()));
-  }
+  CentreOnOwner(this);
 }
 
 void TFormEeprom::FormShow() {
@@ -340,20 +181,13 @@ void TFormEeprom::FormShow() {
 }
 
 void TFormEeprom::InitDialog() {
-  TChangeLan().Relabel(this, CurrentLanguageFile(), QStringLiteral("None"), QString::fromLatin1(kFormName));
-  LayOutButtons();
-  FitWindowToContents();
+  Relabel();
+  FitToTexts();
 }
 
 void TFormEeprom::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1) {
-    FormShortCut();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!HandleHelpKey(event)) QDialog::keyPressEvent(event);
 }
-
-void TFormEeprom::FormShortCut() { OpenHelp(CurrentLanguage()); }
 
 bool TFormEeprom::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
@@ -362,16 +196,8 @@ bool TFormEeprom::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-// Digits, A-F and a-f pass, any other character is dropped with a beep. Backspace and the
-// navigation keys type no character and pass.
-bool TFormEeprom::edtLABEL_LENGTHKeyPress(QKeyEvent* event) {
-  const std::optional<QString> typed = TypedText(event);
-  if (typed && !std::all_of(typed->begin(), typed->end(), IsHexDigitChar)) {
-    Beep();
-    return false;
-  }
-  return true;
-}
+// Digits, A-F and a-f pass, any other character is dropped with a beep.
+bool TFormEeprom::edtLABEL_LENGTHKeyPress(QKeyEvent* event) { return AcceptHexKey(event); }
 
 // ---- Controls and values ----
 
@@ -389,18 +215,6 @@ void TFormEeprom::ShowValues() {
       const QSignalBlocker quiet(group);  // not the user's choice: the held bits stay
       group->setItemIndex(position);
     }
-  }
-}
-
-void TFormEeprom::ShowBox(const QString& text, MsgIcon icon) { ShowMessageQ(text, windowTitle(), icon); }
-
-void TFormEeprom::ShowFail(int code) {
-  if (code == 1) {
-    ShowBox(Tip("ReadFail"));
-    btnReadPrint->setEnabled(true);
-  } else {
-    ShowBox(Tip("UpdateFail"));
-    btnSetPrint->setEnabled(true);
   }
 }
 
@@ -431,10 +245,7 @@ void TFormEeprom::RefuseWrite(const factory::Refusal& refusal) {
 // ---- Reading and writing the printer ----
 
 void TFormEeprom::btnReadPrintClick() {
-  if (!Link().open) {
-    ShowBox(Tip("NotOpenPortMessageBox"));
-    return;
-  }
+  if (!RequirePortOpen()) return;
   btnReadPrint->setEnabled(false);
   StopReceiving();
   BusyCursor busy;
@@ -451,10 +262,7 @@ void TFormEeprom::btnReadPrintClick() {
   }
   ShowValues();
   busy.Release();
-  ShowBox(Tip("ReadFinish"));
-  btnReadPrint->setEnabled(true);
-  btnSetPrint->setEnabled(true);
-  btnWrintFile->setEnabled(true);
+  ShowReadFinished();
 }
 
 bool TFormEeprom::CloseCommedCheck(bool flag) {
@@ -504,10 +312,7 @@ void TFormEeprom::btnSetPrintClick() {
 // ---- Parameter files ----
 
 void TFormEeprom::btnReadFileClick() {
-  if (!Link().open) {
-    ShowBox(Tip("NotOpenPortMessageBox"));
-    return;
-  }
+  if (!RequirePortOpen()) return;
   const QString path = OpenEEPRomDialog->Execute(this);
   if (path.isEmpty()) return;
   CollectControls();

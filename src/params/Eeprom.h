@@ -9,25 +9,12 @@
 // and the files. Every control carries its table name as object name, since the language files
 // key on it.
 #include <QDialog>
-#include <array>
-#include <map>
 
-#include "core/Messages.h"
 #include "core/Pacing.h"
+#include "params/EditorFrame.h"
 #include "params/FactoryParams.h"
 
-class QGroupBox;
-class QHBoxLayout;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QStatusBar;
-class QTabWidget;
-
 namespace tw {
-
-class TRadioGroup;
-class TFileDialog;
 
 namespace pace {
 inline constexpr PaceStep kAfterFactoryWrite{"wait after writing the factory parameters", 3000};
@@ -39,7 +26,7 @@ inline constexpr char kCheckModeOn[] = "\x02JX01";
 inline constexpr char kCheckModeOff[] = "\x02JX00";
 inline constexpr char kStoreParameters[] = "\x02&05000100";  // after the last slot
 
-class TFormEeprom : public QDialog {
+class TFormEeprom : public QDialog, public EditorFrame {
   Q_OBJECT
  public:
   explicit TFormEeprom(QWidget* parent = nullptr);
@@ -54,24 +41,9 @@ class TFormEeprom : public QDialog {
   void btnWrintFileClick();
   // The key filter of the edits: true when the key may reach the edit.
   bool edtLABEL_LENGTHKeyPress(QKeyEvent* event);
-  void FormShortCut();  // F1
-  void ShowFail(int code);
   // Discards pending input; with `flag`, sends kCheckModeSetup; then kCheckModeOn or kCheckModeOff.
   // The results of the sends are ignored; always true.
   bool CloseCommedCheck(bool flag);
-
-  // The edits and radio groups of the table, by name (null for an unknown name).
-  QLineEdit* Edit(const QString& name) const;
-  TRadioGroup* Group(const QString& name) const;
-  QLabel* EditLabel(const QString& editName) const;
-
-  QGroupBox* GroupBox1;
-  QTabWidget* PageControl1;
-  QWidget *TabSheet3, *TabSheet12;
-  QPushButton *btnReadPrint, *btnSetPrint, *btnReadFile, *btnWrintFile;
-  QStatusBar* StatusBar1;
-  std::array<QLabel*, 3> statusPanels{};
-  TFileDialog *OpenEEPRomDialog, *SaveEEpRomDialog;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -82,19 +54,11 @@ class TFormEeprom : public QDialog {
   void BuildControls();
   void BuildChoicePage();
   void BuildNumberPage();
-  void BuildButtons();
-  void LayOutButtons();
-  void FitWindowToContents();
   // The controls into values_, and values_ into the controls.
   void CollectControls();
   void ShowValues();
   void RefuseWrite(const factory::Refusal& refusal);
-  void ShowBox(const QString& text, MsgIcon icon = MsgIcon::None);
 
-  QHBoxLayout* buttonRow_ = nullptr;
-  std::map<QString, QLineEdit*> edits_;
-  std::map<QString, TRadioGroup*> groups_;
-  std::map<QString, QLabel*> editLabels_;
   factory::FactoryValues values_;  // also the kept bits and the held bits of the last printer read
 };
 

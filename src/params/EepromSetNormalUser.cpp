@@ -1,28 +1,20 @@
 #include "params/EepromSetNormalUser.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
-#include <QScreen>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <fstream>
 #include <optional>
 #include <span>
 #include <vector>
 
-#include "lang/ChangeLan.h"
-#include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
@@ -36,29 +28,6 @@ namespace tw {
 namespace {
 
 constexpr const char* kDumpFilter = "Eep Files(*.eep)|*.eep|All Files(*.*)|*.*";
-constexpr QSize kDesignedClientSize{720, 513};
-
-struct ButtonSpec {
-  QPushButton* TUserParamEditor::*member;
-  const char* name;
-  const char* caption;
-  void (TUserParamEditor::*handler)();  // btnReadPrintClick is each editor's own
-};
-const ButtonSpec kButtons[] = {
-    {&TUserParamEditor::btnReadPrint, "btnReadPrint", "读打印机", &TUserParamEditor::btnReadPrintClick},
-    {&TUserParamEditor::btnSetPrint, "btnSetPrint", "更新配置", &TUserParamEditor::btnSetPrintClick},
-    {&TUserParamEditor::btnReadFile, "btnReadFile", "读文件", &TUserParamEditor::btnReadFileClick},
-    {&TUserParamEditor::btnWrintFile, "btnWrintFile", "写文件", &TUserParamEditor::btnWrintFileClick},
-};
-
-// The buttons' designed places: width and left edges, for the Chinese interfaces and for English.
-struct ButtonLayout {
-  int width;
-  int lefts[4];
-};
-constexpr ButtonLayout kChineseButtons{75, {180, 270, 380, 470}};
-constexpr ButtonLayout kEnglishButtons{170, {20, 190, 360, 530}};
-constexpr int kLeastButtonGap = 6;
 
 // The radio groups of the choice page stand in rows of this many.
 constexpr int kChoiceColumns = 5;
@@ -69,10 +38,6 @@ constexpr int kDividerUnderscores = 240;
 
 QString Hex4(unsigned value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
 std::string Hex4Text(unsigned value) { return Hex4(value).toStdString(); }
-
-bool IsHexDigitChar(QChar c) {
-  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
 
 // An edit's number: up to four hexadecimal digits (completed with zeros on the left), or up to five
 // decimal digits; nullopt for an empty edit or any other character.
@@ -88,15 +53,6 @@ std::optional<unsigned> EditNumber(const QString& text, bool hex) {
     return std::nullopt;
   }
   return text.toUInt();
-}
-
-// The text a key press types, or nothing for keys that type no character (navigation, editing keys
-// such as Backspace and Delete, shortcuts): those reach the edit unfiltered.
-std::optional<QString> TypedText(const QKeyEvent* event) {
-  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return std::nullopt;
-  const QString text = event->text();
-  if (text.isEmpty() || text[0] < u' ' || text[0] == u'\x7f') return std::nullopt;
-  return text;
 }
 
 // The value a radio group writes: its item index at its bits, or the value of its item where the
@@ -115,21 +71,8 @@ UserEditorDesign ZDesign() {
 
 }  // namespace
 
-TUserParamEditor::BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-
-void TUserParamEditor::BusyCursor::Release() {
-  if (active_) QApplication::restoreOverrideCursor();
-  active_ = false;
-}
-
-void TUserParamEditor::StopReceiving() {
-  Receive_Thread::Stop();
-  Receive_Thread::Join();
-}
-
 TUserParamEditor::TUserParamEditor(QWidget* parent, ResetCommand reset, const UserEditorDesign& design)
-    : QWidget(parent, Qt::Window), design_(design), reset_(std::move(reset)) {
-  setObjectName(QString::fromLatin1(design_.formName));
+    : QWidget(parent, Qt::Window), EditorFrame(this, design.formName), design_(design), reset_(std::move(reset)) {
   setWindowTitle(QStringLiteral("打印机参数设置"));
   BuildControls();
   SetDefaults(Rows().size());
@@ -140,45 +83,20 @@ TFormEepromNormalUser::TFormEepromNormalUser(QWidget* parent, ResetCommand reset
     : TUserParamEditor(parent, std::move(reset), ZDesign()) {}
 
 void TUserParamEditor::BuildControls() {
-  GroupBox1 = new QGroupBox(this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  PageControl1 = new QTabWidget(GroupBox1);
-  PageControl1->setObjectName(QStringLiteral("PageControl1"));
-  TabSheet3 = new QWidget;
-  TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-  TabSheet12 = new QWidget;
-  TabSheet12->setObjectName(QStringLiteral("TabSheet12"));
-  PageControl1->addTab(TabSheet3, QStringLiteral("常用设置"));
-  PageControl1->addTab(TabSheet12, QStringLiteral("机器特性设置"));
-  (new QVBoxLayout(GroupBox1))->addWidget(PageControl1);
+  BuildPages();
   BuildChoicePage();
   BuildNumberPage();
-
-  OpenEEPRomDialog =
-      new TFileDialog(this, QStringLiteral("OpenEEPRomDialog"), TFileDialog::Mode::Open, QString::fromLatin1(kDumpFilter));
-  SaveEEpRomDialog =
-      new TFileDialog(this, QStringLiteral("SaveEEpRomDialog"), TFileDialog::Mode::Save, QString::fromLatin1(kDumpFilter));
-  SaveEEpRomDialog->overwritePrompt = true;
+  BuildFileDialogs(kDumpFilter);
   TimerReadEep = new QTimer(this);
   TimerReadEep->setObjectName(QStringLiteral("TimerReadEep"));
   TimerReadEep->setInterval(pace::kDumpTimerTick.ms);
   connect(TimerReadEep, &QTimer::timeout, this, &TUserParamEditor::TimerReadEepTimer);
-
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setSizeGripEnabled(false);
-  for (std::size_t i = 0; i < statusPanels.size(); ++i) {
-    statusPanels[i] = new QLabel(StatusBar1);
-    statusPanels[i]->setMinimumWidth(design_.statusPanelWidths[i]);
-    StatusBar1->addWidget(statusPanels[i], i + 1 == statusPanels.size() ? 1 : 0);
-  }
-  statusPanels[0]->setText(QStringLiteral("端口名称:"));
-
-  auto* form = new QVBoxLayout(this);
-  form->addWidget(GroupBox1, 1);
-  BuildButtons();
-  form->addLayout(buttonRow_);
-  form->addWidget(StatusBar1);
+  BuildStatusBar(design_.statusPanelWidths);
+  BuildFormLayout();
+  connect(btnReadPrint, &QPushButton::clicked, this, &TUserParamEditor::btnReadPrintClick);  // each editor's own
+  connect(btnSetPrint, &QPushButton::clicked, this, &TUserParamEditor::btnSetPrintClick);
+  connect(btnReadFile, &QPushButton::clicked, this, &TUserParamEditor::btnReadFileClick);
+  connect(btnWrintFile, &QPushButton::clicked, this, &TUserParamEditor::btnWrintFileClick);
 }
 
 std::vector<std::vector<const SettingRow*>> TUserParamEditor::PageParts(Page page) const {
@@ -202,14 +120,8 @@ void TUserParamEditor::BuildChoicePage() {
     int placed = 0;
     for (const SettingRow* row : part) {
       for (const ControlSpec& control : row->controls) {
-        auto* group = new TRadioGroup(TabSheet3, control.columns);
-        group->setObjectName(QString::fromLatin1(control.name));
-        group->setTitle(QString::fromUtf8(control.caption));
-        QStringList items;
-        for (const char* item : control.items) items << QString::fromUtf8(item);
-        group->setItems(items);
+        TRadioGroup* group = AddRadioGroup(TabSheet3, control.name, control.caption, control.items, control.columns);
         if (row->hint) group->setToolTip(QString::fromUtf8(row->hint));
-        groups_[group->objectName()] = group;
         grid->addWidget(group, gridRow + placed / kChoiceColumns, placed % kChoiceColumns, Qt::AlignTop);
         ++placed;
       }
@@ -223,8 +135,7 @@ void TUserParamEditor::BuildNumberPage() {
   // The edits in two columns of label and field, in table order, the first half of each part on the
   // left; the parts divided by a line of underscores.
   auto* grid = new QGridLayout(TabSheet12);
-  const auto hexValidator =
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,4}")), this);
+  QValidator* hexValidator = NewHexValidator();
   int nextRow = 0;
   for (const std::vector<const SettingRow*>& part : PageParts(Page::Numbers)) {
     if (nextRow > 0) {
@@ -246,22 +157,14 @@ int TUserParamEditor::AddEditLines(QGridLayout* grid, int top, const std::vector
     QLabel* label = nullptr;
     auto* fields = new QHBoxLayout;
     for (const ControlSpec& control : row->controls) {
-      auto* edit = new QLineEdit(TabSheet12);
-      edit->setObjectName(QString::fromLatin1(control.name));
       const bool octet = control.kind == ControlKind::DecimalEdit && control.bits.Width() == 8;
-      const int digits = control.kind == ControlKind::HexEdit ? 4 : octet ? 3 : 5;
-      edit->setMaxLength(digits);
-      edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(digits + 2, u'0')) + 12);
+      QLineEdit* edit = AddEdit(TabSheet12, control.name, control.kind == ControlKind::HexEdit ? 4 : octet ? 3 : 5);
       if (control.kind == ControlKind::HexEdit) {
         edit->setValidator(hexValidator);  // pasted text too
         edit->installEventFilter(this);
       }
-      edits_[edit->objectName()] = edit;
       if (control.caption) {
-        label = new QLabel(QString::fromUtf8(control.caption), TabSheet12);
-        label->setObjectName(QStringLiteral("Label_") + edit->objectName());
-        if (row->hint) label->setToolTip(QString::fromUtf8(row->hint));
-        label->setBuddy(edit);
+        label = NewEditLabel(edit, control.caption, QString::fromUtf8(row->hint));
       } else {
         fields->addWidget(new QLabel(QStringLiteral("."), TabSheet12));  // between the octets
       }
@@ -280,41 +183,6 @@ int TUserParamEditor::AddEditLines(QGridLayout* grid, int top, const std::vector
   return perColumn;
 }
 
-void TUserParamEditor::BuildButtons() {
-  buttonRow_ = new QHBoxLayout;
-  for (const ButtonSpec& row : kButtons) {
-    auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
-    button->setObjectName(QString::fromLatin1(row.name));
-    connect(button, &QPushButton::clicked, this, row.handler);
-    this->*row.member = button;
-  }
-}
-
-void TUserParamEditor::LayOutButtons() {
-  // The designed places, widened where the texts need more; the gaps keep the designed rhythm.
-  const ButtonLayout& design = CurrentLanguage() == kLanguageEnglish ? kEnglishButtons : kChineseButtons;
-  QHBoxLayout* row = buttonRow_;
-  while (QLayoutItem* item = row->takeAt(0)) delete item;
-  row->addSpacing(design.lefts[0]);
-  for (std::size_t i = 0; i < std::size(kButtons); ++i) {
-    QPushButton* button = this->*kButtons[i].member;
-    button->setMinimumWidth(std::max(design.width, button->sizeHint().width()));
-    if (i > 0) row->addSpacing(std::max(kLeastButtonGap, design.lefts[i] - design.lefts[i - 1] - design.width));
-    row->addWidget(button);
-  }
-  row->addStretch(1);
-}
-
-QLineEdit* TUserParamEditor::Edit(const QString& name) const {
-  const auto found = edits_.find(name);
-  return found == edits_.end() ? nullptr : found->second;
-}
-
-TRadioGroup* TUserParamEditor::Group(const QString& name) const {
-  const auto found = groups_.find(name);
-  return found == groups_.end() ? nullptr : found->second;
-}
-
 // ---- Life cycle ----
 
 void TUserParamEditor::FormCreate() {
@@ -326,9 +194,7 @@ void TUserParamEditor::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (event->spontaneous()) return;  // a window restored by the window system is not a new showing
   FormShow();
-  if (QWidget* owner = parentWidget()) {
-    move(owner->window()->frameGeometry().center() - (frameGeometry().center() - pos()));
-  }
+  CentreOnOwner(this);
 }
 
 void TUserParamEditor::changeEvent(QEvent* event) {
@@ -355,8 +221,7 @@ void TUserParamEditor::FillStatusPanels() {
 void TUserParamEditor::FormActivate() {
   Receive_Thread::Stop();
   Relabel();
-  LayOutButtons();
-  FitWindowToContents();
+  FitToTexts();
 }
 
 void TUserParamEditor::InitDialog() {
@@ -364,12 +229,7 @@ void TUserParamEditor::InitDialog() {
   Relabel();
   btnSetPrint->setEnabled(false);
   SetDefaults(design_.rowsResetOnShow);
-  LayOutButtons();
-  FitWindowToContents();
-}
-
-void TUserParamEditor::Relabel() {
-  TChangeLan().Relabel(this, CurrentLanguageFile(), QStringLiteral("None"), QString::fromLatin1(design_.formName));
+  FitToTexts();
 }
 
 void TUserParamEditor::SetDefaults(std::size_t rowCount) {
@@ -384,31 +244,15 @@ void TUserParamEditor::SetDefaults(std::size_t rowCount) {
   }
 }
 
-void TUserParamEditor::FitWindowToContents() {
-  // At least the designed client area; larger where the texts of the language need it.
-  layout()->activate();
-  setFixedSize(layout()->totalSizeHint().expandedTo(kDesignedClientSize));
-}
-
 void TUserParamEditor::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_F1) {
-    FormShortCut();
-    return;
-  }
-  QWidget::keyPressEvent(event);
+  if (!HandleHelpKey(event)) QWidget::keyPressEvent(event);
 }
 
-void TUserParamEditor::FormShortCut() { OpenHelp(CurrentLanguage()); }
-
-// The key filter of the hexadecimal edits: digits, A-F and a-f pass, any other character is dropped
-// with a beep. Backspace and the navigation keys type no character and pass.
+// The hexadecimal edits drop any character but digits, A-F and a-f, with a beep.
 bool TUserParamEditor::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
-    const std::optional<QString> typed = TypedText(static_cast<QKeyEvent*>(event));
-    if (typed && !std::all_of(typed->begin(), typed->end(), IsHexDigitChar)) {
-      Beep();
-      return true;
-    }
+  if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched) &&
+      !AcceptHexKey(static_cast<QKeyEvent*>(event))) {
+    return true;
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -472,7 +316,7 @@ void TUserParamEditor::RefuseEdit(QLineEdit* edit, const char* messageKey, const
   const QString designed =
       hex ? QStringLiteral("“%1”的值“%2”无效：请输入0到%3之间的十六进制数。更新在此项停止，此前的项目已写入打印机。")
           : QStringLiteral("“%1”的值“%2”无效：请输入0到%3之间的十进制数。更新在此项停止，此前的项目已写入打印机。");
-  const QLabel* label = editLabels_[edit->objectName()];
+  const QLabel* label = EditLabel(edit->objectName());
   QString what = label ? label->text() : edit->objectName();
   while (what.endsWith(u':') || what.endsWith(u'：')) what.chop(1);
   ShowBox(FormText(messageKey, designed).arg(what, edit->text(), limit), MsgIcon::Error);
@@ -481,31 +325,10 @@ void TUserParamEditor::RefuseEdit(QLineEdit* edit, const char* messageKey, const
   edit->selectAll();
 }
 
-// A message text of this window's section of the language file; `designed` when the key is missing.
-QString TUserParamEditor::FormText(const char* key, const QString& designed) const {
-  return LanguageText(LoadLanguageFile(CurrentLanguageFile()), design_.formName, key, designed);
-}
-
-void TUserParamEditor::ShowBox(const QString& text, MsgIcon icon) { ShowMessageQ(text, windowTitle(), icon); }
-
-// Callers have restored the arrow cursor (BusyCursor::Release) before.
-void TUserParamEditor::ShowFail(int code) {
-  if (code == 1) {
-    ShowBox(Tip("ReadFail"));
-    btnReadPrint->setEnabled(true);
-  } else {
-    ShowBox(Tip("UpdateFail"));
-    btnSetPrint->setEnabled(true);
-  }
-}
-
 // ---- Reading and writing the printer ----
 
 void TFormEepromNormalUser::btnReadPrintClick() {
-  if (!Link().open) {
-    ShowBox(Tip("NotOpenPortMessageBox"));
-    return;
-  }
+  if (!RequirePortOpen()) return;
   StopReceiving();
   BusyCursor busy;
   btnReadPrint->setEnabled(false);
@@ -527,10 +350,7 @@ void TFormEepromNormalUser::btnReadPrintClick() {
   }
   Link().readOnce = false;
   busy.Release();
-  ShowBox(Tip("ReadFinish"));
-  btnReadPrint->setEnabled(true);
-  btnSetPrint->setEnabled(true);
-  btnWrintFile->setEnabled(true);
+  ShowReadFinished();
 }
 
 void TUserParamEditor::btnSetPrintClick() {
@@ -564,10 +384,7 @@ void TUserParamEditor::btnSetPrintClick() {
 // ---- Dump files ----
 
 void TUserParamEditor::btnReadFileClick() {
-  if (!Link().open) {
-    ShowBox(Tip("NotOpenPortMessageBox"));
-    return;
-  }
+  if (!RequirePortOpen()) return;
   const QString directory = QDir::currentPath();
   const QString path = OpenEEPRomDialog->Execute(this);
   QDir::setCurrent(directory);
@@ -616,10 +433,7 @@ bool TUserParamEditor::ReadEep(const DumpFile& file) {
 }
 
 void TUserParamEditor::btnWrintFileClick() {
-  if (!Link().open) {
-    ShowBox(Tip("NotOpenPortMessageBox"));
-    return;
-  }
+  if (!RequirePortOpen()) return;
   const QString directory = QDir::currentPath();
   const QString path = SaveEEpRomDialog->Execute(this);
   QDir::setCurrent(directory);

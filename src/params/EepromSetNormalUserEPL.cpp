@@ -92,10 +92,7 @@ TFormEepromNormalUserEPL::TFormEepromNormalUserEPL(QWidget* parent, ResetCommand
     : TUserParamEditor(parent, std::move(reset), EplDesign()) {}
 
 void TFormEepromNormalUserEPL::btnReadPrintClick() {
-  if (!Link().open) {
-    ShowBox(Tip("NotOpenPortMessageBox"));
-    return;
-  }
+  if (!RequirePortOpen()) return;
   StopReceiving();
   BusyCursor busy;
   btnReadPrint->setEnabled(false);
@@ -120,10 +117,7 @@ void TFormEepromNormalUserEPL::btnReadPrintClick() {
   }
   for (std::size_t i = 0; i < reads.size(); ++i) ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
   busy.Release();
-  ShowBox(Tip("ReadFinish"));
-  btnReadPrint->setEnabled(true);
-  btnSetPrint->setEnabled(true);
-  btnWrintFile->setEnabled(true);
+  ShowReadFinished();
 }
 
 void TFormEepromNormalUserEPL::FormActivate() {

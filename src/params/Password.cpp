@@ -66,9 +66,7 @@ void TFormPasswordSet::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   FormShow();
   layout()->activate();
-  if (QWidget* owner = parentWidget()) {
-    move(owner->window()->frameGeometry().center() - (frameGeometry().center() - pos()));
-  }
+  CentreOnOwner(this);
 }
 
 void TFormPasswordSet::FormShow() {

@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QVBoxLayout>
@@ -298,20 +297,7 @@ void TSetPort::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   FormShow();
   layout()->activate();  // the relabelled texts decide the size before the window is placed
-  CentreOnParent();
-}
-
-void TSetPort::CentreOnParent() {
-  QRect area;
-  if (QWidget* owner = parentWidget()) {
-    area = owner->window()->frameGeometry();
-  } else if (QScreen* current = screen()) {
-    area = current->availableGeometry();
-  } else {
-    return;
-  }
-  // The window is placed by its frame; its size includes the frame once it has been created.
-  move(area.center() - (frameGeometry().center() - pos()));
+  CentreOnOwner(this);
 }
 
 void TSetPort::FormShow() {

@@ -81,7 +81,6 @@ class TSetPort : public QDialog {
   // The key filters of the address and port fields; true when the key is dropped.
   bool FilterAddressKey(QLineEdit* edit, QKeyEvent* event);
   bool FilterPortKey(QKeyEvent* event);
-  void CentreOnParent();
   std::array<QLineEdit*, 4> AddressFields() const;
   // Sets the enabled state of the kinds' controls without recording a choice.
   void EnableControlsOf(PortKind kind);

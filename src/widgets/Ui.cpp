@@ -5,8 +5,10 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTranslator>
 #include <QUrl>
+#include <QWidget>
 #include <mutex>
 
 #include "core/AppPaths.h"
@@ -113,6 +115,17 @@ void Beep() {
 void SetBeeper(std::function<void()> beeper) {
   std::lock_guard lock(g_mutex);
   g_beeper = std::move(beeper);
+}
+
+void CentreOnOwner(QWidget* window) {
+  QRect area;
+  if (QWidget* owner = window->parentWidget()) {
+    area = owner->window()->frameGeometry();
+  } else if (QScreen* current = window->screen()) {
+    area = current->availableGeometry();
+  }
+  // The window is placed by its frame; its size includes the frame once it has been created.
+  if (area.isValid()) window->move(area.center() - (window->frameGeometry().center() - window->pos()));
 }
 
 }  // namespace tw

@@ -207,9 +207,7 @@ void TSetupWizard::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   FormShow();
   layout()->activate();  // the relabelled texts take their room before the window is placed
-  if (QWidget* owner = parentWidget()) {
-    move(owner->window()->frameGeometry().center() - (frameGeometry().center() - pos()));
-  }
+  CentreOnOwner(this);
 }
 
 void TSetupWizard::FormShow() {
