@@ -169,6 +169,16 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
 }
 
+// Opens the network link to a loopback listener after the window has started (it starts closed).
+bool OpenLinkTo(const test::LoopbackListener& printer) {
+  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+  Link().networkPort = printer.port();
+  if (!OpenNetworkLink()) return false;
+  Link().currentKind = PortKind::Network;
+  Link().open = true;
+  return true;
+}
+
 // Opens the modal window an entry or button shows, records its class, and closes it.
 QString OpenedWindowClass(const std::function<void()>& open) {
   QString opened;
@@ -184,13 +194,9 @@ QString OpenedWindowClass(const std::function<void()>& open) {
 
 TEST_F(MainFormTest, TheSetupEntryOpensTheWizardOfTheCommandSetWithTheReceiveThreadPaused) {
   test::LoopbackListener printer;
-  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-  Link().networkPort = printer.port();
   TMainForm window(nullptr, 1033);
   window.show();
-  ASSERT_TRUE(OpenNetworkLink());
-  Link().currentKind = PortKind::Network;
-  Link().open = true;
+  ASSERT_TRUE(OpenLinkTo(printer));
   SetCommandSetIsZ(true);
   EXPECT_EQ(OpenedWindowClass([&] { window.N15->trigger(); }), "tw::TSetPrinter");
   EXPECT_EQ(pacer_->SleepCount("wait after stopping the receive thread for a setup wizard"), 1);
@@ -204,13 +210,9 @@ TEST_F(MainFormTest, TheSetupEntryOpensTheWizardOfTheCommandSetWithTheReceiveThr
 
 TEST_F(MainFormTest, TheDownloadEntryAndTheAboutEntryOpenTheirWindows) {
   test::LoopbackListener printer;
-  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-  Link().networkPort = printer.port();
   TMainForm window(nullptr, 1033);
   window.show();
-  ASSERT_TRUE(OpenNetworkLink());
-  Link().currentKind = PortKind::Network;
-  Link().open = true;
+  ASSERT_TRUE(OpenLinkTo(printer));
   EXPECT_EQ(OpenedWindowClass([&] { window.TbDownLoad->click(); }), "tw::TDownDialog");
   EXPECT_TRUE(Receive_Thread::Running()) << "started again after the download dialog";
   EXPECT_EQ(OpenedWindowClass([&] { window.m_about->trigger(); }), "tw::TAboutBox");
