@@ -8,6 +8,9 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QScreen>
+#include <QScrollArea>
 #include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -28,6 +31,8 @@ namespace tw {
 namespace {
 
 constexpr QSize kDesignedClientSize{720, 513};
+// The window system's frame around the window: borders and the title bar.
+constexpr QSize kWindowFrame{16, 40};
 
 struct ButtonSpec {
   QPushButton* EditorFrame::*member;
@@ -113,7 +118,11 @@ void EditorFrame::BuildStatusBar(const std::array<int, 3>& panelWidths) {
 
 void EditorFrame::BuildFormLayout() {
   auto* form = new QVBoxLayout(window_);
-  form->addWidget(GroupBox1, 1);
+  pageScroll_ = new QScrollArea(window_);
+  pageScroll_->setFrameShape(QFrame::NoFrame);
+  pageScroll_->setWidgetResizable(true);
+  pageScroll_->setWidget(GroupBox1);
+  form->addWidget(pageScroll_, 1);
   BuildButtons();
   form->addLayout(buttonRow_);
   form->addWidget(StatusBar1);
@@ -195,6 +204,20 @@ void EditorFrame::LayOutButtons() {
 }
 
 void EditorFrame::FitWindowToContents() {
+  const QScreen* screen = window_->screen();
+  FitWindowInto(screen ? screen->availableGeometry().size() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
+
+void EditorFrame::FitWindowInto(QSize available) {
+  // The pages get their full size unless the screen is smaller; then they scroll.
+  const QSize pages = GroupBox1->sizeHint();
+  pageScroll_->setFixedSize(pages);
+  window_->layout()->activate();
+  const QSize around = window_->layout()->totalSizeHint() - pages + kWindowFrame;
+  const QSize room = available - around;
+  const int bar = pageScroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const QSize bars(pages.height() > room.height() ? bar : 0, pages.width() > room.width() ? bar : 0);
+  pageScroll_->setFixedSize((pages + bars).boundedTo(room));
   // At least the designed client area; larger where the texts of the language need it.
   window_->layout()->activate();
   window_->setFixedSize(window_->layout()->totalSizeHint().expandedTo(kDesignedClientSize));

@@ -8,6 +8,7 @@
 // class: each window derives from its Qt class first and from EditorFrame second, and builds the
 // frame's pieces in its own creation order (the language relabelling walks controls in that order).
 // The control names are the ones the language files key on.
+#include <QSize>
 #include <QString>
 #include <array>
 #include <map>
@@ -17,6 +18,7 @@
 
 class QGroupBox;
 class QHBoxLayout;
+class QScrollArea;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -43,6 +45,9 @@ class EditorFrame {
   // code: "UpdateFail", writing enabled again). Callers have restored the arrow cursor before.
   void ShowFail(int code);
   void FormShortCut();  // F1
+  // Fits the window to its texts within a screen area of this size (the pages scroll when they do
+  // not fit); FitToTexts uses the window's screen.
+  void FitWindowInto(QSize available);
 
   QGroupBox* GroupBox1 = nullptr;
   QTabWidget* PageControl1 = nullptr;
@@ -127,6 +132,9 @@ class EditorFrame {
   QWidget* window_;
   const char* formName_;
   QHBoxLayout* buttonRow_ = nullptr;
+  // Holds the pages, so that a window taller or wider than the screen scrolls instead of losing its
+  // buttons below the screen's edge.
+  QScrollArea* pageScroll_ = nullptr;
 };
 
 }  // namespace tw

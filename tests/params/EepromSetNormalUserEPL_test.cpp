@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -750,6 +752,24 @@ TEST_F(EplEditorTest, TheEditsOfTheECommandSetTakeHexDigitsOnly) {
     QTest::keyClicks(editor_.Edit(name), "aF9g");
     EXPECT_EQ(Text(name), "aF9");
     EXPECT_EQ(beeps_, before + 1);
+  }
+}
+
+TEST_F(EplEditorTest, OnAScreenSmallerThanThePagesTheWindowFitsAndThePagesScroll) {
+  // A laptop screen of 1366 x 768 less its panel, and a small one: the pages are about 900 x 720.
+  ShowEditor();
+  for (const QSize screen : {QSize(1366, 740), QSize(800, 560)}) {
+    SCOPED_TRACE(screen.height());
+    QApplication::processEvents();  // the showing has fitted the window to the test's own screen
+    editor_.FitWindowInto(screen);
+    EXPECT_LE(editor_.height(), screen.height() - 40);  // room for the title bar
+    EXPECT_LE(editor_.width(), screen.width());
+    // The pages keep their full size inside the scrolling area, and the buttons stay in the window.
+    EXPECT_GE(editor_.GroupBox1->height(), editor_.GroupBox1->sizeHint().height());
+    const auto* scroll = editor_.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_LT(scroll->viewport()->height(), editor_.GroupBox1->height());
+    EXPECT_LE(editor_.btnReadPrint->mapTo(&editor_, QPoint(0, editor_.btnReadPrint->height())).y(), editor_.height());
   }
 }
 
