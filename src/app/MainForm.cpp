@@ -374,6 +374,10 @@ void TMainForm::StopReceiving() { Receive_Thread::Stop(); }
 void TMainForm::WithReceivePaused(PaceStep wait, const std::function<void()>& body) {
   StopReceiving();
   Pause(wait);
+  // A round that is still reading would take the reply to the window's first request.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  Receive_Thread::Join();
+  QApplication::restoreOverrideCursor();
   body();
   if (!Receive_Thread::Running()) StartReceiving();
 }

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> presetNames;
   for (const auto& p : tw::sim::ConfigurationPresets()) presetNames.push_back(p.name);
   app.add_option("--preset", preset,
-                 "E: configuration reply of a named printer (see --list-presets)")
+                 "an E printer: the configuration reply of a named model (see --list-presets)")
       ->check(CLI::IsMember(presetNames));
   app.add_flag("--list-presets", listPresets, "print the E presets and exit");
   using Config = tw::sim::ConfigurationOptions;
@@ -143,8 +143,9 @@ int main(int argc, char** argv) {
     if (o.option->count() > 0) o.apply(given, config);
   }
 
-  options.personality =
-      (mode == "e" || mode == "E") ? tw::sim::Personality::E : tw::sim::Personality::Z;
+  // A preset is an E printer, so it needs no --mode e of its own.
+  options.personality = (mode == "e" || mode == "E" || !preset.empty()) ? tw::sim::Personality::E
+                                                                         : tw::sim::Personality::Z;
   if (!split.empty() && !ParseSplit(split, faults)) {
     std::cerr << "--split: expected BYTES[:GAP_MS] with BYTES > 0, got '" << split << "'\n";
     return 2;

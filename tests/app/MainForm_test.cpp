@@ -10,8 +10,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolButton>
-#include <functional>
 #include <QtTest/QTest>
+#include <functional>
 
 #include "app/MainForm.h"
 #include "app/ReceiveArea.h"
@@ -21,8 +21,11 @@
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "portset/CommandSet.h"
+#include "sim/VirtualPrinter.h"
 #include "support/LoopbackListener.h"
+#include "support/PrinterLink.h"
 #include "support/TestSupport.h"
+#include "wizards/SetPrinter.h"
 
 namespace tw {
 namespace {
@@ -216,6 +219,32 @@ TEST_F(MainFormTest, TheDownloadEntryAndTheAboutEntryOpenTheirWindows) {
   EXPECT_EQ(OpenedWindowClass([&] { window.TbDownLoad->click(); }), "tw::TDownDialog");
   EXPECT_TRUE(Receive_Thread::Running()) << "started again after the download dialog";
   EXPECT_EQ(OpenedWindowClass([&] { window.m_about->trigger(); }), "tw::TAboutBox");
+}
+
+TEST_F(MainFormTest, TheWizardGetsTheRepliesAndTheReceiveAreaNone) {
+  // The printer answers the wizard's version request; no round of the receive thread that was
+  // still reading when the wizard opened may take that answer.
+  sim::VirtualPrinter printer({.versionText = "V9.87 receive test"});
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(test::ConnectLink(printer, test::Transport::Tcp));
+  window.StartReceiving();
+  SetCommandSetIsZ(true);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    QString version;
+    QTimer::singleShot(0, [&] {
+      auto* wizard = qobject_cast<TSetPrinter*>(QApplication::activeModalWidget());
+      if (!wizard) return;
+      wizard->ReadPrinterSettings();
+      version = wizard->FirmwareVersionShowLabel->text();
+      wizard->close();
+    });
+    window.N15->trigger();
+    EXPECT_EQ(version, "V9.87 receive test") << attempt;
+  }
+  QApplication::processEvents();
+  window.receiveArea()->FlushPendingChunks();
+  EXPECT_TRUE(window.findChild<QPlainTextEdit*>("MemoRecive")->toPlainText().isEmpty());
 }
 
 }  // namespace

@@ -153,8 +153,8 @@ TEST_F(PrinterSimProgram, ListensOnTcpAnswersAndEndsCleanlyOnSigterm) {
 }
 
 TEST_F(PrinterSimProgram, APresetChoosesTheReplyAndSingleOptionsReplaceItsValues) {
-  Program program({"--tcp", "127.0.0.1:0", "--mode", "e", "--preset", "t3-300-mark", "--firmware",
-                   "9.99.0000X"});
+  // A preset alone makes an E printer.
+  Program program({"--tcp", "127.0.0.1:0", "--preset", "t3-300-mark", "--firmware", "9.99.0000X"});
   ASSERT_TRUE(program.started());
   const uint16_t port = PortOf(program.FirstLine(5000));
   ASSERT_NE(port, 0);
