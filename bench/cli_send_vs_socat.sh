@@ -4,15 +4,8 @@
 set -euo pipefail
 build="${1:-build}"
 rounds="${2:-5}"
-work=$(mktemp -d)
-trap 'kill $sink 2>/dev/null || true; rm -rf "$work"' EXIT
-head -c $((20 * 1024 * 1024)) /dev/urandom > "$work/file.bin"
-port=$((20000 + RANDOM % 20000))
-socat -u TCP-LISTEN:$port,reuseaddr,fork OPEN:/dev/null &
-sink=$!
-sleep 0.3
+source "$(dirname "$0")/socat_sink.sh"
 
-millis() { date +%s%3N; }
 best_cli=999999; best_socat=999999
 for _ in $(seq "$rounds"); do
   t0=$(millis); "$build/bin/tagwright-cli" --port "net:127.0.0.1:$port" send "$work/file.bin"; t1=$(millis)

@@ -5,15 +5,8 @@
 #   bench/download_vs_socat.sh [BUILD_DIR]
 set -euo pipefail
 build="${1:-build}"
-work=$(mktemp -d)
-trap 'kill $sink 2>/dev/null || true; rm -rf "$work"' EXIT
-head -c $((20 * 1024 * 1024)) /dev/urandom > "$work/file.bin"
-port=$((20000 + RANDOM % 20000))
-socat -u TCP-LISTEN:$port,reuseaddr,fork OPEN:/dev/null &
-sink=$!
-sleep 0.3
+source "$(dirname "$0")/socat_sink.sh"
 
-millis() { date +%s%3N; }
 "$build/bin/Download_bench" tcp 127.0.0.1 "$port" "$work/file.bin" | tee "$work/dialog.txt"
 dialog=$(awk '/^DOWNLOAD_MS/ { print $2 }' "$work/dialog.txt")
 t0=$(millis); socat -u "FILE:$work/file.bin" "TCP:127.0.0.1:$port"; t1=$(millis)

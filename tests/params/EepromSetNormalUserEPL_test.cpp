@@ -32,6 +32,7 @@
 #include "sim/VirtualPrinter.h"
 #include "support/PrinterLink.h"
 #include "support/PtyPair.h"
+#include "support/DumpText.h"
 #include "support/TestSupport.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
@@ -40,11 +41,8 @@
 namespace tw {
 namespace {
 
-std::string Hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
-}
+using test::DumpText;
+using test::Hex4;
 
 // ---- The collection and the records, with a scripted reader ----
 
@@ -198,20 +196,6 @@ const std::pair<const char*, const char*> kSharedEdits[] = {
     {"EdtTEAR_POSITION_ADJ", "0012"}, {"EdtTOP_POSITION_ADJ", "0034"}, {"edtADD_DARKNESS", "0007"},
     {"edtBIT_USB_ID", "0001"},        {"EdtETHERNET_RAW_PORT", "9100"}, {"Edit_IP1", "192"},
     {"EdtETHERNET_NETMASK_3", "255"}, {"EdtLABEL_WIDTH", "0320"}};
-
-// A dump file: 256 records (values from `table`, else 0000), a slot left out on request, then the
-// three named entries.
-std::string DumpText(const std::map<int, uint16_t>& table, int leftOut = -1) {
-  std::string text;
-  for (int slot = 0; slot < 256; ++slot) {
-    if (slot == leftOut) continue;
-    char address[4];
-    std::snprintf(address, sizeof address, "%02X", slot);
-    const auto found = table.find(slot);
-    text += std::string("~WN00@eep,w,") + address + "," + Hex4(found == table.end() ? 0 : found->second) + "\r\n";
-  }
-  return text + "~WN00@ini,w,PrinterName,TW\r\n~WN00@ini,w,PrinterNameQesh,Q\r\n~WN00@ini,w,TphAdj,0\r\n";
-}
 
 // The editor, the language, the message recorder and the fast clock every window test needs.
 class EditorFixture : public ::testing::Test {

@@ -25,6 +25,7 @@
 #include "params/EepromSetNormalUser.h"
 #include "sim/VirtualPrinter.h"
 #include "support/PrinterLink.h"
+#include "support/DumpText.h"
 #include "support/TestSupport.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
@@ -32,6 +33,9 @@
 
 namespace tw {
 namespace {
+
+using test::DumpText;
+using test::Hex4;
 
 // The radio groups with their designed item counts and default positions.
 struct GroupRow {
@@ -61,26 +65,6 @@ const std::map<int, uint16_t> kStartSlots = {
     {0x20, 0xF0D7}, {0x21, 0x010A}, {0x2B, 0xFFF8}, {0x34, 0x9ABC}, {0x35, 0x5511}, {0x36, 0x2266},
     {0x38, 0x238C}, {0x3B, 0x1401}, {0x3C, 0xA8C0}, {0x3D, 0x00FF}, {0x3E, 0xFFFF}, {0x3F, 0x0101},
     {0x40, 0xA8C0}, {0x47, 0x0320}, {0x48, 0xFF05}, {0x50, 0x1234}};
-
-std::string Hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
-}
-
-// A dump file: 256 records (values from `table`, else 0000), a slot left out on request, then the
-// three named entries.
-std::string DumpText(const std::map<int, uint16_t>& table, int leftOut = -1, int lowerCase = -1) {
-  std::string text;
-  for (int slot = 0; slot < 256; ++slot) {
-    if (slot == leftOut) continue;
-    char address[4];
-    std::snprintf(address, sizeof address, slot == lowerCase ? "%02x" : "%02X", slot);
-    const auto found = table.find(slot);
-    text += std::string("~WN00@eep,w,") + address + "," + Hex4(found == table.end() ? 0 : found->second) + "\r\n";
-  }
-  return text + "~WN00@ini,w,PrinterName,TW\r\n~WN00@ini,w,PrinterNameQesh,Q\r\n~WN00@ini,w,TphAdj,0\r\n";
-}
 
 class EditorTest : public ::testing::Test {
  protected:

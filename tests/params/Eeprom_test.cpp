@@ -29,6 +29,7 @@
 #include "params/FactoryParams.h"
 #include "sim/VirtualPrinter.h"
 #include "support/PrinterLink.h"
+#include "support/DumpText.h"
 #include "support/TestSupport.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
@@ -36,6 +37,8 @@
 
 namespace tw {
 namespace {
+
+using test::Hex4;
 
 // The printer's table before a test: every slot of the editor, each choice on a listed entry, the
 // kept bits of 1C, 1D, 20 and 37 set. Slot 50 is not the editor's.
@@ -56,12 +59,6 @@ const int kSlotNumbers[] = {0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09
 
 const char* const kHiddenControls[] = {"rgBIT_STATIC_CHECK", "rgBIT_ACT_KEY", "rgBIT_ETHERNET_TYPE",
                                        "edtBIT_EXIST_POWER", "edtBIT_USB_BASE_ID"};
-
-std::string Hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
-}
 
 std::string WriteCommand(const std::string& address, const std::string& value) {
   return "~WN00@eep,w," + address + "," + value + "~";

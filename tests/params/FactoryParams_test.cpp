@@ -11,22 +11,19 @@
 
 #include "core/Ini.h"
 #include "params/FactoryParams.h"
+#include "support/DumpText.h"
 #include "support/TestSupport.h"
 
 namespace tw::factory {
 namespace {
+
+using test::Hex4;
 
 const Slot& SlotNumbered(int number) {
   for (const Slot& slot : Slots()) {
     if (slot.number == number) return slot;
   }
   throw std::out_of_range("no such slot");
-}
-
-std::string Hex4(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
 }
 
 // The value a write sends for the slot; a refusal is a test failure.
