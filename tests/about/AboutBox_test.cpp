@@ -22,7 +22,7 @@ namespace {
 // The version the top-level CMakeLists.txt declares in project(... VERSION x.y.z ...), read from the
 // source tree this test was compiled from.
 std::string DeclaredProjectVersion() {
-  const auto top = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "CMakeLists.txt";
+  const auto top = std::filesystem::path(TW_SOURCE_DIR) / "CMakeLists.txt";
   std::ifstream file(top);
   std::stringstream text;
   text << file.rdbuf();
@@ -40,7 +40,7 @@ class AboutBoxTest : public ::testing::Test {
 
 TEST_F(AboutBoxTest, ShowsTheProductAndTheVersionOfThisBuild) {
   const std::string declared = DeclaredProjectVersion();
-  ASSERT_FALSE(declared.empty()) << "no project version found beside " << __FILE__;
+  ASSERT_FALSE(declared.empty()) << "no project version found in " << TW_SOURCE_DIR;
   EXPECT_EQ(BuildVersion().toStdString(), declared);
 
   SetCurrentLanguage(kLanguageEnglish);

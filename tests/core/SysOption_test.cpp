@@ -13,7 +13,7 @@ using test::TempDir;
 
 // The option file delivered with the program.
 fs::path DeliveredSysOption() {
-  return fs::path(__FILE__).parent_path().parent_path().parent_path() / "runtime" / "lib" / "SysOption.ini";
+  return fs::path(TW_SOURCE_DIR) / "runtime" / "lib" / "SysOption.ini";
 }
 
 void ExpectUsbSettings(const UsbSettings& actual, const UsbSettings& expected) {
