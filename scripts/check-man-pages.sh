@@ -14,7 +14,9 @@ for program in "$@"; do
   page="$pages/$name.1"
   help=$("$program" --help)
   text=$(sed 's/\\-/-/g; s/\\f[BIRP]//g' "$page")
-  # The page's synopsis, options and commands, without its prose.
+  # Commands: the lines under "Subcommands:" in --help; their own options are in their --help.
+  commands=$(awk '/^Subcommands:/ {on = 1; next} on && /^  [a-z]/ {print $1}' <<<"$help")
+  for command in $commands; do help+=$'\n'$("$program" "$command" --help); done
   options_in_help=$(grep -o -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u)
   options_in_page=$(grep -o -- '--[a-z][a-z0-9-]*' <<<"$text" | sort -u)
   for option in $options_in_help; do
@@ -23,8 +25,6 @@ for program in "$@"; do
   for option in $options_in_page; do
     grep -qx -- "$option" <<<"$options_in_help" || complain "$name: $option of $page is not in --help"
   done
-  # Commands: the lines under "Subcommands:" in --help.
-  commands=$(awk '/^Subcommands:/ {on = 1; next} on && /^  [a-z]/ {print $1}' <<<"$help")
   for command in $commands; do
     grep -q -- "^\.BI\? $command\b\|^\.BR $command " <<<"$text" || complain "$name: command $command is not in $page"
   done

@@ -32,14 +32,29 @@ lib="$home/.config/tagwright/lib"
 pids=()
 cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
 trap cleanup EXIT
-fail() { echo "package check: $*" >&2; exit 1; }
+# On failure the screen is kept for a look: build/package-check-failure.png
+fail() {
+  echo "package check: $*" >&2
+  import -window root build/package-check-failure.png 2>/dev/null || true
+  [ ! -s "$work/tagwright.err" ] || cat "$work/tagwright.err" >&2
+  exit 1
+}
 
 # Waits up to 20 s for a condition (a command).
 wait_for() {
   for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done
   return 1
 }
-window_named() { xdotool search --name "^$1\$" >/dev/null 2>&1; }
+# The id of a visible window by its exact title. (xdotool's own search reads the Latin-1 title
+# property, which cannot hold Chinese; getwindowname gives the UTF-8 one.)
+window_id() {
+  local id
+  for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+    [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "$1" ] && { echo "$id"; return 0; }
+  done
+  return 1
+}
+window_named() { window_id "$1" >/dev/null; }
 no_window_named() { ! window_named "$1"; }
 
 # The unpacked virtual printer: over TCP for the command-line tool, on a pseudo-terminal for the window.
@@ -66,15 +81,16 @@ start_window() {
   LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 PATH="$work/stub:$PATH" "$bin/tagwright" 2>>"$work/tagwright.err" &
   window_pid=$!
   pids+=("$window_pid")
-  wait_for window_named 'Tagwright\(WVLZ\)' || fail "the main window did not appear"
-  main_window=$(xdotool search --name '^Tagwright\(WVLZ\)$' | head -n 1)
+  wait_for window_named 'Tagwright(WVLZ)' || fail "the main window did not appear"
+  main_window=$(window_id 'Tagwright(WVLZ)')
   xdotool windowfocus --sync "$main_window"
 }
 # Opens the port dialog, moves the choice with the keys given, and confirms it.
 connect_with_keys() {
-  xdotool key ctrl+m
+  xdotool windowfocus --sync "$main_window" key ctrl+m
   # Its caption comes from Language/Simple.lan in the installed tree.
   wait_for window_named '端口设置' || fail "the port dialog did not open in Simplified Chinese"
+  xdotool windowfocus --sync "$(window_id '端口设置')"
   [ $# -eq 0 ] || xdotool key "$@"
   xdotool key Return
   wait_for no_window_named '端口设置' || fail "the connect failed (the dialog or its message stays)"
@@ -91,15 +107,18 @@ start_window
 wait_for test -f "$lib/SysOption.ini" || fail "SysOption.ini was not copied into $lib"
 # COM1 leads nowhere, COM2 and LPT1 to the virtual printer: only a choice read back from
 # PortInfo.ini can connect at the second start.
-printf '[PortMap]\r\nCOM1=%s\r\nCOM2=%s\r\nLPT1=%s\r\n' "$work/no-such-port" "$pty" "$pty" >>"$lib/SysOption.ini"
+# The keys go into the delivered file's own [PortMap] section, as a user would edit it.
+grep -q '^\[PortMap\]' "$lib/SysOption.ini" || fail "the copied SysOption.ini has no [PortMap] section"
+sed -i "/^\[PortMap\]/a COM1=$work/no-such-port\nCOM2=$pty\nLPT1=$pty" "$lib/SysOption.ini"
 xdotool key F1
 wait_for test -s "$work/opened" || fail "F1 opened no help"
 help=$(sed -n '1s|^file://||p' "$work/opened")
 [ "$(basename "$help")" = 'Tagwright(WVLZ)_CN.html' ] && [ -f "$help" ] || fail "F1 opened '$(cat "$work/opened")'"
-connect_with_keys Down
+# Tab leads from the serial radio button to the port list; Down chooses COM2.
+connect_with_keys Tab Down
 wait_for test -f "$lib/PortInfo.ini" || fail "PortInfo.ini was not written into $lib"
 first=$(grep -a '^PortName=' "$lib/PortInfo.ini" | tr -d '\r')
-[ "$first" != "PortName=COM0" ] || fail "the first connect kept the default port"
+[ "$first" = "PortName=COM1" ] || fail "the first connect saved $first, not COM2 (PortName=COM1)"
 quit_window
 [ ! -e "$bin/lib" ] || fail "the installed program wrote into $bin/lib"
 
