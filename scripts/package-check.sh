@@ -17,7 +17,8 @@ if [ "${1:-}" != "--gui" ]; then
   bin="$work/root/usr/bin"
   version=$(dpkg-deb -f "$deb" Version)
   [ "$("$bin/tagwright-cli" --version)" = "tagwright-cli $version" ] || { echo "tagwright-cli --version is wrong" >&2; exit 1; }
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --gui "$work"
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --gui "$work"
+  exit
 fi
 
 # ---- from here on under Xvfb; $2 is the work folder holding root/
@@ -40,9 +41,9 @@ fail() {
   exit 1
 }
 
-# Waits up to 20 s for a condition (a command).
+# Waits up to 60 s for a condition (a command); the machine may be busy.
 wait_for() {
-  for _ in $(seq 200); do "$@" && return 0; sleep 0.1; done
+  for _ in $(seq 600); do "$@" && return 0; sleep 0.1; done
   return 1
 }
 # The id of a visible window by its exact title. (xdotool's own search reads the Latin-1 title

@@ -11,5 +11,8 @@ appstreamcli validate --no-net build/packaging/org.tagwright.Tagwright.metainfo.
 rm -rf build/package
 (cd build && cpack -G DEB -B "$PWD/package" >&2)
 deb=$(ls build/package/tagwright_*.deb)
-lintian --fail-on error,warning --display-info "$deb" >&2
+# lintian leaves cache files in its temporary folder: give it one of its own.
+lintian_tmp=$(mktemp -d)
+trap 'rm -rf "$lintian_tmp"' EXIT
+TMPDIR="$lintian_tmp" lintian --fail-on error,warning --display-info "$deb" >&2
 echo "$deb"
