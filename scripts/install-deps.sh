@@ -10,6 +10,7 @@ packages=(
   qt6-translations-l10n
   xvfb xauth xdotool imagemagick x11-apps socat
   fonts-noto-cjk
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,9 @@
 #include <QApplication>
+#include <QTimer>
 #include <csignal>
 
 #include "app/MainForm.h"
+#include "app/UserFolder.h"
 #include "core/AppPaths.h"
 #include "link/DeviceLibraries.h"
 #include "link/LinkState.h"
@@ -18,5 +20,7 @@ int main(int argc, char** argv) {
   tw::InstallQtMessageBoxes();
   tw::TMainForm window;
   window.show();
+  // Once the window shows in its language, so that a settings folder problem is told in it.
+  QTimer::singleShot(0, &window, tw::ReportUserFolderProblem);
   return QApplication::exec();
 }

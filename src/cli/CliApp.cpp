@@ -245,6 +245,8 @@ int RunDump(const std::string& file) {
 int RunCli(int argc, char** argv) {
   CLI::App app{"tagwright-cli: send data to a label printer and read what it answers."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("tagwright-cli ") + TAGWRIGHT_VERSION,
+                       "print the program's version and exit");
   std::string portText;
   bool hex = false;
   app.add_option("--port", portText,
@@ -281,6 +283,8 @@ int RunCli(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << e.what() << "\n";

@@ -67,7 +67,7 @@ int LangIdForLocale(const QLocale& locale) {
 int SystemLangId() { return LangIdForLocale(QLocale::system()); }
 
 std::filesystem::path LanguageFilePath(int index) {
-  return ProgramDir() / "Language" / kLanguageFileNames[IsLanguageIndex(index) ? index : kLanguageEnglish];
+  return DataDir() / "Language" / kLanguageFileNames[IsLanguageIndex(index) ? index : kLanguageEnglish];
 }
 
 IniDocument LoadLanguageFile(const std::filesystem::path& path) {

@@ -21,10 +21,16 @@ constexpr std::string_view kTipsKeys[] = {
     "NotOpenFileMessageBox", "SaveEepSucc", "ReadFinish", "ReadFail", "UpdateFail", "UpdateFinish",
     // Files of the send and receive areas that cannot be read or written, and the question before a
     // renamed file replaces another.
-    "FileReadFail", "FileWriteFail", "FileReplace"};
+    "FileReadFail", "FileWriteFail", "FileReplace",
+    // The user's settings folder cannot be created or written (followed by the folder and the reason).
+    "UserFolderFail"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
-                                             "Warning",     "PortName"};
+                                             "Warning",     "PortName",
+                                             // A port refused for lack of permission: the group or udev
+                                             // rule that grants access, per kind.
+                                             "NoAccessSerial", "NoAccessParallel", "NoAccessUsbPrinter",
+                                             "NoAccessUsbDevice"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen"};
 constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu", "FanWei", "GetVersionFail"};

@@ -1,6 +1,7 @@
 #include "link/Connection.h"
 
 #include <fcntl.h>
+#include <cerrno>
 #include <unistd.h>
 
 #include "core/AppPaths.h"
@@ -43,7 +44,9 @@ bool OpenParallelPort(const std::string& name) {
   link.Set(LinkState::Text::ParallelName, name);
   int fd = ::open(MapPortName(SysOptionPath(), name).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    const int openError = errno;  // the caller tells a permission refusal from other failures
     link.SetParallel(nullptr);
+    errno = openError;
     return false;
   }
   auto channel = std::make_shared<FdChannel>(fd);

@@ -1,5 +1,7 @@
 #include "portset/ConnectProcedure.h"
 
+#include <cerrno>
+
 #include "core/AppPaths.h"
 #include "core/Ini.h"
 #include "core/Pacing.h"
@@ -25,6 +27,13 @@ ConnectOutcome Failure(const char* messageKey, const char* captionKey, MsgIcon i
   outcome.icon = icon;
   outcome.statusChanged = resetStatus;
   return outcome;
+}
+
+// The message of an open that has just failed: the one naming the group or udev rule that grants
+// access when the system refused it for lack of permission (errno EACCES, which every opening layer
+// keeps), else the usual one. Called right after the failed open, before anything touches errno.
+const char* OpenFailureKey(const char* usualKey, const char* noAccessKey) {
+  return errno == EACCES ? noAccessKey : usualKey;
 }
 
 // Closes the serial, parallel and USB ports; an open network link stays until a network connect.
@@ -60,11 +69,12 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       // Names of COM10 and up carry the device-namespace prefix, as the system expects them.
       const std::string openName = name.size() > 4 ? "\\\\.\\" + name : name;
       link.serialWriteTimeoutMs = pace::kSerialWriteAtConnect.ms;
+      errno = 0;
       bool opened = OpenSerialPort(openName, ListValue(kBaudRates, choice.baudIndex, 2),
                                    ListValue(kDataBits, choice.dataBitIndex, 1), choice.stopBitIndex == 1 ? 2 : 1,
                                    choice.handShakeIndex == 1 ? FlowControl::XonXoff : FlowControl::Hardware,
                                    ListValue(kParityCodes, choice.parityIndex, 2));
-      if (!opened) return Failure("COMNotOpen", "PortSetting", MsgIcon::None, true);
+      if (!opened) return Failure(OpenFailureKey("COMNotOpen", "NoAccessSerial"), "PortSetting", MsgIcon::None, true);
       link.Set(LinkState::Text::SerialDisplayName, name);
       if (name.size() > 4) {
         outcome.statusPanel0Suffix = name;
@@ -74,8 +84,9 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       break;
     }
     case PortKind::Parallel: {
+      errno = 0;
       if (!OpenParallelPort(request.lptName)) {
-        return Failure("OpenLPTError", "PortSetting", MsgIcon::Information, false);
+        return Failure(OpenFailureKey("OpenLPTError", "NoAccessParallel"), "PortSetting", MsgIcon::Information, false);
       }
       link.Set(LinkState::Text::LinkName, request.lptName);
       outcome.statusPanel1 = request.lptName;
@@ -87,8 +98,9 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       // Names have the form "KVUSB-" + the device's 1-based number.
       const int number = name.size() > 6 ? name[6] - '0' : -1;
       link.Set(LinkState::Text::UsbDeviceName, name);
+      errno = 0;
       if (number < 1 || number > 9 || OpenUsbDevicePort(number - 1) == -1) {
-        return Failure("CantOpenUSB", "PortSetStr", MsgIcon::Information, true);
+        return Failure(OpenFailureKey("CantOpenUSB", "NoAccessUsbDevice"), "PortSetStr", MsgIcon::Information, true);
       }
       link.Set(LinkState::Text::LinkName, name);
       outcome.statusPanel1 = name;
@@ -97,7 +109,10 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
     case PortKind::UsbPrinter: {
       const std::string& name = request.usbName;
       if (name.empty()) return outcome;
-      if (OpenUsbPrinterPort(name) == -1) return Failure("USBNotOpen", "PortSetting", MsgIcon::Information, true);
+      errno = 0;
+      if (OpenUsbPrinterPort(name) == -1) {
+        return Failure(OpenFailureKey("USBNotOpen", "NoAccessUsbPrinter"), "PortSetting", MsgIcon::Information, true);
+      }
       link.Set(LinkState::Text::LinkName, name);
       outcome.statusPanel1 = "class USB-" + name;
       break;

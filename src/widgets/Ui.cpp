@@ -57,7 +57,7 @@ MsgAnswer ShowMessageQ(const QString& text, const QString& caption, MsgIcon icon
 }
 
 QString HelpFilePath(int languageIndex) {
-  const QString base = QString::fromStdString((ProgramDir() / "help").string()) +
+  const QString base = QString::fromStdString((DataDir() / "help").string()) +
                        (languageIndex == 2 ? "/Tagwright(WVLZ)_EN" : "/Tagwright(WVLZ)_CN");
   return QFileInfo::exists(base + ".chm") ? base + ".chm" : base + ".html";
 }

@@ -2,7 +2,12 @@
 // which port opens, the message keys of each failure, the status bar texts, and lib/PortInfo.ini.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
+#include <iostream>
 
 #include "core/AppPaths.h"
 #include "core/Ini.h"
@@ -217,6 +222,62 @@ TEST_F(ConnectProcedure, AMissingLibFolderFailsTheWriteOnly) {
   EXPECT_TRUE(outcome.opened);
   EXPECT_EQ(outcome.iniWriteError, "Unable to write to " + (dir_ / "lib/PortInfo.ini").string());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "lib")) << "the folder is not created";
+}
+
+// Stand-ins for the USB layers that refuse the open as the system does for lack of permission.
+struct DeniedUsbDevice : test::ScriptedUsbDevice {
+  int OpenDeviceX(int) override {
+    errno = EACCES;
+    return -1;
+  }
+};
+struct DeniedUsbPrinter : test::ScriptedUsbPrinter {
+  int OpenUSBPrinter(const std::string&) override {
+    errno = EACCES;
+    return -1;
+  }
+};
+
+// A sysfs attribute without a store method: the kernel refuses to open it for writing with EACCES,
+// even for root, so the serial and parallel paths meet a real permission refusal. Empty when this
+// system does not behave so.
+std::string AttributeRefusingWrites() {
+  for (const char* path : {"/sys/kernel/uevent_seqnum", "/sys/class/tty/console/dev"}) {
+    const int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+    if (fd < 0 && errno == EACCES) return path;
+  }
+  return {};
+}
+
+TEST_F(ConnectProcedure, PermissionRefusalNamesTheGroupOrRuleOfEachKind) {
+  ResetLink({std::make_shared<DeniedUsbDevice>(), std::make_shared<DeniedUsbPrinter>(), MakeTcpNetPortApi()});
+  const std::string refusing = AttributeRefusingWrites();
+  dir_.Write("lib/SysOption.ini", "[PortMap]\r\nCOM1=" + refusing + "\r\nLPT1=" + refusing + "\r\n");
+  struct Row {
+    PortKind kind;
+    const char* name;
+    const char* key;
+  };
+  const Row rows[] = {{PortKind::Serial, "COM1", "NoAccessSerial"},
+                      {PortKind::Parallel, "LPT1", "NoAccessParallel"},
+                      {PortKind::UsbDevice, "KVUSB-1", "NoAccessUsbDevice"},
+                      {PortKind::UsbPrinter, "lp0 (TestModel)", "NoAccessUsbPrinter"}};
+  for (const Row& row : rows) {
+    const bool usb = row.kind == PortKind::UsbDevice || row.kind == PortKind::UsbPrinter;
+    if (!usb && refusing.empty()) {
+      std::cerr << "[   NOTE   ] no sysfs attribute refuses writes here; " << row.name << " not run\n";
+      continue;
+    }
+    ConnectRequest request;
+    request.selectedKind = row.kind;
+    request.comName = request.lptName = request.usbName = row.name;
+    const ConnectOutcome outcome = ConnectPrinter(request);
+    EXPECT_FALSE(outcome.opened) << row.name;
+    EXPECT_EQ(outcome.messageKey, row.key);
+  }
+  EXPECT_FALSE(Link().open);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "lib/PortInfo.ini"));
 }
 
 }  // namespace

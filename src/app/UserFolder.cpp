@@ -1,0 +1,16 @@
+#include "app/UserFolder.h"
+
+#include "core/AppPaths.h"
+#include "lang/MessageCatalog.h"
+#include "widgets/Ui.h"
+
+namespace tw {
+
+void ReportUserFolderProblem() {
+  const std::string problem = PrepareUserFolder();
+  if (problem.empty()) return;
+  ShowMessageQ(Tip("UserFolderFail") + QString::fromStdString(problem), QString::fromLatin1(kApplicationTitle),
+               MsgIcon::Warning);
+}
+
+}  // namespace tw
