@@ -5,6 +5,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -20,6 +25,9 @@
 #include "link/Connection.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
+#include "params/EepromSetNormalUser.h"
+#include "params/EepromSetNormalUserEPL.h"
+#include "params/Password.h"
 #include "portset/CommandSet.h"
 #include "sim/VirtualPrinter.h"
 #include "support/LoopbackListener.h"
@@ -246,6 +254,91 @@ TEST_F(MainFormTest, TheWizardGetsTheRepliesAndTheReceiveAreaNone) {
   window.receiveArea()->FlushPendingChunks();
   EXPECT_TRUE(window.findChild<QPlainTextEdit*>("MemoRecive")->toPlainText().isEmpty());
 }
+
+TEST_F(MainFormTest, StartsWithTheFocusInTheSendAreaAndKeepsItsPanelsDuringMenuHints) {
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_EQ(QApplication::focusWidget(), window.MemoSend);
+  // A menu item's hint, as a menu sends it while the pointer moves over the item.
+  QStatusTipEvent hint("Open a file into the send area");
+  QApplication::sendEvent(&window, &hint);
+  EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
+  for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) EXPECT_TRUE(panel->isVisible());
+  EXPECT_TRUE(window.N12->toolTipsVisible()) << "the hints are shown by the menus themselves";
+}
+
+TEST_F(MainFormTest, ActivatingTheMainWindowStartsTheStoppedReceiveThread) {
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  Receive_Thread::Stop();
+  Receive_Thread::Join();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_TRUE(Receive_Thread::Running());
+}
+
+// Runs `close` on the modal window that opens next, once its event loop turns.
+void WhenModalOpens(const std::function<void(QWidget*)>& close) {
+  QTimer::singleShot(0, [close] {
+    if (QWidget* modal = QApplication::activeModalWidget()) close(modal);
+  });
+}
+
+TEST_F(MainFormTest, EveryWayOutOfAWindowThatPausedTheReceiveThreadStartsItAgain) {
+  test::LoopbackListener printer;
+  test::MessageRecorder messages;  // the wrong-code message and the version box are answered
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(OpenLinkTo(printer));
+  SetCommandSetIsZ(true);
+  const auto reject = [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); };
+  const auto closeBox = [](QWidget* modal) { modal->close(); };
+  // Types a code into the password dialog, presses OK, closes what it opened with `then`.
+  const auto password = [](const char* code, std::function<void(QWidget*)> then) {
+    return [code, then](QWidget* modal) {
+      auto* dialog = static_cast<TFormPasswordSet*>(modal);
+      dialog->edtpwd->setText(QString::fromLatin1(code));
+      if (then) WhenModalOpens(then);
+      dialog->btnok->click();
+      if (dialog->isVisible()) dialog->btncancel->click();  // a wrong code leaves it open
+    };
+  };
+  struct Way {
+    const char* what;
+    QAction* entry;
+    std::function<void(QWidget*)> close;  // null: the entry opens no window that stays
+  };
+  const Way ways[] = {
+      {"port dialog cancelled", window.m_portSet, reject},
+      {"port dialog's close box", window.m_portSet, closeBox},
+      {"setup wizard cancelled", window.N15, reject},
+      {"download dialog closed", window.m_downFile, closeBox},
+      {"password cancelled", window.m_deviceSet, reject},
+      {"password's close box", window.m_deviceSet, closeBox},
+      {"wrong code, then cancelled", window.m_deviceSet, password("wrong", nullptr)},
+      {"factory editor closed", window.m_deviceSet, password("harbourlinen", closeBox)},
+      {"user editor closed", window.m_deviceSet, password("kelp", nullptr)},
+      {"version query", window.m_version, nullptr},
+  };
+  for (const Way& way : ways) {
+    window.StartReceiving();
+    if (way.close) WhenModalOpens(way.close);
+    way.entry->trigger();
+    // The user editor stays open without blocking; the thread runs again once it closes.
+    for (QWidget* editor : {static_cast<QWidget*>(window.zUserEditor()), static_cast<QWidget*>(window.eUserEditor())}) {
+      if (editor->isVisible()) editor->close();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([] { return Receive_Thread::Running(); }, 2000)) << way.what;
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << way.what;
+  }
+}
+
 
 }  // namespace
 }  // namespace tw
