@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <functional>
+#include <tuple>
 
 #include "app/MainForm.h"
 #include "app/ReceiveArea.h"
@@ -255,29 +256,22 @@ TEST_F(MainFormTest, TheWizardGetsTheRepliesAndTheReceiveAreaNone) {
   EXPECT_TRUE(window.findChild<QPlainTextEdit*>("MemoRecive")->toPlainText().isEmpty());
 }
 
-TEST_F(MainFormTest, StartsWithTheFocusInTheSendAreaAndKeepsItsPanelsDuringMenuHints) {
+TEST_F(MainFormTest, StartsWithFocusInTheSendAreaKeepsPanelsAndRestartsTheThreadOnActivation) {
   TMainForm window(nullptr, 1033);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   EXPECT_EQ(QApplication::focusWidget(), window.MemoSend);
-  // A menu item's hint, as a menu sends it while the pointer moves over the item.
+  // A menu item's hint, as a menu sends it while the pointer is on the item: the menu shows it.
   QStatusTipEvent hint("Open a file into the send area");
   QApplication::sendEvent(&window, &hint);
-  EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
   for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) EXPECT_TRUE(panel->isVisible());
-  EXPECT_TRUE(window.N12->toolTipsVisible()) << "the hints are shown by the menus themselves";
-}
-
-TEST_F(MainFormTest, ActivatingTheMainWindowStartsTheStoppedReceiveThread) {
-  TMainForm window(nullptr, 1033);
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_TRUE(window.N12->toolTipsVisible());
+  // Back from another window, the stopped receive thread runs again.
   QWidget other;
   other.show();
   other.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
   Receive_Thread::Stop();
-  Receive_Thread::Join();
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   EXPECT_TRUE(Receive_Thread::Running());
@@ -292,14 +286,14 @@ void WhenModalOpens(const std::function<void(QWidget*)>& close) {
 
 TEST_F(MainFormTest, EveryWayOutOfAWindowThatPausedTheReceiveThreadStartsItAgain) {
   test::LoopbackListener printer;
-  test::MessageRecorder messages;  // the wrong-code message and the version box are answered
+  test::MessageRecorder messages;  // answers the wrong-code message and the version box
   TMainForm window(nullptr, 1033);
   window.show();
   ASSERT_TRUE(OpenLinkTo(printer));
   SetCommandSetIsZ(true);
   const auto reject = [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); };
   const auto closeBox = [](QWidget* modal) { modal->close(); };
-  // Types a code into the password dialog, presses OK, closes what it opened with `then`.
+  // Types a code into the password dialog and presses OK; `then` closes what that opens.
   const auto password = [](const char* code, std::function<void(QWidget*)> then) {
     return [code, then](QWidget* modal) {
       auto* dialog = static_cast<TFormPasswordSet*>(modal);
@@ -309,12 +303,7 @@ TEST_F(MainFormTest, EveryWayOutOfAWindowThatPausedTheReceiveThreadStartsItAgain
       if (dialog->isVisible()) dialog->btncancel->click();  // a wrong code leaves it open
     };
   };
-  struct Way {
-    const char* what;
-    QAction* entry;
-    std::function<void(QWidget*)> close;  // null: the entry opens no window that stays
-  };
-  const Way ways[] = {
+  const std::tuple<const char*, QAction*, std::function<void(QWidget*)>> ways[] = {
       {"port dialog cancelled", window.m_portSet, reject},
       {"port dialog's close box", window.m_portSet, closeBox},
       {"setup wizard cancelled", window.N15, reject},
@@ -323,22 +312,19 @@ TEST_F(MainFormTest, EveryWayOutOfAWindowThatPausedTheReceiveThreadStartsItAgain
       {"password's close box", window.m_deviceSet, closeBox},
       {"wrong code, then cancelled", window.m_deviceSet, password("wrong", nullptr)},
       {"factory editor closed", window.m_deviceSet, password("harbourlinen", closeBox)},
-      {"user editor closed", window.m_deviceSet, password("kelp", nullptr)},
+      {"user editor opened", window.m_deviceSet, password("kelp", nullptr)},
       {"version query", window.m_version, nullptr},
   };
-  for (const Way& way : ways) {
+  for (const auto& [what, entry, close] : ways) {
     window.StartReceiving();
-    if (way.close) WhenModalOpens(way.close);
-    way.entry->trigger();
-    // The user editor stays open without blocking; the thread runs again once it closes.
-    for (QWidget* editor : {static_cast<QWidget*>(window.zUserEditor()), static_cast<QWidget*>(window.eUserEditor())}) {
-      if (editor->isVisible()) editor->close();
-    }
-    EXPECT_TRUE(QTest::qWaitFor([] { return Receive_Thread::Running(); }, 2000)) << way.what;
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << way.what;
+    if (close) WhenModalOpens(close);
+    entry->trigger();
+    // A user editor stays open without blocking: its closing is the way out.
+    window.zUserEditor()->close();
+    window.eUserEditor()->close();
+    EXPECT_TRUE(QTest::qWaitFor([] { return Receive_Thread::Running(); }, 2000)) << what;
   }
 }
-
 
 }  // namespace
 }  // namespace tw

@@ -121,9 +121,8 @@ TEST(CliOverSerial, VersionOverAPseudoTerminal) {
 
 TEST(CliOverSerial, ListenSaysWhenThePortGoesAway) {
   test::PtyPair pty;
-  // The speed the program sets shows when it has opened the port.
+  // The speed the program sets shows when it has opened the port; then the adapter is unplugged.
   const int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(probe, 0);
   termios tio{};
   ::tcgetattr(probe, &tio);
   ::cfsetspeed(&tio, B9600);
@@ -132,17 +131,15 @@ TEST(CliOverSerial, ListenSaysWhenThePortGoesAway) {
     for (int i = 0; i < 1000 && (::tcgetattr(probe, &tio) != 0 || ::cfgetospeed(&tio) != B115200); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     pty.CloseMaster();
   });
   const auto start = std::chrono::steady_clock::now();
   auto listened = Cli({"--port", "serial:" + pty.slavePath() + ":115200", "listen", "--seconds", "20"});
-  const auto took = std::chrono::steady_clock::now() - start;
   unplug.join();
   ::close(probe);
   EXPECT_EQ(listened.exitCode, 1) << listened.err;
   EXPECT_NE(listened.err.find("went away"), std::string::npos) << listened.err;
-  EXPECT_LT(took, std::chrono::seconds(15)) << "it does not wait out its time";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << "not waiting out its time";
 }
 
 TEST(CliUsage, BadUsageExitsWithTwo) {

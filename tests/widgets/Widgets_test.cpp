@@ -73,15 +73,13 @@ TEST(CentreOnOwner, KeepsTheWindowOnTheScreenWhateverTheOwnersPlace) {
   window.resize(room.width() / 2 + 200, room.height() / 2 + 100);
   window.show();
   // In the middle the window is centred on its owner; at a corner or an edge it stays inside.
-  const QPoint places[] = {room.center() - QPoint(150, 100), room.topLeft(), room.bottomRight() - QPoint(299, 199)};
+  const QPoint places[] = {room.topLeft(), room.bottomRight() - QPoint(299, 199), room.center() - QPoint(150, 100)};
   for (const QPoint& place : places) {
     owner.move(place);
     CentreOnOwner(&window);
     EXPECT_TRUE(room.contains(window.frameGeometry())) << place.x() << "," << place.y();
   }
-  owner.move(places[0]);
-  CentreOnOwner(&window);
-  EXPECT_EQ(window.frameGeometry().center(), owner.frameGeometry().center());
+  EXPECT_EQ(window.frameGeometry().center(), owner.frameGeometry().center()) << "after the last place";
 }
 
 }  // namespace
