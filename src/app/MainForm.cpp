@@ -60,6 +60,7 @@ QAction* AddAction(QMenu* menu, const char* name, const QString& caption, const 
 QMenu* AddMenu(QWidget* owner, QMenuBar* bar, const char* name, const QString& caption) {
   auto* menu = new QMenu(caption, owner);
   menu->setObjectName(QString::fromLatin1(name));
+  menu->setToolTipsVisible(true);  // the items' hints, which the status bar does not show
   bar->addMenu(menu);
   return menu;
 }
@@ -129,6 +130,7 @@ void TMainForm::BuildMenus() {
   N7 = AddMenu(this, bar, "N7", "帮助(&H)");
   m_help = AddAction(N7, "m_help", "帮助系统", QKeySequence(Qt::Key_F1));
   N10 = Named(new QMenu("语言", this), "N10");
+  N10->setToolTipsVisible(true);
   N7->addMenu(N10);
   N13 = AddAction(N10, "N13", "Chinese(Simple)");
   N14 = AddAction(N10, "N14", "Chinese(Traditional)");
@@ -306,6 +308,9 @@ void TMainForm::WireAreas() {
   const auto reset = [this](const char* successTextKey) { maintenance_->ResetPrinter(successTextKey); };
   zUserEditor_ = new TFormEepromNormalUser(this, reset);
   eUserEditor_ = new TFormEepromNormalUserEPL(this, reset);
+  // A user editor stops the receive thread for its exchanges; its closing gives the link back.
+  zUserEditor_->installEventFilter(this);
+  eUserEditor_->installEventFilter(this);
 }
 
 void TMainForm::BuildStatusBar() {
@@ -341,7 +346,33 @@ void TMainForm::showEvent(QShowEvent* event) {
   shownOnce_ = true;
   ChangeLanguage(LanguageForLangId(langId_));
   UpdateClock();
+  // Typing goes into the send area from the start, not to the first tool button.
+  MemoSend->setFocus(Qt::OtherFocusReason);
   StartReceiving();
+}
+
+bool TMainForm::event(QEvent* event) {
+  switch (event->type()) {
+    // Back from another window: whichever window paused the receive thread, it runs again.
+    case QEvent::WindowActivate:
+      if (shownOnce_) ResumeReceiving();
+      break;
+    // A menu item's hint would replace the three status panels while the menu is open; the menus
+    // show their hints as tool tips instead.
+    case QEvent::StatusTip: return true;
+    default: break;
+  }
+  return QMainWindow::event(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Hide && (watched == zUserEditor_ || watched == eUserEditor_)) {
+    // Queued: the editor counts as shown until its hiding is done.
+    QMetaObject::invokeMethod(this, [this] {
+      if (!UserEditorShown()) ResumeReceiving();
+    }, Qt::QueuedConnection);
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::ChangeLanguage(int index) {
@@ -370,6 +401,13 @@ void TMainForm::StartReceiving() {
 }
 
 void TMainForm::StopReceiving() { Receive_Thread::Stop(); }
+
+void TMainForm::ResumeReceiving() {
+  // A modal window still open (a dialog, a message of one) may be reading replies itself.
+  if (!Receive_Thread::Running() && !QApplication::activeModalWidget()) StartReceiving();
+}
+
+bool TMainForm::UserEditorShown() const { return zUserEditor_->isVisible() || eUserEditor_->isVisible(); }
 
 void TMainForm::WithReceivePaused(PaceStep wait, const std::function<void()>& body) {
   StopReceiving();
@@ -427,10 +465,12 @@ void TMainForm::OpenDeviceSettings() {
     ShowMessageQ(Tip("NotOpenPortMessageBox"), Tip("NotOpenPortMessageBoxCaption"));
     return;
   }
-  // The receive thread stays stopped: the editors the dialog opens run their own exchanges.
+  // The password dialog, the factory editor and the user editors run their own exchanges.
   StopReceiving();
   TFormPasswordSet dialog(this, zUserEditor_, eUserEditor_);
   dialog.exec();
+  // A user editor left open keeps the link until it closes or the main window is active again.
+  if (!UserEditorShown()) ResumeReceiving();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

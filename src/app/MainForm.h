@@ -69,6 +69,9 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   void WithReceivePaused(PaceStep wait, const std::function<void()>& body);
   void StartReceiving();
   void StopReceiving();
+  // Starts the receive thread again when it is stopped and no window holds the link: no modal window
+  // is open and no user parameter editor is shown.
+  void ResumeReceiving();
 
  signals:
   // Emitted from the receive thread; queued into the UI thread in arrival order.
@@ -77,6 +80,8 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildMenus();
@@ -90,6 +95,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   void OpenSetupWizard();
   void OpenDownload();
   void OpenDeviceSettings();
+  bool UserEditorShown() const;
 
   int langId_;
   bool shownOnce_ = false;

@@ -74,6 +74,25 @@ qsizetype SafeCutPosition(QStringView text, qsizetype excess, bool hexForm) {
   return cut;
 }
 
+qsizetype SafeStartBefore(QStringView text, qsizetype pos, bool hexForm) {
+  qsizetype start = std::clamp<qsizetype>(pos, 0, text.size());
+  if (hexForm) {
+    while (start > 0 && start < text.size() && text[start - 1] != u' ' && !IsLineBreak(text[start - 1])) --start;
+    return start;
+  }
+  for (qsizetype escape = start - (kEscapeLength - 1); escape < start; ++escape) {
+    if (IsEscapeAt(text, escape)) return escape;
+  }
+  if (start > 0 && start < text.size() && text[start].isLowSurrogate() && text[start - 1].isHighSurrogate()) --start;
+  return start;
+}
+
+qsizetype NearestSafePosition(QStringView text, qsizetype pos, bool hexForm) {
+  const qsizetype after = SafeCutPosition(text, pos, hexForm);
+  const qsizetype before = SafeStartBefore(text, pos, hexForm);
+  return pos - before <= after - pos ? before : after;
+}
+
 ReceiveArea::ReceiveArea(const Controls& controls, QObject* parent)
     : QObject(parent), c_(controls), runStart_(controls.MemoRecive->document()) {
   c_.MemoRecive->setUndoRedoEnabled(false);
@@ -136,16 +155,18 @@ void ReceiveArea::InsertAtCaret(const QString& text, bool hexForm) {
   }
   QTextDocument* document = c_.MemoRecive->document();
   auto length = [document] { return static_cast<qsizetype>(document->characterCount() - 1); };
-  // The cut point near `at`, from a window of the characters around it.
-  auto safeCut = [&](qsizetype at) {
-    at = std::min(at, length());
-    const qsizetype from = std::max<qsizetype>(0, at - (kEscapeLength - 1));
+  // A boundary near `at` found by `find` in a window of the characters around it (a pair or an
+  // escape is at most 6 characters long).
+  auto nearBoundary = [&](qsizetype at, qsizetype (*find)(QStringView, qsizetype, bool)) {
+    at = std::clamp<qsizetype>(at, 0, length());
+    const qsizetype from = std::max<qsizetype>(0, at - 2 * kEscapeLength);
     const qsizetype to = std::min(length(), at + 2 * kEscapeLength);
     QString window;
     window.reserve(to - from);
     for (qsizetype i = from; i < to; ++i) window += document->characterAt(static_cast<int>(i));
-    return from + SafeCutPosition(window, at - from, hexForm);
+    return from + find(window, at - from, hexForm);
   };
+  auto safeCut = [&](qsizetype at) { return nearBoundary(at, SafeCutPosition); };
   auto remove = [document](qsizetype from, qsizetype to) {
     if (to <= from) return;
     QTextCursor range(document);
@@ -155,6 +176,16 @@ void ReceiveArea::InsertAtCaret(const QString& text, bool hexForm) {
   };
 
   QTextCursor caret = c_.MemoRecive->textCursor();
+  // A chunk goes between pairs or escapes, never into one: that would change the bytes shown there
+  // and leave text that no longer converts. A selection grows to whole pairs and escapes.
+  if (caret.hasSelection()) {
+    const qsizetype start = nearBoundary(caret.selectionStart(), SafeStartBefore);
+    const qsizetype end = nearBoundary(caret.selectionEnd(), SafeCutPosition);
+    caret.setPosition(static_cast<int>(start));
+    caret.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
+  } else {
+    caret.setPosition(static_cast<int>(nearBoundary(caret.position(), NearestSafePosition)));
+  }
   // What is over the caps: characters of the memo, and characters of the line at the caret (the one
   // being received, laid out anew at every insertion).
   struct Over {

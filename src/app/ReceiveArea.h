@@ -85,5 +85,9 @@ class ReceiveArea : public QObject {
 // `text` may be a window of the memo; it needs the 5 characters before `excess` and a few after it.
 // Line breaks may be U+2029 (a QTextDocument's) or LF.
 qsizetype SafeCutPosition(QStringView text, qsizetype excess, bool hexForm);
+// The largest position at or before `pos` that splits no hex pair, escape or surrogate pair.
+qsizetype SafeStartBefore(QStringView text, qsizetype pos, bool hexForm);
+// The nearer of those two positions around `pos` (the earlier one when both are as near).
+qsizetype NearestSafePosition(QStringView text, qsizetype pos, bool hexForm);
 
 }  // namespace tw

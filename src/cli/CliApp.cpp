@@ -134,11 +134,12 @@ int RunSend(const std::string& file, PortKind kind) {
   return kExitOk;
 }
 
-int RunListen(double seconds, bool hex) {
+int RunListen(double seconds, bool hex, const std::string& portName) {
   const int64_t end = seconds > 0 ? NowMs() + static_cast<int64_t>(seconds * 1000) : INT64_MAX;
   while (!g_interrupted && NowMs() < end) {
     Reply chunk = ReadAvailable();
     if (!chunk.text.empty()) std::cout << ShowReply(chunk.text, hex) << std::flush;
+    if (chunk.text.empty() && PortWentAway()) return Fail("The printer port " + portName + " went away.");
   }
   return kExitOk;
 }
@@ -324,7 +325,7 @@ int RunCli(int argc, char** argv) {
   } else if (query->parsed()) {
     status = RunAsk(DecodeEscapes(queryText) + (crlf ? "\r\n" : ""), hex, "request");
   } else if (listen->parsed()) {
-    status = RunListen(seconds, hex);
+    status = RunListen(seconds, hex, portSpec->name);
   } else if (readSlot->parsed()) {
     status = RunReadSlot(*slotArgs);
   } else if (writeSlot->parsed()) {

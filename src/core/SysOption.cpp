@@ -59,6 +59,7 @@ UsbSettings ReadUsbSettings(const std::filesystem::path& sysOption) {
   for (const Key& key : kKeys) {
     settings.*key.field = document.ReadInteger(kUsbSection, key.name, settings.*key.field);
   }
+  settings.readTimes = std::clamp(settings.readTimes, -1, kMaxUsbReadTimes);
   return settings;
 }
 

@@ -8,9 +8,13 @@
 
 namespace tw {
 
+// USBReadTimes is held between -1 (no round) and this: a reply read makes at most one more round,
+// and a printer that never stops sending must not keep it reading for days.
+inline constexpr int kMaxUsbReadTimes = 1000;
+
 // Section USBSetting, read at every reply read.
 struct UsbSettings {
-  int readTimes = 50;          // USBReadTimes: bound on the rounds of one reply read
+  int readTimes = 50;          // USBReadTimes: bound on the rounds of one reply read (-1 ... kMaxUsbReadTimes)
   int readTimeout = 5;         // USBReadTimeout
   int writeTimeout = 20;       // USBWriteTimeout
   int readBlankTimeout = 5;    // USBReadBlankTimeout: read time-out while stale input is drained

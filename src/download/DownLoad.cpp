@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
@@ -56,7 +57,7 @@ TDownDialog::TDownDialog(QWidget* parent, Hooks hooks) : QDialog(parent), hooks_
 }
 
 TDownDialog::~TDownDialog() {
-  cancel_ = true;
+  if (gate_) gate_->Cancel();
   if (worker_.joinable()) worker_.join();
   SetBusy(false);
 }
@@ -162,23 +163,29 @@ void TDownDialog::BtDownLoadClick() {
   }
 
   SetBusy(true);
-  cancel_ = false;
+  gate_ = std::make_shared<TransferGate>();
   closeWhenDone_ = false;
   QProgressBar* bar = ProcessBar;
-  worker_ = std::thread([this, bar, receiverWasRunning, plan = DownloadPlan(size), file = std::move(file)]() mutable {
+  worker_ = std::thread([this, bar, receiverWasRunning, gate = gate_, plan = DownloadPlan(size),
+                         file = std::move(file)]() mutable {
     // A receive thread still inside its round must not read while the file goes out.
     if (receiverWasRunning) Pause(pace::kDownloadReceiveStop);
     Receive_Thread::Join();
     const DownloadOutcome outcome = SendPlannedFile(
         file, plan,
         [bar](int value) { QMetaObject::invokeMethod(bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection); },
-        cancel_);
+        *gate);
     QMetaObject::invokeMethod(this, [this, outcome] { FinishDownload(outcome); }, Qt::QueuedConnection);
   });
 }
 
 void TDownDialog::FinishDownload(DownloadOutcome outcome) {
   if (worker_.joinable()) worker_.join();
+  // The last piece was already on its way when the question opened: its messages wait for the answer.
+  if (askingToStop_) {
+    endedDuringQuestion_ = outcome;
+    return;
+  }
   lastOutcome_ = outcome;
   SetBusy(false);
   switch (outcome) {
@@ -222,17 +229,23 @@ void TDownDialog::done(int result) {
     QDialog::done(result);
     return;
   }
-  if (closeWhenDone_) return;  // already stopping
+  if (closeWhenDone_ || askingToStop_) return;  // already stopping, or already asking
+  // The transfer waits before its next piece while the question is open: it cannot end behind it.
+  askingToStop_ = true;
+  gate_->Hold();
   const MsgAnswer answer =
       ShowMessageQ(stopQuestionText_, Text("DownloadFile"), MsgIcon::Question, MsgButtons::OkCancel);
-  if (answer != MsgAnswer::Ok) return;
-  if (!Downloading()) {  // it ended while the question was open
-    QDialog::done(result);
-    return;
+  askingToStop_ = false;
+  if (answer == MsgAnswer::Ok) {
+    // The transfer stops before its next piece; the window closes when it has.
+    closeWhenDone_ = true;
+    gate_->Cancel();
+  } else {
+    gate_->Release();
   }
-  // The transfer stops before its next piece; the window closes when it has.
-  closeWhenDone_ = true;
-  cancel_ = true;
+  if (const std::optional<DownloadOutcome> ended = std::exchange(endedDuringQuestion_, std::nullopt)) {
+    FinishDownload(*ended);
+  }
 }
 
 void TDownDialog::FormShortCut() { OpenHelp(CurrentLanguage()); }

@@ -6,11 +6,13 @@
 // The transfer runs in a thread of its own, so that the window repaints and the bar advances during
 // a download of minutes; the UI thread only shows the bar's values and, at the end, the messages.
 // While it runs, choosing another file or starting a second download is not possible, and closing
-// the window asks first; a yes stops the transfer before its next piece and closes the window.
+// the window asks first; the transfer waits while the question is open, and a yes stops it before
+// its next piece and closes the window.
 #include <QDialog>
 #include <QString>
-#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <thread>
 
 #include "core/Pacing.h"
@@ -78,9 +80,11 @@ class TDownDialog : public QDialog {
 
   Hooks hooks_;
   std::thread worker_;
-  std::atomic<bool> cancel_{false};
+  std::shared_ptr<TransferGate> gate_;  // of the running transfer
   bool reopen_ = false;          // the file makes the printer restart
   bool closeWhenDone_ = false;   // the user chose to stop the transfer and close
+  bool askingToStop_ = false;    // the stop question is open
+  std::optional<DownloadOutcome> endedDuringQuestion_;  // finished once the question is answered
   bool cursorBusy_ = false;
   DownloadOutcome lastOutcome_ = DownloadOutcome::Completed;
   // Texts of the dialog's own section beyond the message catalog's keys.

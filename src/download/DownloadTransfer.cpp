@@ -48,11 +48,43 @@ void RaiseLinkTimeoutsForDownload() {
   }
 }
 
+void TransferGate::Hold() {
+  std::lock_guard lock(mutex_);
+  held_ = true;
+}
+
+void TransferGate::Release() {
+  {
+    std::lock_guard lock(mutex_);
+    held_ = false;
+  }
+  changed_.notify_all();
+}
+
+void TransferGate::Cancel() {
+  {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool TransferGate::cancelled() const {
+  std::lock_guard lock(mutex_);
+  return cancelled_;
+}
+
+bool TransferGate::Pass() const {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !held_ || cancelled_; });
+  return !cancelled_;
+}
+
 DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
-                                const std::function<void(int)>& showBar, const std::atomic<bool>& cancel) {
+                                const std::function<void(int)>& showBar, const TransferGate& gate) {
   std::string buffer;
   for (uint64_t index = 0; index < plan.pieceCount(); ++index) {
-    if (cancel) return DownloadOutcome::Cancelled;
+    if (!gate.Pass()) return DownloadOutcome::Cancelled;
     const DownloadPiece piece = plan.Piece(index);
     ShowMarks(piece.before, showBar);
     if (piece.length > 0) {

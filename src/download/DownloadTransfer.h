@@ -2,10 +2,11 @@
 // The sending side of a download, apart from the window: the link's time-outs for a long transfer,
 // the pieces of a file sent as its plan says, and the closing of the link after a file that makes
 // the printer restart. The window runs SendPlannedFile in a thread of its own.
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <mutex>
 
 #include "download/DownloadPlan.h"
 
@@ -25,11 +26,29 @@ enum class DownloadOutcome {
 // write 150000 ms and read 100 ms. They stay raised; later reads set their own.
 void RaiseLinkTimeoutsForDownload();
 
+// Between the pieces of a transfer: a stop request, and a hold that keeps the next piece back (while
+// the window asks whether to stop) until it is released or the transfer is stopped.
+class TransferGate {
+ public:
+  void Hold();
+  void Release();
+  void Cancel();  // also ends a hold
+  bool cancelled() const;
+  // Waits while the gate is held; false once the transfer is to stop.
+  bool Pass() const;
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  bool held_ = false;
+  bool cancelled_ = false;
+};
+
 // Sends the pieces of `plan` read from `file` (at its current position) with SendToPrinter. Each bar
 // value goes to `showBar` (called in this thread) and the marks' pauses are taken here. An empty
-// piece sends nothing. Checks `cancel` before each piece.
+// piece sends nothing. Passes `gate` before each piece.
 DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
-                                const std::function<void(int value)>& showBar, const std::atomic<bool>& cancel);
+                                const std::function<void(int value)>& showBar, const TransferGate& gate);
 
 // After a file that makes the printer restart: a USB or network link is closed and the open flag
 // cleared (true: the user must connect again); a serial or parallel port stays open (false).

@@ -49,9 +49,16 @@ bool OpenParallelPort(const std::string& name) {
     errno = openError;
     return false;
   }
-  auto channel = std::make_shared<FdChannel>(fd);
+  auto channel = FdChannel::Open(fd);
+  if (!channel) {
+    link.SetParallel(nullptr);
+    return false;
+  }
   link.SetParallel(channel);
-  return SetParallelTimeouts(channel, pace::kParallelOpenRead.ms, pace::kParallelOpenWrite.ms);
+  // The time-outs of lib/SysOption.ini; a key of 0 keeps the fixed one.
+  const ParallelTimeoutKeys keys = ReadParallelTimeoutKeys(SysOptionPath());
+  return SetParallelTimeouts(channel, keys.readTotalTimeoutConstant > 0 ? keys.readTotalTimeoutConstant : pace::kParallelOpenRead.ms,
+                             keys.writeTotalTimeoutConstant > 0 ? keys.writeTotalTimeoutConstant : pace::kParallelOpenWrite.ms);
 }
 
 void CloseParallelPort() { Link().SetParallel(nullptr); }
@@ -124,6 +131,17 @@ void CloseCurrentPort() {
     case PortKind::Network: CloseNetworkLink(); break;
     case PortKind::Spooler: break;
   }
+}
+
+bool PortWentAway() {
+  LinkState& link = Link();
+  FdChannelPtr channel;
+  switch (link.currentKind.load()) {
+    case PortKind::Serial: channel = link.Serial(); break;
+    case PortKind::Parallel: channel = link.Parallel(); break;
+    default: return false;
+  }
+  return channel && channel->wentAway();
 }
 
 void ResetLink(DeviceLibraries libraries) {

@@ -39,4 +39,8 @@ void CloseNetworkLink();
 // Closes the port of the current kind (program exit).
 void CloseCurrentPort();
 
+// The serial or parallel device of the current kind went away while open (a USB serial adapter
+// unplugged): reading it found its end. Nothing more comes from it until a new connect.
+bool PortWentAway();
+
 }  // namespace tw

@@ -4,8 +4,10 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -13,16 +15,36 @@
 namespace tw {
 namespace {
 
+// The rest between retries on a descriptor without poll: short against the time-outs, long enough
+// that a wait of seconds costs the processor next to nothing.
+constexpr int kNoPollRetryMs = 10;
+// The character devices of the lp driver (/dev/lpN).
+constexpr unsigned kLpMajor = 6;
+
 int64_t SteadyMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Milliseconds left to a deadline (never below 0); -1 when there is none.
+int LeftMs(int64_t deadline, int timeoutMs) {
+  if (timeoutMs < 0) return -1;
+  const int64_t left = deadline - SteadyMs();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
 }  // namespace
 
-FdChannel::FdChannel(int fd) : fd_(fd), cancelFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+FdChannelPtr FdChannel::Open(int fd, Polling polling) {
+  auto channel = std::make_shared<FdChannel>(fd, polling);
+  return channel->cancelFd_ >= 0 ? channel : nullptr;
+}
+
+FdChannel::FdChannel(int fd, Polling polling) : fd_(fd), cancelFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   struct stat st {};
-  isSocket_ = fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISSOCK(st.st_mode);
+  const bool known = fd_ >= 0 && ::fstat(fd_, &st) == 0;
+  isSocket_ = known && S_ISSOCK(st.st_mode);
+  pollable_ = polling == Polling::Detect && !(known && S_ISCHR(st.st_mode) && major(st.st_rdev) == kLpMajor);
 }
 
 FdChannel::~FdChannel() {
@@ -40,8 +62,16 @@ bool FdChannel::cancelled() const {
   return cancelFd_ < 0 || ::poll(&p, 1, 0) > 0;
 }
 
+bool FdChannel::Rest(int ms) const {
+  if (cancelFd_ < 0) return false;
+  pollfd p{cancelFd_, POLLIN, 0};
+  return ::poll(&p, 1, ms) <= 0 || !(p.revents & POLLIN);
+}
+
 FdChannel::Wait FdChannel::WaitFor(short events, int timeoutMs) const {
   if (fd_ < 0) return Wait::Failed;
+  // What the kernel answers for a driver without poll: ready at once.
+  if (!pollable_) return cancelled() ? Wait::Cancelled : Wait::Ready;
   const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
     pollfd fds[2] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}};
@@ -70,23 +100,36 @@ long FdChannel::ReadNow(char* buffer, std::size_t capacity) const {
   if (fd_ < 0 || cancelled()) return -1;
   if (capacity == 0) return 0;
   for (;;) {
-    pollfd p{fd_, POLLIN, 0};
-    int ready = ::poll(&p, 1, 0);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return ready < 0 ? -1 : 0;
+    if (pollable_) {
+      pollfd p{fd_, POLLIN, 0};
+      int ready = ::poll(&p, 1, 0);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) return ready < 0 ? -1 : 0;
+    }
     ssize_t n = ::read(fd_, buffer, capacity);
     if (n > 0) return static_cast<long>(n);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-    return -1;  // end of file (peer closed, hang-up) or a device error
+    // End of file (peer closed, hang-up) or a device error.
+    wentAway_ = true;
+    return -1;
   }
 }
 
 long FdChannel::ReadWithin(char* buffer, std::size_t capacity, int timeoutMs) const {
-  switch (WaitReadable(timeoutMs)) {
-    case Wait::Ready: return ReadNow(buffer, capacity);
-    case Wait::TimedOut: return 0;
-    default: return -1;
+  const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    switch (WaitReadable(LeftMs(deadline, timeoutMs))) {
+      case Wait::Ready: break;
+      case Wait::TimedOut: return 0;
+      default: return -1;
+    }
+    const long n = ReadNow(buffer, capacity);
+    if (n != 0) return n;
+    // Ready, yet nothing to read: a descriptor without poll. Try again after a rest.
+    const int left = LeftMs(deadline, timeoutMs);
+    if (left == 0) return 0;
+    if (!Rest(left < 0 ? kNoPollRetryMs : std::min(left, kNoPollRetryMs))) return -1;
   }
 }
 
@@ -94,12 +137,8 @@ std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeo
   std::size_t done = 0;
   int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
   while (done < length) {
-    int left = -1;
-    if (timeoutMs >= 0) {
-      int64_t l = deadline - SteadyMs();
-      if (l <= 0) break;
-      left = static_cast<int>(l);
-    }
+    const int left = LeftMs(deadline, timeoutMs);
+    if (left == 0) break;
     if (WaitWritable(left) != Wait::Ready) break;
     // A socket whose peer has gone must fail the write, not raise SIGPIPE.
     ssize_t n = isSocket_ ? ::send(fd_, bytes + done, length - done, MSG_NOSIGNAL)
@@ -107,9 +146,13 @@ std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeo
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       if (mode == Deadline::Idle) deadline = SteadyMs() + timeoutMs;
-    } else if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+    } else if (n < 0 && errno == EINTR) {
       continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Said writable and was not (the lp driver has no poll; the printer is busy): rest, not spin.
+      if (!pollable_ && !Rest(left < 0 ? kNoPollRetryMs : std::min(left, kNoPollRetryMs))) break;
     } else {
+      if (n < 0) wentAway_ = true;  // a device error: it went away
       break;
     }
   }

@@ -4,16 +4,27 @@
 // close never has to wait for a reader's time-out. The descriptor itself is closed only when the
 // last user lets go of the channel (channels are held by shared_ptr), so a descriptor number is never
 // reused under a thread that still reads from it.
+#include <atomic>
 #include <cstddef>
 #include <memory>
 
 namespace tw {
 
+class FdChannel;
+using FdChannelPtr = std::shared_ptr<FdChannel>;
+
 class FdChannel {
  public:
   enum class Wait { Ready, TimedOut, Cancelled, Failed };
+  // Whether poll() tells when the descriptor is ready. The parallel port's lp driver offers no poll:
+  // the kernel then reports it ready at once, and reads and writes are retried after short rests.
+  enum class Polling { Detect, Unsupported };
 
-  explicit FdChannel(int fd);  // takes ownership of fd
+  // Takes ownership of fd. Null (fd closed) when the channel's wake-up event cannot be made: such a
+  // channel would look open and never read.
+  static FdChannelPtr Open(int fd, Polling polling = Polling::Detect);
+
+  explicit FdChannel(int fd, Polling polling = Polling::Detect);  // takes ownership of fd
   ~FdChannel();
   FdChannel(const FdChannel&) = delete;
   FdChannel& operator=(const FdChannel&) = delete;
@@ -39,13 +50,20 @@ class FdChannel {
   void Cancel();
   bool cancelled() const;
 
+  // The device went away while open (a USB serial adapter unplugged, the other side of a
+  // pseudo-terminal closed, the peer of a socket gone): a read found its end or an I/O error.
+  bool wentAway() const { return wentAway_; }
+
  private:
   Wait WaitFor(short events, int timeoutMs) const;
+  // Sleeps up to ms between retries on a descriptor that said it was ready and was not; false
+  // when the channel is cancelled.
+  bool Rest(int ms) const;
   int fd_;
   int cancelFd_;  // an eventfd, readable once cancelled
   bool isSocket_ = false;
+  bool pollable_ = true;
+  mutable std::atomic<bool> wentAway_{false};
 };
-
-using FdChannelPtr = std::shared_ptr<FdChannel>;
 
 }  // namespace tw

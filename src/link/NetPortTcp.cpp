@@ -25,7 +25,8 @@ class TcpNetPort final : public NetPortApi {
     peer.sin_port = htons(static_cast<uint16_t>(port));
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    auto channel = std::make_shared<FdChannel>(fd);
+    auto channel = FdChannel::Open(fd);
+    if (!channel) return -1;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
       if (errno != EINPROGRESS) return -1;
       if (channel->WaitWritable(connectTimeoutMs) != FdChannel::Wait::Ready) return -1;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "link/Connection.h"
 #include "link/DataTransfer.h"
 
 namespace tw {
@@ -28,6 +29,9 @@ void Receive_Thread::Execute(ChunkSink sink) {
     Pause(pace::kReceiveRound);
     Reply chunk = ReadAvailable();
     if (!chunk.text.empty() && sink) sink(chunk.text);
+    // A device that went away answers every read at once: the rounds end here, not in a spin.
+    // The run flag stays set; the next connect, made with the thread paused, starts a new one.
+    if (chunk.text.empty() && PortWentAway()) break;
   }
 }
 

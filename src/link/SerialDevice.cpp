@@ -76,7 +76,11 @@ FdChannelPtr OpenSerialDevice(const std::string& path, const SerialSettings& set
     SetError(error, std::strerror(errno));
     return nullptr;
   }
-  auto channel = std::make_shared<FdChannel>(fd);
+  auto channel = FdChannel::Open(fd);
+  if (!channel) {
+    SetError(error, std::string("cannot wait on the port: ") + std::strerror(errno));
+    return nullptr;
+  }
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) {
     SetError(error, std::string("not a serial port: ") + std::strerror(errno));

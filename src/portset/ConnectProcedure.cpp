@@ -36,6 +36,16 @@ const char* OpenFailureKey(const char* usualKey, const char* noAccessKey) {
   return errno == EACCES ? noAccessKey : usualKey;
 }
 
+// An address part read as the decimal number 0 to 255 it is typed as ("010" is 10); anything else
+// stays as typed, and the connect fails on it.
+std::string AddressPart(const std::string& typed) {
+  const std::optional<int> value =
+      typed.empty() || typed.size() > 3 || typed.find_first_not_of("0123456789") != std::string::npos
+          ? std::nullopt
+          : ParseIniInteger(typed);
+  return value && *value <= 255 ? std::to_string(*value) : typed;
+}
+
 // Closes the serial, parallel and USB ports; an open network link stays until a network connect.
 void CloseLocalPorts() {
   CloseSerialPort();
@@ -119,8 +129,8 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
     }
     case PortKind::Network: {
       link.currentKind = PortKind::Network;
-      link.Set(LinkState::Text::NetworkAddress,
-               choice.ip[0] + "." + choice.ip[1] + "." + choice.ip[2] + "." + choice.ip[3]);
+      link.Set(LinkState::Text::NetworkAddress, AddressPart(choice.ip[0]) + "." + AddressPart(choice.ip[1]) + "." +
+                                                    AddressPart(choice.ip[2]) + "." + AddressPart(choice.ip[3]));
       std::optional<int> port = ParseIniInteger(choice.port);
       link.networkPort = port.value_or(-1);
       link.networkConnectTimeoutMs = pace::kNetworkConnect.ms;

@@ -36,7 +36,8 @@ namespace {
 
 constexpr const char* kFormName = "SetPort";
 constexpr int kAddressPartLength = 3;
-constexpr int kPortLength = 4;
+constexpr int kPortLength = 5;  // TCP ports 1 to 65535
+constexpr int kHighestPort = 65535;
 
 // The fixed drop-down lists with their entries as designed and the preset position.
 struct FixedList {
@@ -563,7 +564,14 @@ bool TSetPort::FilterPortKey(QKeyEvent* event) {
   const std::optional<QString> typed = TypedText(event);
   if (!typed) return false;
   const bool full = !Edit_Port->hasSelectedText() && Edit_Port->text().size() >= kPortLength;
-  if (!IsAsciiDigit(*typed) || full) {
+  // The port the field would hold with the key: never above the highest TCP port.
+  QString wouldHold = Edit_Port->text();
+  if (Edit_Port->hasSelectedText()) {
+    wouldHold.replace(Edit_Port->selectionStart(), Edit_Port->selectedText().size(), *typed);
+  } else {
+    wouldHold.insert(Edit_Port->cursorPosition(), *typed);
+  }
+  if (!IsAsciiDigit(*typed) || full || wouldHold.toInt() > kHighestPort) {
     Beep();
     return true;
   }

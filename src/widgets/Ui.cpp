@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
@@ -124,8 +125,22 @@ void CentreOnOwner(QWidget* window) {
   } else if (QScreen* current = window->screen()) {
     area = current->availableGeometry();
   }
+  if (!area.isValid()) return;
   // The window is placed by its frame; its size includes the frame once it has been created.
-  if (area.isValid()) window->move(area.center() - (window->frameGeometry().center() - window->pos()));
+  QRect frame = window->frameGeometry();
+  frame.moveCenter(area.center());
+  // An owner near a screen edge must not push the window off the screen: it stays within the
+  // screen's available area, and a window larger than that shows its top left corner.
+  QScreen* screen = QGuiApplication::screenAt(area.center());
+  if (!screen) screen = window->screen();
+  if (screen) {
+    const QRect room = screen->availableGeometry();
+    if (frame.right() > room.right()) frame.moveRight(room.right());
+    if (frame.bottom() > room.bottom()) frame.moveBottom(room.bottom());
+    if (frame.left() < room.left()) frame.moveLeft(room.left());
+    if (frame.top() < room.top()) frame.moveTop(room.top());
+  }
+  window->move(frame.topLeft() - (window->frameGeometry().topLeft() - window->pos()));
 }
 
 }  // namespace tw

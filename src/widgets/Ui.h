@@ -28,8 +28,9 @@ QString HelpFilePath(int languageIndex);
 // Tests replace what opening a file does.
 void SetHelpOpener(std::function<void(const QString& path)> opener);
 
-// Places a window at the centre of its owner's window, or of its screen when it has no owner.
-// Called once the window's layout has its final size (after relabelling).
+// Places a window at the centre of its owner's window, or of its screen when it has no owner, and
+// within the screen's available area. Called once the window's layout has its final size (after
+// relabelling).
 void CentreOnOwner(QWidget* window);
 
 // Qt's own texts (standard buttons of message boxes and file dialogs) in the language of the index.

@@ -5,6 +5,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -12,6 +17,7 @@
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <functional>
+#include <tuple>
 
 #include "app/MainForm.h"
 #include "app/ReceiveArea.h"
@@ -20,6 +26,9 @@
 #include "link/Connection.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
+#include "params/EepromSetNormalUser.h"
+#include "params/EepromSetNormalUserEPL.h"
+#include "params/Password.h"
 #include "portset/CommandSet.h"
 #include "sim/VirtualPrinter.h"
 #include "support/LoopbackListener.h"
@@ -245,6 +254,76 @@ TEST_F(MainFormTest, TheWizardGetsTheRepliesAndTheReceiveAreaNone) {
   QApplication::processEvents();
   window.receiveArea()->FlushPendingChunks();
   EXPECT_TRUE(window.findChild<QPlainTextEdit*>("MemoRecive")->toPlainText().isEmpty());
+}
+
+TEST_F(MainFormTest, StartsWithFocusInTheSendAreaKeepsPanelsAndRestartsTheThreadOnActivation) {
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_EQ(QApplication::focusWidget(), window.MemoSend);
+  // A menu item's hint, as a menu sends it while the pointer is on the item: the menu shows it.
+  QStatusTipEvent hint("Open a file into the send area");
+  QApplication::sendEvent(&window, &hint);
+  for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) EXPECT_TRUE(panel->isVisible());
+  EXPECT_TRUE(window.N12->toolTipsVisible());
+  // Back from another window, the stopped receive thread runs again.
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  Receive_Thread::Stop();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_TRUE(Receive_Thread::Running());
+}
+
+// Runs `close` on the modal window that opens next, once its event loop turns.
+void WhenModalOpens(const std::function<void(QWidget*)>& close) {
+  QTimer::singleShot(0, [close] {
+    if (QWidget* modal = QApplication::activeModalWidget()) close(modal);
+  });
+}
+
+TEST_F(MainFormTest, EveryWayOutOfAWindowThatPausedTheReceiveThreadStartsItAgain) {
+  test::LoopbackListener printer;
+  test::MessageRecorder messages;  // answers the wrong-code message and the version box
+  TMainForm window(nullptr, 1033);
+  window.show();
+  ASSERT_TRUE(OpenLinkTo(printer));
+  SetCommandSetIsZ(true);
+  const auto reject = [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); };
+  const auto closeBox = [](QWidget* modal) { modal->close(); };
+  // Types a code into the password dialog and presses OK; `then` closes what that opens.
+  const auto password = [](const char* code, std::function<void(QWidget*)> then) {
+    return [code, then](QWidget* modal) {
+      auto* dialog = static_cast<TFormPasswordSet*>(modal);
+      dialog->edtpwd->setText(QString::fromLatin1(code));
+      if (then) WhenModalOpens(then);
+      dialog->btnok->click();
+      if (dialog->isVisible()) dialog->btncancel->click();  // a wrong code leaves it open
+    };
+  };
+  const std::tuple<const char*, QAction*, std::function<void(QWidget*)>> ways[] = {
+      {"port dialog cancelled", window.m_portSet, reject},
+      {"port dialog's close box", window.m_portSet, closeBox},
+      {"setup wizard cancelled", window.N15, reject},
+      {"download dialog closed", window.m_downFile, closeBox},
+      {"password cancelled", window.m_deviceSet, reject},
+      {"password's close box", window.m_deviceSet, closeBox},
+      {"wrong code, then cancelled", window.m_deviceSet, password("wrong", nullptr)},
+      {"factory editor closed", window.m_deviceSet, password("harbourlinen", closeBox)},
+      {"user editor opened", window.m_deviceSet, password("kelp", nullptr)},
+      {"version query", window.m_version, nullptr},
+  };
+  for (const auto& [what, entry, close] : ways) {
+    window.StartReceiving();
+    if (close) WhenModalOpens(close);
+    entry->trigger();
+    // A user editor stays open without blocking: its closing is the way out.
+    window.zUserEditor()->close();
+    window.eUserEditor()->close();
+    EXPECT_TRUE(QTest::qWaitFor([] { return Receive_Thread::Running(); }, 2000)) << what;
+  }
 }
 
 }  // namespace

@@ -124,6 +124,36 @@ TEST_F(ReceiveAreaTest, ChunksLandAtTheClickedCaretAndReplaceTheSelection) {
   EXPECT_EQ(Text(), "AxyB\nZ");
 }
 
+TEST_F(ReceiveAreaTest, ACaretInsideAPairOrAnEscapeInsertsAtTheNearestBoundary) {
+  struct Row {
+    bool hex;
+    int caret, selectionEnd;  // selectionEnd < 0: no selection
+    const char* memo;         // after "A", 0x07, "B" and then a chunk "C" at the caret
+    const char* bytes;        // what saving writes (selections replace whole units)
+  };
+  // The memo before the chunk: text form "A<\x07>B", hex form "41 07 42 ".
+  const Row rows[] = {
+      {false, 2, -1, "AC<\\x07>B", "AC\x07" "B"},  // just inside the escape: its start is nearer
+      {false, 5, -1, "A<\\x07>CB", "A\x07" "CB"},  // between 0 and 7: its end is nearer
+      {false, 4, 8, "AC", "AC"},                // a selection grows to the whole escape
+      {true, 4, -1, "41 43 07 42 ", "AC\x07" "B"},  // between 0 and 7
+      {true, 5, -1, "41 07 43 42 ", "A\x07" "CB"},  // between 7 and its blank
+      {true, 1, 4, "43 42 ", "CB"},             // a selection grows to whole pairs
+  };
+  for (const Row& row : rows) {
+    window_->Button9->click();
+    window_->Cb_ShowHex1->setChecked(row.hex);
+    Receive("A\x07" "B");
+    QTextCursor caret = memo_->textCursor();
+    caret.setPosition(row.caret);
+    if (row.selectionEnd >= 0) caret.setPosition(row.selectionEnd, QTextCursor::KeepAnchor);
+    memo_->setTextCursor(caret);
+    Receive("C");
+    EXPECT_EQ(Text(), QString::fromLatin1(row.memo)) << row.hex << " caret " << row.caret;
+    EXPECT_EQ(area_->MemoBytes(), row.bytes) << row.hex << " caret " << row.caret;
+  }
+}
+
 TEST_F(ReceiveAreaTest, ChunksOfOneBurstAreInsertedInOrderInOneEdit) {
   int edits = 0;
   QObject::connect(memo_->document(), &QTextDocument::contentsChange, [&edits] { ++edits; });

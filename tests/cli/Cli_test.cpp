@@ -1,6 +1,9 @@
 // tagwright-cli end to end: the real program against the virtual printer over loopback TCP and a
 // pseudo-terminal, and the --port parsing on its own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +13,7 @@
 #include "cli/PortSpec.h"
 #include "sim/VirtualPrinter.h"
 #include "support/Process.h"
+#include "support/PtyPair.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -113,6 +117,29 @@ TEST(CliOverSerial, VersionOverAPseudoTerminal) {
   EXPECT_EQ(version.exitCode, 0) << version.err;
   EXPECT_EQ(printer.Received(), "~WN01@version~\r\n");
   EXPECT_FALSE(version.out.empty());
+}
+
+TEST(CliOverSerial, ListenSaysWhenThePortGoesAway) {
+  test::PtyPair pty;
+  // The speed the program sets shows when it has opened the port; then the adapter is unplugged.
+  const int probe = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios tio{};
+  ::tcgetattr(probe, &tio);
+  ::cfsetspeed(&tio, B9600);
+  ::tcsetattr(probe, TCSANOW, &tio);
+  std::thread unplug([&] {
+    for (int i = 0; i < 1000 && (::tcgetattr(probe, &tio) != 0 || ::cfgetospeed(&tio) != B115200); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pty.CloseMaster();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto listened = Cli({"--port", "serial:" + pty.slavePath() + ":115200", "listen", "--seconds", "20"});
+  unplug.join();
+  ::close(probe);
+  EXPECT_EQ(listened.exitCode, 1) << listened.err;
+  EXPECT_NE(listened.err.find("went away"), std::string::npos) << listened.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << "not waiting out its time";
 }
 
 TEST(CliUsage, BadUsageExitsWithTwo) {

@@ -55,8 +55,9 @@ TEST(SysOptionDefaults, DeliveredFileHoldsEveryKeyWithItsDefault) {
   ExpectUsbSettings(ReadUsbSettings(path), UsbSettings{});
   EXPECT_EQ(ReadModelList(path, kResolution300Section).names, std::vector<std::string>{""});
   EXPECT_EQ(ReadModelList(path, kPrintTransferModeSection).names, std::vector<std::string>{""});
-  EXPECT_EQ(ReadParallelTimeoutKeys(path).readTotalTimeoutConstant, ParallelTimeoutKeys{}.readTotalTimeoutConstant);
-  EXPECT_EQ(ReadParallelTimeoutKeys(path).writeTotalTimeoutConstant, ParallelTimeoutKeys{}.writeTotalTimeoutConstant);
+  // The parallel keys are delivered with the time-outs a parallel connect has always set.
+  EXPECT_EQ(ReadParallelTimeoutKeys(path).readTotalTimeoutConstant, 2000);
+  EXPECT_EQ(ReadParallelTimeoutKeys(path).writeTotalTimeoutConstant, 3000);
   // PortMap only holds commented examples: every port keeps its default device.
   EXPECT_TRUE(document.HasSection("PortMap"));
   EXPECT_TRUE(document.Keys("PortMap").empty());
@@ -72,6 +73,16 @@ TEST(SysOptionUsb, EachKeyIsReadOnItsOwnWithTheIntegerRules) {
                               "USBWriteTimeout=fast\r\n"
                               "USBReadBlankTimeout=\"3\"\r\n");
   ExpectUsbSettings(ReadUsbSettings(path), {32, 9, 20, 3, 5});
+}
+
+TEST(SysOptionUsb, ReadTimesIsBoundedSoThatTheRoundCountCannotOverflow) {
+  const std::pair<const char*, int> cases[] = {
+      {"2147483647", kMaxUsbReadTimes}, {"-2147483648", -1}, {"-1", -1}, {"0", 0}, {"50", 50}};
+  for (const auto& [text, expected] : cases) {
+    TempDir dir;
+    const auto path = dir.Write("SysOption.ini", std::string("[USBSetting]\nUSBReadTimes=") + text + "\n");
+    EXPECT_EQ(ReadUsbSettings(path).readTimes, expected) << text;
+  }
 }
 
 TEST(SysOptionModels, NamesAreReadUpToNum) {

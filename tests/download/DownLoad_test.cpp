@@ -484,16 +484,39 @@ TEST_F(DownLoadPacedTest, ClosingDuringTheTransferAsksAndStopsIt) {
 }
 
 TEST_F(DownLoadPacedTest, ClosingAnsweredWithCancelLetsTheTransferFinish) {
-  AnswerMessagesWith(MsgAnswer::Cancel);
+  // While the user thinks about the question nothing more goes out and nothing else is shown.
+  std::vector<std::string> shownDuringQuestion;
+  std::size_t sentWhileAsked = 0, sentAfterThinking = 0;
+  bool asking = false;
+  SetMessageHandler([&](const std::string& text, const std::string&, MsgIcon, MsgButtons) {
+    if (asking) shownDuringQuestion.push_back(text);
+    if (asking || text != "Stop the download?") return MsgAnswer::Ok;
+    asking = true;
+    // What was already queued in the pseudo-terminal still arrives; then the flow stops.
+    for (std::size_t before = 0; before != printer_->Received().size();) {
+      before = printer_->Received().size();
+      QTest::qWait(300);
+    }
+    sentWhileAsked = printer_->Received().size();
+    QTest::qWait(1000);
+    sentAfterThinking = printer_->Received().size();
+    asking = false;
+    return MsgAnswer::Cancel;
+  });
   QSignalSpy finished(dialog_.get(), &TDownDialog::downloadFinished);
   StartPacedDownload();
+  ASSERT_TRUE(printer_->WaitForReceived(30000, 20000));
   dialog_->reject();  // the close box and Escape come here as well
   EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_TRUE(shownDuringQuestion.empty()) << shownDuringQuestion.front();
+  EXPECT_EQ(sentAfterThinking, sentWhileAsked);
+  EXPECT_LT(sentAfterThinking, bytes_.size());
   ASSERT_TRUE(finished.wait(kFinishTimeoutMs));
   EXPECT_EQ(dialog_->lastOutcome(), DownloadOutcome::Completed);
   EXPECT_TRUE(dialog_->isVisible());
   ASSERT_TRUE(printer_->WaitForReceived(bytes_.size(), 10000));
   EXPECT_TRUE(printer_->Received() == bytes_);
+  AnswerMessagesWith(MsgAnswer::Ok);
 }
 
 TEST_F(DownLoadPacedTest, DestroyingTheWindowDuringTheTransferStopsAndWaitsForIt) {

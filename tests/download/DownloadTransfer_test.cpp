@@ -30,13 +30,13 @@ class DownloadTransferTest : public ::testing::Test {
 
   DownloadOutcome Send(const std::string& content, uint64_t plannedSize) {
     std::istringstream file(content);
-    return SendPlannedFile(file, DownloadPlan(plannedSize), [this](int value) { bar_.push_back(value); }, cancel_);
+    return SendPlannedFile(file, DownloadPlan(plannedSize), [this](int value) { bar_.push_back(value); }, gate_);
   }
 
   test::ScopedFastPacer pacer_;
   std::shared_ptr<test::ScriptedUsbDevice> usbDevice_ = std::make_shared<test::ScriptedUsbDevice>();
   std::vector<int> bar_;
-  std::atomic<bool> cancel_{false};
+  TransferGate gate_;
 };
 
 TEST_F(DownloadTransferTest, WholeFileGoesOutInPlanOrder) {
@@ -66,9 +66,9 @@ TEST_F(DownloadTransferTest, StopRequestEndsBeforeTheNextPiece) {
       file, DownloadPlan(content.size()),
       [this](int value) {
         bar_.push_back(value);
-        if (value == 10) cancel_ = true;  // the user closes the window while pass 10 goes out
+        if (value == 10) gate_.Cancel();  // the user closes the window while pass 10 goes out
       },
-      cancel_);
+      gate_);
   EXPECT_EQ(outcome, DownloadOutcome::Cancelled);
   EXPECT_EQ(usbDevice_->written.size(), 11u * 2);  // passes 0 to 10
   EXPECT_EQ(bar_.back(), 10);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -12,7 +13,9 @@
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "sim/VirtualPrinter.h"
+#include "link/DataTransfer.h"
 #include "support/PrinterLink.h"
+#include "support/PtyPair.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -94,6 +97,25 @@ TEST_F(ReceiveThreads, StartingTwiceKeepsOneThread) {
   printer_.SendUnsolicited("twice");
   for (int i = 0; i < 100 && Collected().size() < 9; ++i) std::this_thread::sleep_for(milliseconds(10));
   EXPECT_EQ(Collected(), "oncetwice");
+}
+
+TEST_F(ReceiveThreads, ASerialDeviceThatGoesAwayEndsTheRoundsAndFailsSends) {
+  test::PtyPair pty;
+  ASSERT_TRUE(OpenSerialPort(pty.slavePath(), 9600, 8, 1, FlowControl::Hardware, 0));
+  Link().currentKind = PortKind::Serial;
+  Link().open = true;
+  Receive_Thread::Start(Sink());
+  pty.WriteMaster("before\r\n");
+  for (int i = 0; i < 500 && Collected().empty(); ++i) std::this_thread::sleep_for(milliseconds(10));
+  EXPECT_EQ(Collected(), "before\r\n");
+  pty.CloseMaster();  // the adapter is unplugged
+  auto ended = std::async(std::launch::async, [] { Receive_Thread::Join(); });
+  const bool endedByItself = ended.wait_for(seconds(10)) == std::future_status::ready;
+  Receive_Thread::Stop();
+  ended.wait();
+  EXPECT_TRUE(endedByItself) << "the thread must not go on reading a device that is gone";
+  EXPECT_TRUE(PortWentAway());
+  EXPECT_FALSE(SendToPrinter("after"));
 }
 
 }  // namespace

@@ -138,6 +138,13 @@ TEST_F(ConnectProcedure, NetworkConnectAndItsFailure) {
   EXPECT_EQ(info.ReadString("PortInfo", "Port", ""), std::to_string(port));
   EXPECT_EQ(info.ReadInteger("PortInfo", "baudRate", -1), 4);
 
+  // Address parts are decimal numbers: leading zeros are no reason to refuse; they are saved as typed.
+  ConnectRequest zeros = Network(port);
+  zeros.choice.ip = {"127", "000", "00", "001"};
+  EXPECT_TRUE(ConnectPrinter(zeros).opened);
+  EXPECT_EQ(Link().Get(LinkState::Text::NetworkAddress), "127.0.0.1");
+  EXPECT_EQ(PortInfo().ReadString("PortInfo", "IP4", ""), "001");
+
   listener.Close();  // nothing listens there any more
   ConnectOutcome failed = ConnectPrinter(Network(port));
   EXPECT_FALSE(failed.opened);
@@ -154,11 +161,28 @@ TEST_F(ConnectProcedure, ParallelConnect) {
   ConnectRequest request;
   request.selectedKind = PortKind::Parallel;
   request.lptName = "LPT1";
+  // The time-outs come from the keys of lib/SysOption.ini: missing ones take their defaults, a 0
+  // keeps the fixed time-out.
+  const std::string portMap = test::ReadFileBytes(dir_ / "lib/SysOption.ini");
+  const struct {
+    const char* keys;
+    int read, write;
+  } timeouts[] = {
+      {"[ReadTotalTimeoutConstant]\nReadTotalTimeoutConstant=1234\n"
+       "[WriteTotalTimeoutConstant]\nWriteTotalTimeoutConstant=4321\n", 1234, 4321},
+      {"[ReadTotalTimeoutConstant]\nReadTotalTimeoutConstant=0\n"
+       "[WriteTotalTimeoutConstant]\nWriteTotalTimeoutConstant=0\n", 2000, 3000},
+      {"", 3000, 2000},
+  };
+  for (const auto& row : timeouts) {
+    dir_.Write("lib/SysOption.ini", portMap + row.keys);
+    ASSERT_TRUE(ConnectPrinter(request).opened) << row.keys;
+    EXPECT_EQ(Link().parallelReadTimeoutMs, row.read) << row.keys;
+    EXPECT_EQ(Link().parallelWriteTimeoutMs, row.write) << row.keys;
+  }
   ConnectOutcome outcome = ConnectPrinter(request);
   ASSERT_TRUE(outcome.opened);
   EXPECT_EQ(outcome.statusPanel1, "LPT1");
-  EXPECT_EQ(Link().parallelReadTimeoutMs, 2000);
-  EXPECT_EQ(Link().parallelWriteTimeoutMs, 3000);
   ASSERT_TRUE(SendToPrinter("~WC"));
   EXPECT_EQ(lpt1_.ReadMaster(3, 2000), "~WC");
   EXPECT_EQ(PortInfo().ReadString("PortInfo", "PortName", ""), "LPT0");

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QTest>
 #include <filesystem>
@@ -125,7 +126,8 @@ class SetPortDialog : public ::testing::Test {
     SetCommandSetIsZ(false);
     SetBeeper([this] { ++beeps_; });
     SetHelpOpener([this](const QString& path) { helpOpened_.push_back(path); });
-    owner_.setGeometry(200, 150, 1000, 700);
+    // The owner on the screen (a dialog is kept within the screen, so centring needs room there).
+    owner_.setGeometry(owner_.screen()->availableGeometry().adjusted(20, 20, -20, -20));
   }
   void TearDown() override {
     dialog_.reset();
@@ -242,7 +244,7 @@ TEST_F(SetPortDialog, ControlsCarryTheNamesTheLanguageFilesUseAndTheirDesignedTe
   EXPECT_EQ(dialog.CbParity->currentText(), "无校验");
   EXPECT_EQ(dialog.CbFlowControl->currentText(), "硬控制");
   EXPECT_EQ(dialog.CbLptName->currentText(), "LPT1");
-  EXPECT_EQ(dialog.Edit_Port->maxLength(), 4);
+  EXPECT_EQ(dialog.Edit_Port->maxLength(), 5);
   EXPECT_TRUE(dialog.RbCom->isChecked());
   EXPECT_FALSE(dialog.RbUSB->isEnabled());
   EXPECT_TRUE(dialog.RbUSB_PrinterMode->isHidden());
@@ -529,19 +531,25 @@ TEST_F(SetPortKeys, NavigationKeysAndShortcutsPassUnfiltered) {
   EXPECT_EQ(beeps_, 0);
 }
 
-TEST_F(SetPortKeys, PortFieldTakesFourDigitsOnly) {
+TEST_F(SetPortKeys, PortFieldTakesAPortOfUpToFiveDigits) {
   TSetPort& dialog = ShowDialog();
   QLineEdit* field = dialog.Edit_Port;
   field->clear();
-  QTest::keyClicks(field, "12a34.5");
-  EXPECT_EQ(field->text(), "1234");
+  QTest::keyClicks(field, "12a34.56");
+  EXPECT_EQ(field->text(), "12345");
   EXPECT_EQ(beeps_, 3);
+  field->clear();
+  QTest::keyClicks(field, "65536");
+  EXPECT_EQ(field->text(), "6553") << "no port above 65535";
+  QTest::keyClick(field, Qt::Key_5);
+  EXPECT_EQ(field->text(), "65535");
+  EXPECT_EQ(beeps_, 4);
   field->selectAll();
   QTest::keyClick(field, Qt::Key_9);
   EXPECT_EQ(field->text(), "9");
   QTest::keyClick(field, Qt::Key_Backspace);
   EXPECT_EQ(field->text(), "");
-  EXPECT_EQ(beeps_, 3);
+  EXPECT_EQ(beeps_, 4);
 }
 
 TEST_F(SetPortKeys, PastedTextGetsInOnlyAsDigitsWithinTheLength) {
@@ -802,6 +810,23 @@ TEST_F(SetPortDialog, ConnectsToTheVirtualPrinterOverAPseudoTerminal) {
   EXPECT_EQ(info.ReadString("PortInfo", "PortName", ""), "COM0");
   EXPECT_EQ(info.ReadInteger("PortInfo", "baudRate", -1), 6);
   EXPECT_EQ(info.ReadInteger("CommandInfo", "CommandInfo", -1), 0);
+}
+
+TEST_F(SetPortDialog, AFiveDigitPortAndAddressPartsWithLeadingZerosConnect) {
+  sim::VirtualPrinter printer;
+  const uint16_t port = printer.ListenTcp("127.0.0.1", 0);  // a free port from the system's high range
+  ASSERT_GE(port, 10000);
+  WritePortInfo("[PortInfo]\nPortName=NET\nIP1=127\nIP2=000\nIP3=00\nIP4=001\nPort=" + std::to_string(port) + "\n");
+  TSetPort& dialog = ShowDialog();
+  EXPECT_EQ(dialog.Edit_Port->text(), QString::number(port));
+  QTest::mouseClick(dialog.CbConnect, Qt::LeftButton);
+  EXPECT_TRUE(messages_.shown().empty());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(Link().open);
+  EXPECT_EQ(Link().Get(LinkState::Text::NetworkAddress), "127.0.0.1");
+  const IniDocument info = PortInfo();
+  EXPECT_EQ(info.ReadString("PortInfo", "Port", ""), std::to_string(port));
+  EXPECT_EQ(info.ReadString("PortInfo", "IP2", ""), "000") << "saved as typed";
 }
 
 TEST_F(SetPortDialog, AFailedNetworkConnectShowsItsMessageAndKeepsTheDialogOpen) {

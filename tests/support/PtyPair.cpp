@@ -56,4 +56,9 @@ void PtyPair::WriteMaster(const std::string& bytes) {
   }
 }
 
+void PtyPair::CloseMaster() {
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
+}
+
 }  // namespace tw::test

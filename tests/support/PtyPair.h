@@ -16,6 +16,8 @@ class PtyPair {
   // Reads from the master until `count` bytes came or `timeoutMs` passed.
   std::string ReadMaster(std::size_t count, int timeoutMs);
   void WriteMaster(const std::string& bytes);
+  // Closes the master end: the slave side hangs up, as a serial device that goes away.
+  void CloseMaster();
 
  private:
   int master_ = -1;

@@ -2,10 +2,13 @@
 // and the file chooser seam.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QRadioButton>
+#include <QScreen>
 
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
+#include "widgets/Ui.h"
 
 namespace tw {
 namespace {
@@ -59,6 +62,24 @@ TEST(FileChooserSeam, AnswersInPlaceOfTheUser) {
   EXPECT_TRUE(dialog.Execute(nullptr, &filter).isEmpty());
   EXPECT_EQ(filter, 1);
   SetFileChooser(nullptr);
+}
+
+TEST(CentreOnOwner, KeepsTheWindowOnTheScreenWhateverTheOwnersPlace) {
+  QWidget owner;
+  owner.resize(300, 200);
+  owner.show();
+  const QRect room = owner.screen()->availableGeometry();
+  QDialog window(&owner);
+  window.resize(room.width() / 2 + 200, room.height() / 2 + 100);
+  window.show();
+  // In the middle the window is centred on its owner; at a corner or an edge it stays inside.
+  const QPoint places[] = {room.topLeft(), room.bottomRight() - QPoint(299, 199), room.center() - QPoint(150, 100)};
+  for (const QPoint& place : places) {
+    owner.move(place);
+    CentreOnOwner(&window);
+    EXPECT_TRUE(room.contains(window.frameGeometry())) << place.x() << "," << place.y();
+  }
+  EXPECT_EQ(window.frameGeometry().center(), owner.frameGeometry().center()) << "after the last place";
 }
 
 }  // namespace
