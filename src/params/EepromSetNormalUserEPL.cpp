@@ -96,7 +96,10 @@ void TFormEepromNormalUserEPL::btnReadPrintClick() {
     ShowFail(1);
     return;
   }
-  for (std::size_t i = 0; i < reads.size(); ++i) ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
+    RememberPrinterRead(reads[i].row, reads[i].slot, (*values)[i]);
+  }
   busy.Release();
   ShowReadFinished();
 }
@@ -108,7 +111,7 @@ void TFormEepromNormalUserEPL::FormActivate() {
 
 void TFormEepromNormalUserEPL::FillStatusPanels() {
   statusPanels[0]->setText(Tip("PortName"));
-  statusPanels[1]->setText(QString::fromStdString(Link().Get(LinkState::Text::LinkName)));
+  statusPanels[1]->setText(OpenPortName());
 }
 
 }  // namespace tw
