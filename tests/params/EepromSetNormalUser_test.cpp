@@ -275,6 +275,18 @@ TEST_F(EditorTest, ReadingSendsOneRequestPerRowInTableOrder) {
   EXPECT_EQ(requests, 30u);
 }
 
+TEST_F(EditorTest, ALateAnswerWaitingOnTheLinkIsNotTakenForTheFirstRow) {
+  ConnectTcp();
+  ShowEditor();
+  SyncWithPrinter();
+  printer_.SendUnsolicited("0077\r\n");  // the answer of an earlier read that came too late
+  QTest::qWait(200);
+  ReadFromPrinter();
+  EXPECT_EQ(LastText(), Tip("ReadFinish").toStdString());
+  EXPECT_EQ(Text("EdtTEAR_POSITION_ADJ"), "0012");
+  EXPECT_EQ(Text("EdtLABEL_WIDTH"), "0320");
+}
+
 TEST_F(EditorTest, AFailedReadKeepsWhatWasReadAndReportsReadFail) {
   ConnectTcp();
   ShowEditor();
