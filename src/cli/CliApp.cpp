@@ -59,7 +59,9 @@ void WatchForInterrupts(sigset_t signals) {
     *closed = true;
   }).detach();
   const auto deadline = std::chrono::steady_clock::now() + kCloseGrace;
-  while (!*closed && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!*closed && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   {
     std::lock_guard lock(g_dumpMutex);
     std::error_code ignored;
