@@ -4,10 +4,18 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <pthread.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -30,7 +38,50 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-void OnSignal(int) { g_interrupted = true; }
+// A dump being written: a temporary file beside the one asked for, renamed to it once complete.
+// Interrupted, it is removed, so that no partial dump is left as if it were one.
+std::mutex g_dumpMutex;
+std::filesystem::path g_partialDump;
+
+// How long an interrupted command waits for the link to close before it exits regardless.
+constexpr auto kCloseGrace = std::chrono::milliseconds(400);
+
+// SIGINT and SIGTERM are taken by a thread of their own (sigwait): whatever the command is waiting
+// for (a reply, a write, a silent printer), the program closes the link, removes a partial dump and
+// exits with 128 + the signal's number (130 for Ctrl+C, 143 for SIGTERM) well within a second.
+void WatchForInterrupts(sigset_t signals) {
+  int signal = 0;
+  if (sigwait(&signals, &signal) != 0) return;
+  g_interrupted = true;
+  auto closed = std::make_shared<std::atomic<bool>>(false);
+  std::thread([closed] {
+    CloseCurrentPort();
+    *closed = true;
+  }).detach();
+  const auto deadline = std::chrono::steady_clock::now() + kCloseGrace;
+  while (!*closed && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  {
+    std::lock_guard lock(g_dumpMutex);
+    std::error_code ignored;
+    if (!g_partialDump.empty()) std::filesystem::remove(g_partialDump, ignored);
+  }
+  static constexpr char kNote[] = "Interrupted: the printer link was closed.\n";
+  [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+  ::_exit(128 + signal);
+}
+
+void StartInterruptWatcher() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  // Blocked here before any other thread starts, so that every thread inherits it and only the
+  // watcher takes these signals.
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread(WatchForInterrupts, signals).detach();
+}
 
 int Fail(const std::string& sentence) {
   std::cerr << sentence << "\n";
@@ -237,7 +288,24 @@ int RunWriteSlot(const SlotArgs& args) {
 }
 
 int RunDump(const std::string& file) {
-  if (!WriteParameterDump(file, true)) return Fail("The parameter dump into " + file + " failed.");
+  const std::filesystem::path target(file);
+  std::filesystem::path partial = target;
+  partial += ".partial";
+  {
+    std::lock_guard lock(g_dumpMutex);
+    g_partialDump = partial;
+  }
+  const bool dumped = WriteParameterDump(partial, true);
+  std::error_code renameError, ignored;
+  const bool saved = [&] {
+    std::lock_guard lock(g_dumpMutex);
+    g_partialDump.clear();
+    if (dumped) std::filesystem::rename(partial, target, renameError);
+    const bool complete = dumped && !renameError;
+    if (!complete) std::filesystem::remove(partial, ignored);
+    return complete;
+  }();
+  if (!saved) return Fail("The parameter dump into " + file + " failed.");
   return kExitOk;
 }
 
@@ -293,8 +361,7 @@ int RunCli(int argc, char** argv) {
   }
 
   std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+  StartInterruptWatcher();
   InitProgramDirFromExecutable();
   ResetLink(RealDeviceLibraries());
 

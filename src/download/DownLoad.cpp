@@ -17,6 +17,7 @@
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
+#include "link/DataTransfer.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "widgets/FileDialogSpec.h"
@@ -58,7 +59,10 @@ TDownDialog::TDownDialog(QWidget* parent, Hooks hooks) : QDialog(parent), hooks_
 
 TDownDialog::~TDownDialog() {
   if (gate_) gate_->Cancel();
-  if (worker_.joinable()) worker_.join();
+  if (worker_.joinable()) {
+    worker_.join();
+    ReleaseLinkExchange();  // the transfer's end, which its queued report no longer reaches
+  }
   SetBusy(false);
 }
 
@@ -143,7 +147,7 @@ void TDownDialog::BtDownLoadClick() {
   RaiseLinkTimeoutsForDownload();
 
   const QString chosen = EtDownFile->text();
-  const std::filesystem::path path = chosen.toStdString();
+  const std::filesystem::path path = LocalFilePath(chosen);
   reopen_ = DownloadNeedsReopen(QFileInfo(chosen).fileName().toStdString());
   std::error_code error;
   // Only a regular file has a size to plan with; a device or a folder is refused like a missing file.
@@ -162,6 +166,8 @@ void TDownDialog::BtDownLoadClick() {
     return;
   }
 
+  // The link is this transfer's until it ends: a parameter editor's dump timer waits meanwhile.
+  if (!ClaimLinkExchange()) return;
   SetBusy(true);
   gate_ = std::make_shared<TransferGate>();
   closeWhenDone_ = false;
@@ -181,6 +187,7 @@ void TDownDialog::BtDownLoadClick() {
 
 void TDownDialog::FinishDownload(DownloadOutcome outcome) {
   if (worker_.joinable()) worker_.join();
+  ReleaseLinkExchange();
   // The last piece was already on its way when the question opened: its messages wait for the answer.
   if (askingToStop_) {
     endedDuringQuestion_ = outcome;

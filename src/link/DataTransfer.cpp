@@ -1,5 +1,7 @@
 #include "link/DataTransfer.h"
 
+#include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -159,7 +161,13 @@ void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int ro
   }
 }
 
+std::atomic<bool> g_exchangeClaimed{false};
+
 }  // namespace
+
+bool ClaimLinkExchange() { return !g_exchangeClaimed.exchange(true); }
+void ReleaseLinkExchange() { g_exchangeClaimed = false; }
+bool LinkExchangeClaimed() { return g_exchangeClaimed; }
 
 bool ParallelWrite(std::string_view bytes) {
   auto channel = Link().Parallel();
@@ -329,10 +337,40 @@ Reply ReadAvailable() {
 void DiscardPendingInput() {
   LinkState& link = Link();
   const PortKind kind = link.currentKind;
-  if (kind != PortKind::UsbDevice && kind != PortKind::UsbPrinter) return;
-  link.drain = true;
-  ReadReply();
-  link.drain = false;
+  if (kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) {
+    link.drain = true;
+    ReadReply();
+    link.drain = false;
+    return;
+  }
+  if (kind == PortKind::Spooler) return;
+  // Late answers of an earlier exchange would be taken for the next request's answer: read them
+  // away, each read waiting a short while, until one brings nothing. A printer that keeps sending
+  // is not waited out.
+  const int waitMs = TimeoutMs(pace::kStaleInputWait);
+  const int networkReadTimeoutMs = link.networkReadTimeoutMs;
+  link.networkReadTimeoutMs = waitMs;
+  std::vector<char> buffer(kReplyBufferSize);
+  for (int i = 0; i < kStaleInputReads; ++i) {
+    long n = 0;
+    if (kind == PortKind::Serial || kind == PortKind::Parallel) {
+      const FdChannelPtr channel = kind == PortKind::Serial ? link.Serial() : link.Parallel();
+      if (channel) n = channel->ReadWithin(buffer.data(), buffer.size(), waitMs);
+    } else {
+      int got = 0;
+      if (NetworkRead(buffer.data(), kReplyBufferSize, &got)) n = got;
+    }
+    if (n <= 0) break;
+  }
+  link.networkReadTimeoutMs = networkReadTimeoutMs;
+}
+
+bool IsSlotAnswer(std::string_view answer) {
+  if (answer.size() != 6 || answer.substr(4) != "\r\n") return false;
+  for (char c : answer.substr(0, 4)) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
 }
 
 bool DumpParameterTable(std::ostream& stream) {
@@ -369,9 +407,9 @@ bool DumpParameterTable(std::ostream& stream) {
       }
       Pause(pace::kSlotReadRetry);
     }
-    // Every record keeps a line of its own, also when no (complete) answer came, so that a missing
-    // answer never merges two records into one line.
-    if (answer.empty() || answer.back() != '\n') answer += "\r\n";
+    // A slot without its answer makes the file useless (it would not load, or would load another
+    // slot's value), so the dump fails at once: a silent printer is not waited out 256 times.
+    if (!IsSlotAnswer(answer)) return false;
     stream << "~WN00@eep,w," << address << "," << answer;
     if (!stream) return false;
   }

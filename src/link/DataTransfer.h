@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/Pacing.h"
+
 namespace tw {
 
 inline constexpr int kReplyBufferSize = 1024;  // a single read asks for at most this many bytes
@@ -24,11 +26,29 @@ bool SendToPrinter(std::string_view bytes);
 Reply ReadReply();
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
-// Throws away what the USB kinds have buffered; does nothing on the other kinds.
+// Throws away input that arrived before a request: the USB kinds drain their buffers; the serial,
+// parallel and network kinds read until a read of kStaleInputWait brings nothing (at most
+// kStaleInputReads reads). The spooler has nothing to read.
 void DiscardPendingInput();
 // Reads the 256 parameter slots one request at a time and writes one write-command record per slot
-// to the stream. False when a request cannot be sent or the stream fails.
+// to the stream. False when a request cannot be sent, the stream fails, or a slot has no answer of
+// four hexadecimal digits and CR LF after its attempts: the dump ends at that slot.
 bool DumpParameterTable(std::ostream& stream);
+// True for a slot read's whole answer: four hexadecimal digits followed by CR LF.
+bool IsSlotAnswer(std::string_view answer);
+
+// One exchange at a time on the link. A transfer that runs while the windows stay live (a download
+// sends from a thread of its own) claims the link for its whole length; work started by a timer
+// (the editors' dump) claims it too, and waits for a later tick while it is taken.
+// True when the claim was taken; false while another holds it.
+bool ClaimLinkExchange();
+void ReleaseLinkExchange();
+bool LinkExchangeClaimed();
+
+inline constexpr int kStaleInputReads = 8;
+namespace pace {
+inline constexpr PaceStep kStaleInputWait{"wait for stale input before a request", 100};
+}  // namespace pace
 
 // The per-kind primitives.
 bool ParallelWrite(std::string_view bytes);

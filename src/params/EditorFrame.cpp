@@ -271,6 +271,12 @@ void EditorFrame::ShowReadFinished() {
   btnWrintFile->setEnabled(true);
 }
 
+QString EditorFrame::OpenPortName() {
+  const LinkState::Text name =
+      Link().currentKind == PortKind::Serial ? LinkState::Text::SerialDisplayName : LinkState::Text::LinkName;
+  return QString::fromStdString(Link().Get(name));
+}
+
 // ---- The receive thread and the cursor ----
 
 void EditorFrame::StopReceiving() {

@@ -104,6 +104,10 @@ class EditorFrame {
   // "ReadFinish", then reading, writing and saving enabled.
   void ShowReadFinished();
 
+  // The open port as the status bar shows it: the serial port's name on the serial kind, the link
+  // name (USB, network, parallel) otherwise.
+  static QString OpenPortName();
+
   // Keeps the receive thread from taking the replies: clears its run flag and waits for its end.
   static void StopReceiving();
 

@@ -44,8 +44,6 @@ QString AddressHint(int slot) {
   return QStringLiteral("地址:0x") + QStringLiteral("%1").arg(slot, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-std::filesystem::path LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
 // Where each column begins when blocks of these heights are stacked in order into at most `columns`
 // columns, with the tallest column as short as it can be.
 std::vector<std::size_t> ColumnStarts(const std::vector<int>& heights, int columns) {
@@ -173,9 +171,7 @@ void TFormEeprom::showEvent(QShowEvent* event) {
 void TFormEeprom::FormShow() {
   Receive_Thread::Stop();
   InitDialog();
-  const LinkState::Text portName =
-      Link().currentKind == PortKind::Serial ? LinkState::Text::SerialDisplayName : LinkState::Text::LinkName;
-  statusPanels[0]->setText(Tip("PortName") + QString::fromStdString(Link().Get(portName)));
+  statusPanels[0]->setText(Tip("PortName") + OpenPortName());
   // Nothing can be read through the spooler.
   if (Link().currentKind == PortKind::Spooler) btnReadPrint->setEnabled(false);
 }
@@ -316,7 +312,7 @@ void TFormEeprom::btnReadFileClick() {
   const QString path = OpenEEPRomDialog->Execute(this);
   if (path.isEmpty()) return;
   CollectControls();
-  const factory::IniLoadReport report = factory::LoadParameterFile(LocalPath(path), values_);
+  const factory::IniLoadReport report = factory::LoadParameterFile(LocalFilePath(path), values_);
   switch (report.status) {
     case factory::IniLoadReport::Status::CannotOpen:
       ShowBox(Tip("NotOpenFileMessageBox") + u'"' + path + u'"', MsgIcon::Error);
@@ -346,7 +342,7 @@ void TFormEeprom::btnWrintFileClick() {
   const QString path = QString::fromStdString(factory::ParameterFileName(chosen.toStdString(), filterIndex));
   CollectControls();
   try {
-    factory::SaveParameterFile(LocalPath(path), values_);
+    factory::SaveParameterFile(LocalFilePath(path), values_);
   } catch (const IniWriteError&) {
     ShowBox(Tip("FileWriteFail") + u'"' + path + u'"', MsgIcon::Error);
   }

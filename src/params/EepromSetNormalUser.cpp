@@ -87,6 +87,7 @@ void TUserParamEditor::BuildControls() {
   BuildChoicePage();
   BuildNumberPage();
   BuildFileDialogs(kDumpFilter);
+  SaveEEpRomDialog->defaultSuffix = QStringLiteral("eep");
   TimerReadEep = new QTimer(this);
   TimerReadEep->setObjectName(QStringLiteral("TimerReadEep"));
   TimerReadEep->setInterval(pace::kDumpTimerTick.ms);
@@ -214,9 +215,7 @@ void TUserParamEditor::FormShow() {
   if (Link().currentKind == PortKind::Spooler) btnReadPrint->setEnabled(false);
 }
 
-void TUserParamEditor::FillStatusPanels() {
-  statusPanels[0]->setText(Tip("PortName") + QString::fromStdString(Link().Get(LinkState::Text::LinkName)));
-}
+void TUserParamEditor::FillStatusPanels() { statusPanels[0]->setText(Tip("PortName") + OpenPortName()); }
 
 void TUserParamEditor::FormActivate() {
   Receive_Thread::Stop();
@@ -261,8 +260,6 @@ bool TUserParamEditor::eventFilter(QObject* watched, QEvent* event) {
 
 void TUserParamEditor::ShowSlotValue(std::size_t rowIndex, std::size_t slotIndex, uint16_t value) {
   const SettingRow& row = Rows()[rowIndex];
-  const SlotSpec& slot = row.slotSpecs[slotIndex];
-  if (slot.keptMask) keptBits_[SlotNumber(slot.address)] = value & slot.keptMask;
   for (const ControlSpec& control : row.controls) {
     if (control.slot != slotIndex) continue;
     const unsigned part = (value >> control.bits.first) & control.bits.Mask();
@@ -281,10 +278,14 @@ void TUserParamEditor::ShowSlotValue(std::size_t rowIndex, std::size_t slotIndex
   }
 }
 
+void TUserParamEditor::RememberPrinterRead(std::size_t row, std::size_t slot, uint16_t value) {
+  const SlotSpec& spec = Rows()[row].slotSpecs[slot];
+  knownWords_[SlotNumber(spec.address)] = spec.readBits ? std::nullopt : std::optional<uint16_t>(value);
+}
+
 bool TUserParamEditor::SlotWordToWrite(std::size_t rowIndex, std::size_t slotIndex, uint16_t* word) {
   const SettingRow& row = Rows()[rowIndex];
-  const SlotSpec& slot = row.slotSpecs[slotIndex];
-  unsigned composed = slot.keptMask ? keptBits_[SlotNumber(slot.address)] : 0u;
+  unsigned composed = 0;
   for (const ControlSpec& control : row.controls) {
     if (control.slot != slotIndex) continue;
     const QString name = QString::fromLatin1(control.name);
@@ -325,6 +326,24 @@ void TUserParamEditor::RefuseEdit(QLineEdit* edit, const char* messageKey, const
   edit->selectAll();
 }
 
+bool TUserParamEditor::WriteSlot(std::size_t rowIndex, std::size_t slotIndex, uint16_t word) {
+  const SettingRow& row = Rows()[rowIndex];
+  const SlotSpec& slot = row.slotSpecs[slotIndex];
+  if (slot.writeBits) {
+    return WriteParameterField(slot.address, Hex4Text(word), BitNumber(slot.writeBits->first),
+                               BitNumber(slot.writeBits->last));
+  }
+  const std::optional<uint16_t> known = knownWords_[SlotNumber(slot.address)];
+  if (!known && slot.readBits) {
+    // Only the field is known: written as that field, the printer keeps the rest of the word.
+    return WriteParameterField(slot.address, Hex4Text((word >> slot.readBits->first) & slot.readBits->Mask()),
+                               BitNumber(slot.readBits->first), BitNumber(slot.readBits->last));
+  }
+  const uint16_t shown = ShownBits(row, slotIndex);
+  const uint16_t whole = static_cast<uint16_t>((word & shown) | (known.value_or(0) & ~shown));
+  return WriteParameterSlot(slot.address, Hex4Text(whole));
+}
+
 // ---- Reading and writing the printer ----
 
 void TFormEepromNormalUser::btnReadPrintClick() {
@@ -347,6 +366,7 @@ void TFormEepromNormalUser::btnReadPrintClick() {
       return;
     }
     ShowSlotValue(read.row, read.slot, *value);
+    RememberPrinterRead(read.row, read.slot, *value);
   }
   Link().readOnce = false;
   busy.Release();
@@ -359,17 +379,12 @@ void TUserParamEditor::btnSetPrintClick() {
   BusyCursor busy;
   // Slot by slot in table order, the slots of a row in the order listed.
   for (const RowSlot& write : RowSlots(Rows())) {
-    const SlotSpec& slot = Rows()[write.row].slotSpecs[write.slot];
     uint16_t word = 0;
     if (!SlotWordToWrite(write.row, write.slot, &word)) {
       btnSetPrint->setEnabled(true);  // the user corrects the edit and writes again
       return;
     }
-    const std::string value = Hex4Text(word);
-    const bool sent = slot.writeBits ? WriteParameterField(slot.address, value, BitNumber(slot.writeBits->first),
-                                                           BitNumber(slot.writeBits->last))
-                                     : WriteParameterSlot(slot.address, value);
-    if (!sent) {
+    if (!WriteSlot(write.row, write.slot, word)) {
       busy.Release();
       ShowFail(2);
       return;
@@ -392,7 +407,7 @@ void TUserParamEditor::btnReadFileClick() {
     btnWrintFile->setEnabled(true);
     return;
   }
-  const std::optional<DumpFile> file = DumpFile::Open(path.toStdString());
+  const std::optional<DumpFile> file = DumpFile::Open(LocalFilePath(path));
   if (!file) {
     ShowBox(Tip("NotOpenFileMessageBox") + u'"' + QDir::toNativeSeparators(path) + u'"', MsgIcon::Error);
     btnWrintFile->setEnabled(true);
@@ -425,6 +440,7 @@ bool TUserParamEditor::ReadEep(const DumpFile& file) {
         return false;
       }
       words[slot.address] = *word;
+      knownWords_[SlotNumber(slot.address)] = *word;
     }
     const Bits part = slot.fileBits.value_or(slot.readBits.value_or(kWholeWord));
     ShowSlotValue(read.row, read.slot, static_cast<uint16_t>((words[slot.address] >> part.first) & part.Mask()));
@@ -438,23 +454,30 @@ void TUserParamEditor::btnWrintFileClick() {
   const QString path = SaveEEpRomDialog->Execute(this);
   QDir::setCurrent(directory);
   if (path.isEmpty()) return;
-  if (!std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc)) {
+  if (!std::ofstream(LocalFilePath(path), std::ios::binary | std::ios::trunc)) {
     ShowBox(Tip("NotOpenFileMessageBox") + u'"' + QDir::toNativeSeparators(path) + QStringLiteral("\"!"),
             MsgIcon::Error);
     return;
   }
-  dumpFile_ = path.toStdString();
+  dumpFile_ = LocalFilePath(path);
   btnWrintFile->setEnabled(false);  // until the dump has ended
   TimerReadEep->setInterval(TimeoutMs(pace::kDumpTimerTick));
   TimerReadEep->start();
 }
 
 void TUserParamEditor::TimerReadEepTimer() {
+  if (dumpFile_.empty()) {
+    TimerReadEep->stop();
+    return;
+  }
+  // A download is using the link: the dump waits for a later tick instead of mixing its requests
+  // into the file's bytes.
+  if (!ClaimLinkExchange()) return;
   TimerReadEep->stop();
-  if (dumpFile_.empty()) return;
   StopReceiving();
   BusyCursor busy;
   const bool dumped = WriteParameterDump(dumpFile_, design_.dumpInReadOnceMode);
+  ReleaseLinkExchange();
   busy.Release();
   btnWrintFile->setEnabled(true);
   if (dumped) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,9 @@ class TUserParamEditor : public QWidget, public EditorFrame {
   const std::vector<SettingRow>& Rows() const { return *design_.rows; }
   // Puts a value that the printer or a file gave for one slot of a row into the row's controls.
   void ShowSlotValue(std::size_t row, std::size_t slot, uint16_t value);
+  // Remembers what a printer read of one slot of a row tells of the slot's word: the word itself
+  // when the slot was read whole, nothing when only a field of it was read.
+  void RememberPrinterRead(std::size_t row, std::size_t slot, uint16_t value);
 
  private:
   void BuildControls();
@@ -90,6 +94,9 @@ class TUserParamEditor : public QWidget, public EditorFrame {
   // The word to write for one slot of a row; false (after saying why) when an edit is not a valid
   // number for its place.
   bool SlotWordToWrite(std::size_t row, std::size_t slot, uint16_t* word);
+  // Writes one slot of a row: as its field, or as the whole word with the bits kept that no control
+  // shows; false when the send failed.
+  bool WriteSlot(std::size_t row, std::size_t slot, uint16_t word);
   void RefuseEdit(QLineEdit* edit, const char* messageKey, const QString& limit);
   // The rows of a page in the order shown: one list per part, or all rows in one.
   std::vector<std::vector<const SettingRow*>> PageParts(Page page) const;
@@ -98,7 +105,8 @@ class TUserParamEditor : public QWidget, public EditorFrame {
 
   UserEditorDesign design_;
   ResetCommand reset_;
-  std::array<uint16_t, 256> keptBits_{};  // the bits of whole-word slots that no control edits
+  // The slots' words as last read whole from the printer or loaded from a file; unknown otherwise.
+  std::array<std::optional<uint16_t>, 256> knownWords_{};
   std::filesystem::path dumpFile_;
 };
 

@@ -19,25 +19,6 @@ UserEditorDesign EplDesign() {
           /*dumpInReadOnceMode=*/false, /*pagesInParts=*/true};
 }
 
-// At most this many reads throw stale input away; a printer that keeps sending is not waited out.
-constexpr int kStaleInputReads = 8;
-
-// Bytes that arrived before the requests (the late answers of an earlier read that failed, say)
-// would be taken for the first answers, and every value would land one row off without the total
-// giving it away. The USB kinds throw pending input away in DiscardPendingInput; the other kinds
-// read it away here.
-void DiscardStaleInput() {
-  DiscardPendingInput();
-  LinkState& link = Link();
-  const PortKind kind = link.currentKind;
-  if (kind != PortKind::Serial && kind != PortKind::Parallel && kind != PortKind::Network) return;
-  const int readTimeoutMs = link.networkReadTimeoutMs;
-  link.networkReadTimeoutMs = pace::kStaleInputWait.ms;
-  for (int i = 0; i < kStaleInputReads && !ReadAvailable().text.empty(); ++i) {
-  }
-  link.networkReadTimeoutMs = readTimeoutMs;
-}
-
 bool RequestSlotRead(const SlotSpec& slot) {
   return slot.readBits ? RequestParameterField(slot.address, BitNumber(slot.readBits->first), BitNumber(slot.readBits->last))
                        : RequestParameterSlot(slot.address);
@@ -96,7 +77,7 @@ void TFormEepromNormalUserEPL::btnReadPrintClick() {
   StopReceiving();
   BusyCursor busy;
   btnReadPrint->setEnabled(false);
-  DiscardStaleInput();
+  DiscardPendingInput();  // late answers of an earlier read would be taken for the first ones
   const std::vector<RowSlot> reads = RowSlots(Rows());
   for (const RowSlot& read : reads) {
     if (!RequestSlotRead(Rows()[read.row].slotSpecs[read.slot])) {
@@ -115,7 +96,10 @@ void TFormEepromNormalUserEPL::btnReadPrintClick() {
     ShowFail(1);
     return;
   }
-  for (std::size_t i = 0; i < reads.size(); ++i) ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
+  for (std::size_t i = 0; i < reads.size(); ++i) {
+    ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
+    RememberPrinterRead(reads[i].row, reads[i].slot, (*values)[i]);
+  }
   busy.Release();
   ShowReadFinished();
 }
@@ -127,7 +111,7 @@ void TFormEepromNormalUserEPL::FormActivate() {
 
 void TFormEepromNormalUserEPL::FillStatusPanels() {
   statusPanels[0]->setText(Tip("PortName"));
-  statusPanels[1]->setText(QString::fromStdString(Link().Get(LinkState::Text::LinkName)));
+  statusPanels[1]->setText(OpenPortName());
 }
 
 }  // namespace tw

@@ -19,11 +19,6 @@ namespace tw {
 
 // ---- The batched read, apart from the window ----
 
-namespace pace {
-// How long a read of stale input waits on the network before the requests go out.
-inline constexpr PaceStep kStaleInputWait{"network wait for stale input before a batched read", 100};
-}  // namespace pace
-
 inline constexpr std::size_t kBatchRecordBytes = 6;  // four hexadecimal digits, CR LF
 // A collection makes one bulk read and at most (number of requests + kBatchExtraReads) more.
 inline constexpr int kBatchExtraReads = 3;

@@ -63,10 +63,15 @@ std::optional<std::string> ReplyValue(const std::string& reply) {
   return reply.substr(0, 4);
 }
 
-std::optional<std::string> AskForValue(const std::string& request) {
+std::optional<std::string> Ask(const std::string& request) {
   Link().serialWriteTimeoutMs = kParamReadWriteTimeoutMs;
   if (!SendToPrinter(request)) return std::nullopt;
-  return ReplyValue(ReadReply().text);
+  return ReadReply().text;
+}
+
+std::optional<std::string> AskForValue(const std::string& request) {
+  const std::optional<std::string> reply = Ask(request);
+  return reply ? ReplyValue(*reply) : std::nullopt;
 }
 
 bool SendWithTimeout(const std::string& message) {
@@ -139,6 +144,8 @@ std::optional<std::string> ReadParameterField(std::string_view address, std::str
                                               std::string_view last) {
   return AskForValue(ReadFieldRequest(address, first, last));
 }
+
+std::optional<std::string> ReadParameterSlotReply(std::string_view address) { return Ask(ReadSlotRequest(address)); }
 
 bool RequestParameterSlot(std::string_view address) { return SendWithTimeout(ReadSlotRequest(address)); }
 

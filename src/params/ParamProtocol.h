@@ -42,6 +42,9 @@ std::optional<std::string> SlotValueText(std::string_view hex);
 std::optional<std::string> ReadParameterSlot(std::string_view address);
 std::optional<std::string> ReadParameterField(std::string_view address, std::string_view first,
                                               std::string_view last);
+// The read-slot request and its reply as it came (empty when none came); nullopt when the send failed.
+// For callers that tell a garbled reply apart from a missing one.
+std::optional<std::string> ReadParameterSlotReply(std::string_view address);
 // The request alone (batched reading).
 bool RequestParameterSlot(std::string_view address);
 bool RequestParameterField(std::string_view address, std::string_view first, std::string_view last);

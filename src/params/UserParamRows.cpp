@@ -8,8 +8,8 @@
 namespace tw {
 namespace {
 
-SlotSpec Field(const char* address, Bits bits) { return {address, bits, bits, std::nullopt, 0}; }
-SlotSpec Word(const char* address, uint16_t kept = 0) { return {address, std::nullopt, std::nullopt, std::nullopt, kept}; }
+SlotSpec Field(const char* address, Bits bits) { return {address, bits, bits, std::nullopt}; }
+SlotSpec Word(const char* address) { return {address, std::nullopt, std::nullopt, std::nullopt}; }
 
 ControlSpec HexEdit(const char* name, const char* label, Bits bits = kWholeWord) {
   return {ControlKind::HexEdit, name, label, {}, bits};
@@ -91,7 +91,7 @@ const std::vector<SettingRow>& ZUserRows() {
       {Page::Numbers, "地址:0x06", {Word("06")}, {HexEdit("edtMARK_TO_TPH_DISTANCE", "标记距离打印位置之间的距离:")}},
       {Page::Numbers, "地址:0x0C", {Word("0C")}, {HexEdit("EdtCMD_X_SHIFT_ADJ", "打印内容左右调整:")}},
       // 5: read as the field 00-01, written as the whole word
-      {Page::Choices, "地址:0x0D", {{"0D", Bits{0, 1}, std::nullopt, std::nullopt, 0}},
+      {Page::Choices, "地址:0x0D", {{"0D", Bits{0, 1}, std::nullopt, std::nullopt}},
        {Choice("rgADD_PRINT_METHOD", "打印方法设置", {"直接热敏", "热转印"}, {0, 1})}},
       // 6 to 8
       {Page::Numbers, "地址:0x0f", {Word("0F")}, {HexEdit("edtPRINT_SPEED", "打印速度设置:")}},
@@ -108,15 +108,15 @@ const std::vector<SettingRow>& ZUserRows() {
        {Choice("rgBIT_OUT_MODE", "出纸模式", {"回卷模式", "撕离模式", "剥离模式", "切纸模式"}, {0, 3})}},
       {Page::Choices, "地址:0x1C", {Field("1C", {8, 8})},
        {Choice("rgBIT_PEEL_SELECT", "剥离是否确认", {"不确认", "确认"}, {0, 0})}},
-      // 14: three choices in one word; bits 13-15 kept
-      {Page::Choices, "地址:0x1D", {Word("1D", 0xE000)},
+      // 14: three choices in one word; bits 8-11 and 13-15 kept
+      {Page::Choices, "地址:0x1D", {Word("1D")},
        {Choice("rgBIT_ACT_POWER", "上电后的动作", {"无动作", "定位一个标签", "启动校验"}, {0, 3}),
         Choice("rgBIT_ACT_COVER", "合盖后的动作", {"无动作", "定位一个标签", "校验"}, {4, 7}),
         Choice("rgBIT_REPRNT", "出错是是否重打", {"否", "是"}, {12, 12}, 1)}},
       // 15
       {Page::Numbers, "地址:0x1E", {Word("1E")}, {HexEdit("EdtADD_LABLE_LEN_CONTINOUS", "设置的标签长度:")}},
       // 16: the serial settings in one word; bits 12-15 kept
-      {Page::Choices, "地址:0x20", {Word("20", 0xF000)},
+      {Page::Choices, "地址:0x20", {Word("20")},
        {Choice("rgBIT_COMM_BAUD_RATE", "每秒位数",
                {"9600", "110", "300", "600", "1200", "2400", "4800", "19200", "38400", "57600", "115200"}, {0, 3}, 0,
                2),
@@ -127,7 +127,7 @@ const std::vector<SettingRow>& ZUserRows() {
       // 17
       {Page::Numbers, "地址:0x21", {Word("21")}, {HexEdit("EdtADD_WEB_HEIGHT", "标记间隙高度:")}},
       // 18: a dump file's whole word is the item index
-      {Page::Choices, "地址:0x2B", {{"2B", Bits{0, 2}, Bits{0, 2}, kWholeWord, 0}},
+      {Page::Choices, "地址:0x2B", {{"2B", Bits{0, 2}, Bits{0, 2}, kWholeWord}},
        {Choice("rgSENSER_SELECT", "传感器选择", {"反射", "透射"})}},
       // 19 to 21
       {Page::Numbers, "地址:0x34", {Field("34", {12, 14})}, {HexEdit("edtBIT_USB_ID", "USB ID号:", {0, 2})}},
@@ -169,6 +169,14 @@ std::vector<RowSlot> RowSlots(const std::vector<SettingRow>& rows) {
     for (std::size_t s = 0; s < rows[r].slotSpecs.size(); ++s) slots.push_back({r, s});
   }
   return slots;
+}
+
+uint16_t ShownBits(const SettingRow& row, std::size_t slot) {
+  unsigned shown = 0;
+  for (const ControlSpec& control : row.controls) {
+    if (control.slot == slot) shown |= static_cast<unsigned>(control.bits.Mask()) << control.bits.first;
+  }
+  return static_cast<uint16_t>(shown);
 }
 
 std::string BitNumber(int bit) {

@@ -43,16 +43,21 @@ struct ControlSpec {
   std::vector<uint16_t> itemValues = {};
 };
 
-// One slot of a row: read as a field (readBits) or whole; written as a field (writeBits) or whole,
-// whole words keeping keptMask from the last read; fileBits is the part of a dump file's word that
-// stands for what the read brings.
+// One slot of a row: read as a field (readBits) or whole; written as a field (writeBits) or whole;
+// fileBits is the part of a dump file's word that stands for what the read brings. A whole-word write
+// keeps every bit that no control of the row shows, from the slot's word when it is known (read whole
+// from the printer or loaded from a file); a slot read as a field whose word is not known is written
+// as that field, so that the printer keeps its other bits.
 struct SlotSpec {
   const char* address;
   std::optional<Bits> readBits;
   std::optional<Bits> writeBits;
   std::optional<Bits> fileBits;  // default: readBits, else the whole word
-  uint16_t keptMask = 0;
 };
+
+struct SettingRow;
+// The bits of the slot's word that the controls of the row show.
+uint16_t ShownBits(const SettingRow& row, std::size_t slot);
 
 enum class Page { Choices, Numbers };
 

@@ -1,6 +1,8 @@
 #include "widgets/FileDialogSpec.h"
 
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <mutex>
 
 namespace tw {
@@ -16,6 +18,7 @@ FileChoice RealChooser(const TFileDialog& dialog, QWidget* parent) {
     box.setAcceptMode(QFileDialog::AcceptSave);
     box.setFileMode(QFileDialog::AnyFile);
     if (!dialog.overwritePrompt) box.setOption(QFileDialog::DontConfirmOverwrite);
+    box.setDefaultSuffix(dialog.defaultSuffix);
   } else {
     box.setAcceptMode(QFileDialog::AcceptOpen);
     box.setFileMode(QFileDialog::ExistingFile);
@@ -38,6 +41,9 @@ QString TFileDialog::Execute(QWidget* parent, int* filterIndex) const {
   }
   FileChoice choice = chooser ? chooser(*this, parent) : RealChooser(*this, parent);
   if (filterIndex) *filterIndex = choice.filterIndex < 1 ? 1 : choice.filterIndex;
+  if (!choice.path.isEmpty() && !defaultSuffix.isEmpty() && QFileInfo(choice.path).suffix().isEmpty()) {
+    return choice.path + u'.' + defaultSuffix;
+  }
   return choice.path;
 }
 
@@ -56,6 +62,8 @@ QStringList TFileDialog::ToQtNameFilters(const QString& filter) {
   }
   return filters;
 }
+
+std::filesystem::path LocalFilePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 void SetFileChooser(FileChooser chooser) {
   std::lock_guard lock(g_mutex);

@@ -4,6 +4,7 @@
 // and runs through the file chooser seam so that tests can answer it.
 #include <QObject>
 #include <QString>
+#include <filesystem>
 #include <functional>
 
 namespace tw {
@@ -18,6 +19,8 @@ class TFileDialog : public QObject {
   void setFilter(const QString& filter) { filter_ = filter; }
   QString title;
   bool overwritePrompt = true;  // save dialogs ask before overwriting
+  // Added (after a dot) to a chosen file name that has no extension; empty: nothing is added.
+  QString defaultSuffix;
 
   // Shows the dialog; the chosen path, or empty when cancelled. `filterIndex` gets the 1-based
   // position of the filter the user picked.
@@ -30,6 +33,10 @@ class TFileDialog : public QObject {
   Mode mode_;
   QString filter_;
 };
+
+// A chosen file name as the file system takes it: in the locale's file-name encoding
+// (QFile::encodeName), the one rule for every file the windows open or create.
+std::filesystem::path LocalFilePath(const QString& path);
 
 // The file chooser seam: tests install a function that answers in place of the user.
 struct FileChoice {

@@ -93,8 +93,9 @@ class Reading {
 
   // "q" and the label width in dots: all its digits (a 300 dpi printer reports up to 1248).
   bool ReadWidth() {
-    const std::size_t at = reply_.find('q');
-    if (at == std::string_view::npos || at + 1 >= reply_.size()) return false;
+    const std::size_t at = MarkerBeforeDigit('q');
+    if (at == std::string_view::npos) return false;
+    source_ = FieldAt(reply_, at);
     const std::optional<long long> dots = DimensionAfter(reply_.substr(at + 1));
     if (!dots) return false;
     result_.width = Length(*dots);
@@ -104,9 +105,10 @@ class Reading {
   // The label field: "Q" length "," then "0" (continuous media), or ["B"] gap [("+" | "-") offset]:
   // "Q200,24+0" gap labels, "Q200,B24-8" black marks with a negative offset.
   bool ReadLabelField() {
-    const std::size_t at = reply_.find('Q');
+    const std::size_t at = MarkerBeforeDigit('Q');
     if (at == std::string_view::npos) return false;
     const std::string_view field = FieldAt(reply_, at);
+    source_ = field;
     const std::size_t comma = field.find(',');
     const std::string_view afterComma =
         comma == std::string_view::npos ? std::string_view() : field.substr(comma + 1);
@@ -232,13 +234,27 @@ class Reading {
     return dots;
   }
 
-  void Fail(std::string_view text) { result_.conversionError = NotAnIntegerText(text); }
+  void Fail(std::string_view text) {
+    result_.conversionError = NotAnIntegerText(text);
+    result_.unreadText = std::string(text);
+    result_.unreadSource = std::string(source_);
+  }
+
+  // The first `marker` followed by a digit: the model's name ("QRT-...") and an echoed command or
+  // other text before the label line hold the letter too, but not before a number.
+  std::size_t MarkerBeforeDigit(char marker) const {
+    for (std::size_t at = reply_.find(marker); at != std::string_view::npos; at = reply_.find(marker, at + 1)) {
+      if (at + 1 < reply_.size() && reply_[at + 1] >= '0' && reply_[at + 1] <= '9') return at;
+    }
+    return std::string_view::npos;
+  }
 
   ReadLength Length(long long dots) const {
     return {dots, DotsInUnit(dots, context_.unit, DensityForResolution(result_.resolution))};
   }
 
   std::string_view reply_;
+  std::string_view source_;  // the field of the reply being read, named when a number fails
   const EplReadContext& context_;
   EplConfiguration result_;
 };

@@ -110,14 +110,18 @@ struct EplConfiguration {
   std::optional<bool> countryVisible;    // KDULabel and KDUCountryCodeComboBox
   std::optional<int> countryIndex;       // KDUCountryCodeComboBox
   // A width, length, gap or offset that is not a number: the reading stopped there, and this is
-  // the conversion error to report in a message box.
+  // the conversion error; unreadText is the text that could not be read and unreadSource the field
+  // of the reply it came from ("q12x", "Q20,24+x"), which the wizard names in its message.
   std::string conversionError;
+  std::string unreadText;
+  std::string unreadSource;
 
   bool VersionFound() const { return firmwareVersion.has_value(); }
 };
 
 // Reads the configuration reply. The reply is searched with case-sensitive substring tests, in the
-// order of the members above; nothing is ever read beyond its end.
+// order of the members above; nothing is ever read beyond its end. The width is taken at the first
+// "q" and the label field at the first "Q" that a digit follows.
 EplConfiguration ParseEplConfiguration(std::string_view reply, const EplReadContext& context);
 
 // ---------------------------------------------------------------------------------------------

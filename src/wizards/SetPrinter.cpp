@@ -14,6 +14,7 @@
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
 #include "params/ParamProtocol.h"
+#include "params/UserParamRows.h"
 #include "widgets/Ui.h"
 
 namespace tw {
@@ -125,10 +126,20 @@ bool TSetPrinter::ReadPrinterSettings() {
 void TSetPrinter::ReadParameterSlots() {
   // Each step reads one slot into its control; a failed read ends the reading, and what was read
   // so far stays in the controls.
-  auto slot = [](const char* address) -> std::optional<int> {
-    const std::optional<std::string> reply = ReadParameterSlot(address);
-    if (!reply) return std::nullopt;
-    return ParseSlotValue(*reply);
+  // No reply ends the reading quietly; a reply that is not four hexadecimal digits is named in the
+  // conversion-error message first.
+  auto slot = [this](const char* address) -> std::optional<int> {
+    const std::optional<std::string> reply = ReadParameterSlotReply(address);
+    if (!reply || reply->empty()) return std::nullopt;
+    const std::string digits = reply->substr(0, reply->find_first_of("\r\n"));
+    const std::optional<uint16_t> value = FourHexDigits(reply->substr(0, 4));
+    if (!value) {
+      ShowMessageQ(Messages().slotNotHex.arg(QString::fromLatin1(digits.data(), static_cast<int>(digits.size())),
+                                             QString::fromLatin1(address)),
+                   windowTitle(), MsgIcon::Error);
+      return std::nullopt;
+    }
+    return *value;
   };
   using Step = std::function<bool()>;
   const std::vector<Step> steps = {

@@ -115,7 +115,8 @@ bool TSetPrinterEPL::ReadPrinterSettings() {
   FirmwareVersionShowLabel->setText(QString::fromLocal8Bit(version.data(), static_cast<int>(version.size())).trimmed());
   ShowConfiguration(configuration);
   if (!configuration.conversionError.empty()) {
-    ShowMessageQ(Text(configuration.conversionError), windowTitle(), MsgIcon::Error);
+    ShowMessageQ(Messages().replyNotANumber.arg(Text(configuration.unreadText), Text(configuration.unreadSource)),
+                 windowTitle(), MsgIcon::Error);
   }
   return true;
 }

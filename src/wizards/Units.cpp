@@ -27,7 +27,7 @@ const UnitRow& RowOf(LengthUnit unit) { return kUnitRows.at(static_cast<std::siz
 
 constexpr std::array<DotDensity, 2> kDensities{{
     {kResolution203, {8, 0}, {80, 0}, {2032, 1}, {2032, 1}},
-    {kResolution300, {12, 0}, {120, 0}, {300, 0}, {3048, 1}},
+    {kResolution300, {12, 0}, {120, 0}, {3048, 1}, {3048, 1}},
 }};
 
 // Products and quotients are formed at extended precision and then stored as doubles.

@@ -48,7 +48,10 @@ struct DotDensity {
   int resolution;                // 200 or 300 (never 0: 0 reads as 300)
   DecimalFactor perMm;           // 8 or 12
   DecimalFactor perCm;           // 80 or 120
-  DecimalFactor perInch;         // 203.2 or 300: conversions and values read from the printer
+  // 203.2 or 304.8 (25.4 x 12): conversions and values read from the printer. The same factor as
+  // the commands use, so that inches shown are the dots sent: a read followed by Finish changes
+  // nothing, and the widest label (1248 dots, 4.09 inch) stays within the field's range.
+  DecimalFactor perInch;
   DecimalFactor commandPerInch;  // 203.2 or 304.8 (25.4 x 12): lengths written into commands
 };
 DotDensity DensityForResolution(int resolution);

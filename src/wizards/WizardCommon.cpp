@@ -124,8 +124,12 @@ WizardButtons AddWizardButtons(QWidget* form, QBoxLayout* layout) {
 
 WizardMessages LoadWizardMessages() {
   const IniDocument file = LoadLanguageFile(CurrentLanguageFile());
-  auto text = [&](std::string_view key) { return LanguageText(file, kFieldMessageSection, key, QString()); };
-  return {text(kNotANumberKey), text(kInputErrorCaptionKey), text(kRangeKey), text("GetVersionFail")};
+  auto text = [&](std::string_view key, const QString& designed = QString()) {
+    return LanguageText(file, kFieldMessageSection, key, designed);
+  };
+  return {text(kNotANumberKey), text(kInputErrorCaptionKey), text(kRangeKey), text("GetVersionFail"),
+          text("ReplyNotANumber", QStringLiteral("无法读取打印机的回复：“%2”中的“%1”不是有效的整数。")),
+          text("SlotReplyNotHex", QStringLiteral("无法读取打印机的回复：参数地址%2的回复“%1”不是十六进制数。"))};
 }
 
 LengthFields::LengthFields(QObject* parent, WizardKind wizard, Controls controls,
@@ -135,7 +139,10 @@ LengthFields::LengthFields(QObject* parent, WizardKind wizard, Controls controls
     QLineEdit* edit = controls_.edits[i];
     remembered_[i] = edit->text();
     edit->installEventFilter(this);
-    connect(edit, &QLineEdit::textChanged, this, [this, i](const QString& text) { remembered_[i] = text; });
+    connect(edit, &QLineEdit::textChanged, this, [this, i](const QString& text) {
+      remembered_[i] = text;
+      if (!settingText_) readDots_[i].reset();
+    });
   }
   connect(controls_.units, &QComboBox::activated, this, [this] { UnitsComboBoxChange(); });
 }
@@ -144,17 +151,21 @@ void LengthFields::SetCurrentUnitFromList() {
   if (auto unit = LengthUnitFromIndex(controls_.units->currentIndex())) current_ = *unit;
 }
 
+void LengthFields::SetFieldText(int index, const QString& text) {
+  settingText_ = true;
+  controls_.edits[index]->setText(text);
+  settingText_ = false;
+}
+
 void LengthFields::ShowDots(LengthField field, long long dots) {
-  QLineEdit* edit = controls_.edits[Index(field)];
-  if (current_ == LengthUnit::Dots) {
-    edit->setText(Utf8(FormatDots(dots)));
-    return;
-  }
   const double value = converter_().Convert(LengthUnit::Dots, current_, static_cast<double>(dots));
-  edit->setText(Utf8(FormatLengthTwoDecimals(value)));
+  const std::string text = current_ == LengthUnit::Dots ? FormatDots(dots) : FormatLengthTwoDecimals(value);
+  readDots_[Index(field)] = dots;
+  SetFieldText(Index(field), Utf8(text));
 }
 
 std::optional<long long> LengthFields::CommandDotsOf(LengthField field) {
+  if (readDots_[Index(field)]) return *readDots_[Index(field)];
   QLineEdit* edit = controls_.edits[Index(field)];
   const std::string text = edit->text().toStdString();
   const std::optional<double> value = ParseLengthNumber(text);
@@ -171,11 +182,13 @@ std::optional<long long> LengthFields::CommandDotsOf(LengthField field) {
 }
 
 bool LengthFields::CheckField(LengthField field) {
+  if (checking_) return true;  // another field's message comes first
   QLineEdit* edit = controls_.edits[Index(field)];
   const FieldCheck check = CheckLengthField(wizard_, field, current_, edit->text().toStdString());
   switch (check.verdict) {
     case FieldVerdict::Accepted:
-      edit->setText(Utf8(check.text));
+      // The display form of the same value: a field holding read dots keeps them.
+      SetFieldText(Index(field), Utf8(check.text));
       return true;
     case FieldVerdict::NotANumber:
       RejectField(field, messages_.notANumber);
@@ -194,8 +207,8 @@ void LengthFields::RejectField(LengthField field, const QString& message) {
   QLineEdit* edit = controls_.edits[Index(field)];
   checking_ = true;
   ShowMessageQ(message, messages_.errorCaption, MsgIcon::Warning);
-  checking_ = false;
   edit->setFocus(Qt::OtherFocusReason);
+  checking_ = false;
 }
 
 bool LengthFields::eventFilter(QObject* watched, QEvent* event) {
@@ -239,8 +252,15 @@ void LengthFields::UnitsComboBoxChange() {
     RejectField(*change.failedField, Utf8(change.error));
     return;
   }
-  for (int i = 0; i < kLengthFieldCount; ++i) controls_.edits[i]->setText(Utf8(change.fields[i]));
   current_ = change.currentUnit;
+  for (int i = 0; i < kLengthFieldCount; ++i) {
+    // A field still holding read dots shows them anew, not a conversion of their rounded text.
+    if (readDots_[i]) {
+      ShowDots(static_cast<LengthField>(i), *readDots_[i]);
+    } else {
+      SetFieldText(i, Utf8(change.fields[i]));
+    }
+  }
   ShowUnitCaptions(current_);
   ReplaceSpeedList(current_);
 }

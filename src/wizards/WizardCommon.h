@@ -69,6 +69,9 @@ struct WizardMessages {
   QString errorCaption;   // ShuRuCuoWu
   QString rangePrefix;    // FanWei
   QString readFailed;     // GetVersionFail
+  // A number of the printer's reply that cannot be read: %1 the text, %2 where it came from.
+  QString replyNotANumber;  // ReplyNotANumber: the E configuration reply's field
+  QString slotNotHex;       // SlotReplyNotHex: the answer for parameter slot %2
 };
 WizardMessages LoadWizardMessages();
 
@@ -95,10 +98,13 @@ class LengthFields : public QObject {
   // The remembered text of a field: its text when it last gained focus or changed.
   const QString& RememberedText(LengthField field) const { return remembered_[Index(field)]; }
 
-  // Shows a length the printer reported in dots, in the current unit's display form.
+  // Shows a length the printer reported in dots, in the current unit's display form. The field
+  // keeps those dots until the user edits it: a unit change shows them in the new unit, and Finish
+  // sends them as they were read (two decimals cannot always carry a length exactly).
   void ShowDots(LengthField field, long long dots);
-  // The field's length in dots as commands carry it (truncated toward zero). A text that cannot be
-  // read as a number is reported in a message box (the field gets the focus) and gives nullopt.
+  // The field's length in dots as commands carry it: the dots read, for a field not edited since;
+  // otherwise its value truncated toward zero. A text that cannot be read as a number is reported in
+  // a message box (the field gets the focus) and gives nullopt.
   std::optional<long long> CommandDotsOf(LengthField field);
 
   // The exit check of a field (character scan, range, display form), with its messages; true when
@@ -115,6 +121,8 @@ class LengthFields : public QObject {
   void ShowUnitCaptions(LengthUnit unit);
   void ReplaceSpeedList(LengthUnit unit);
   void RejectField(LengthField field, const QString& message);
+  // Sets a field's text for the wizard itself: the dots it holds stay (the user's edits drop them).
+  void SetFieldText(int index, const QString& text);
 
   WizardKind wizard_;
   Controls controls_;
@@ -122,7 +130,11 @@ class LengthFields : public QObject {
   WizardMessages messages_;
   LengthUnit current_ = kDefaultLengthUnit;
   std::array<QString, kLengthFieldCount> remembered_;
-  bool checking_ = false;  // a field's message box is up: focus changes it causes are not checks
+  std::array<std::optional<long long>, kLengthFieldCount> readDots_;  // the dots a read showed
+  bool settingText_ = false;
+  // A field's message is up, or its focus is being given back after one: focus changes meanwhile
+  // start no other check, so that two invalid fields cannot bounce their messages back and forth.
+  bool checking_ = false;
 };
 
 // Runs the save dialog for a command block and writes the block. With the first filter (text files)

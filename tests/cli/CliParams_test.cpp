@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <thread>
 
@@ -98,6 +100,40 @@ TEST_F(CliParams, FailuresExitWithOne) {
   printer_.Stop();
   EXPECT_EQ(Run({"write-slot", "01", "0001"}).exitCode, 1);
   EXPECT_EQ(Run({"read-slot", "01"}).exitCode, 1);
+}
+
+// Ctrl+C and SIGTERM stop any command at once, whatever it waits for: the link is closed, the exit
+// status is 128 + the signal, and no partial dump is left behind.
+TEST_F(CliParams, AnInterruptedDumpStopsAtOnceAndLeavesNoFile) {
+  sim::Faults slow;
+  slow.replyDelayMs = 200;  // 256 slots would take about a minute
+  printer_.SetFaults(slow);
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signal);
+    printer_.ClearReceived();
+    const std::filesystem::path file = dir_ / "table.eep";
+    std::chrono::steady_clock::time_point signalled;
+    auto result = test::RunProgram("tagwright-cli", {"--port", Net(port_), "dump", file.string()}, "", 30000,
+                                   [&](int pid) {
+                                     ASSERT_TRUE(printer_.WaitForReceived(3 * 15, 10000));
+                                     signalled = std::chrono::steady_clock::now();
+                                     ::kill(pid, signal);
+                                   });
+    EXPECT_EQ(result.exitCode, status) << result.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(10));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.path())) << "no partial file either";
+  }
+}
+
+TEST_F(CliParams, ADumpFromASilentPrinterFailsAndLeavesNoFile) {
+  sim::Faults silent;
+  silent.noReply = true;
+  printer_.SetFaults(silent);
+  auto result = Run({"dump", (dir_ / "table.eep").string()});
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  EXPECT_EQ(printer_.Received(), "~WN00@eep,r,00~");
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }
 
 TEST_F(CliParams, ADumpFileSentWithSendRestoresTheTable) {

@@ -26,6 +26,7 @@
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
+#include "link/DataTransfer.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "sim/VirtualPrinter.h"
@@ -450,11 +451,14 @@ TEST_F(DownLoadPacedTest, BarAdvancesAndEventsFlowWhileTheFileGoesOut) {
   QSignalSpy finished(dialog_.get(), &TDownDialog::downloadFinished);
   StartPacedDownload();
   lastTick = Clock::now();
-  // The window refuses a second start or another file while the first transfer runs.
+  // The window refuses a second start or another file while the first transfer runs, and holds the
+  // link: a parameter editor's dump timer waits for it.
   EXPECT_FALSE(dialog_->BtDownLoad->isEnabled());
   EXPECT_FALSE(dialog_->Button1->isEnabled());
+  EXPECT_TRUE(LinkExchangeClaimed());
   ASSERT_TRUE(finished.wait(kFinishTimeoutMs));
   probe.stop();
+  EXPECT_FALSE(LinkExchangeClaimed());
 
   EXPECT_GE(ticks, 50);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longestGap).count(), 1000);
@@ -523,6 +527,7 @@ TEST_F(DownLoadPacedTest, DestroyingTheWindowDuringTheTransferStopsAndWaitsForIt
   StartPacedDownload();
   ASSERT_TRUE(printer_->WaitForReceived(30000, 20000));
   dialog_.reset();  // as when the program ends with the window open
+  EXPECT_FALSE(LinkExchangeClaimed());
   // Nothing more is written once the window is gone: what still arrives was queued in the
   // pseudo-terminal (well under a second's worth at this pace).
   QTest::qWait(1500);

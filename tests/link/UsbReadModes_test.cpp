@@ -2,6 +2,8 @@
 // USBReadTimes, read-once and drain modes, and the time-outs handed to each layer.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "core/AppPaths.h"
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
@@ -99,6 +101,15 @@ TEST_F(UsbReadModes, DrainThrowsPendingInputAwayBeforeTheNextReply) {
   EXPECT_EQ(device_->timeouts[0].write, 8);
   EXPECT_EQ(device_->readCapacities, (std::vector<int>{100, 100}));
   EXPECT_EQ(ReadReply().text, "new");
+}
+
+TEST_F(UsbReadModes, ADumpEndsAtTheFirstSlotWithoutFourHexDigits) {
+  OpenDevice();
+  device_->reads = {"", "", "0085\r\n", "0G12\r\n"};  // the drain's two reads, then the answers
+  std::ostringstream dump;
+  EXPECT_FALSE(DumpParameterTable(dump));
+  EXPECT_EQ(dump.str(), "~WN00@eep,w,00,0085\r\n");
+  EXPECT_EQ(device_->written, "~WN00@eep,r,00~~WN00@eep,r,01~");
 }
 
 TEST_F(UsbReadModes, ReadOnceOnTheDeviceTakesRoundsUntilTheReplyEnds) {

@@ -702,13 +702,17 @@ TEST_F(EplEditorTest, ANewShowingResetsTheSharedRowsButTheECommandSetRowsKeepWha
   EXPECT_FALSE(editor_.btnSetPrint->isEnabled());
 }
 
-TEST_F(EplEditorTest, TheStatusBarShowsThePortCaptionAndTheLinkNameApartAndRefreshesOnActivation) {
-  Link().Set(LinkState::Text::LinkName, "COM3");
+TEST_F(EplEditorTest, TheStatusBarShowsThePortCaptionAndTheOpenPortApartAndRefreshesOnActivation) {
+  // On the serial kind the port's own name, not a link name left from an earlier connection.
+  Link().currentKind = PortKind::Serial;
+  Link().Set(LinkState::Text::SerialDisplayName, "COM3");
+  Link().Set(LinkState::Text::LinkName, "USB001");
   ShowEditor();
   const int widths[] = {75, 450, 150};
   for (int i = 0; i < 3; ++i) EXPECT_GE(editor_.statusPanels[i]->minimumWidth(), widths[i]);
   EXPECT_EQ(editor_.statusPanels[0]->text(), Tip("PortName"));
   EXPECT_EQ(editor_.statusPanels[1]->text(), "COM3");
+  Link().currentKind = PortKind::Network;
   Link().Set(LinkState::Text::LinkName, "127.0.0.1");
   editor_.FormActivate();
   EXPECT_EQ(editor_.statusPanels[1]->text(), "127.0.0.1");

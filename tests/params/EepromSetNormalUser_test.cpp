@@ -164,6 +164,14 @@ TEST_F(EditorTest, EachLanguageRelabelsWithoutEmptyingAGroupOrCuttingAText) {
   }
 }
 
+TEST_F(EditorTest, TheStatusBarShowsTheOpenSerialPortNotAnEarlierLinkName) {
+  Link().currentKind = PortKind::Serial;
+  Link().Set(LinkState::Text::SerialDisplayName, "COM3");
+  Link().Set(LinkState::Text::LinkName, "NET");  // left from an earlier network connection
+  ShowEditor();
+  EXPECT_EQ(editor_.statusPanels[0]->text(), Tip("PortName") + "COM3");
+}
+
 TEST_F(EditorTest, TheSpoolerCannotBeReadFromButFilesStayAvailable) {
   Link().currentKind = PortKind::Spooler;
   ShowEditor();
@@ -267,6 +275,18 @@ TEST_F(EditorTest, ReadingSendsOneRequestPerRowInTableOrder) {
   EXPECT_EQ(requests, 30u);
 }
 
+TEST_F(EditorTest, ALateAnswerWaitingOnTheLinkIsNotTakenForTheFirstRow) {
+  ConnectTcp();
+  ShowEditor();
+  SyncWithPrinter();
+  printer_.SendUnsolicited("0077\r\n");  // the answer of an earlier read that came too late
+  QTest::qWait(200);
+  ReadFromPrinter();
+  EXPECT_EQ(LastText(), Tip("ReadFinish").toStdString());
+  EXPECT_EQ(Text("EdtTEAR_POSITION_ADJ"), "0012");
+  EXPECT_EQ(Text("EdtLABEL_WIDTH"), "0320");
+}
+
 TEST_F(EditorTest, AFailedReadKeepsWhatWasReadAndReportsReadFail) {
   ConnectTcp();
   ShowEditor();
@@ -320,12 +340,12 @@ const std::pair<const char*, int> kGroupChanges[] = {
 const std::map<int, uint16_t> kSlotsAfterWrite = {
     {0x01, 0x0721},  // two fields
     {0x06, 0x00A1}, {0x0C, 0x1234},
-    {0x0D, 0x0000},  // written as a whole word
+    {0x0D, 0x0FF0},  // read as a field: written as that field, the other bits stay
     {0x0F, 0x000B}, {0x10, 0x000C}, {0x11, 0x000D},
     {0x12, 0xAB1E},  // field 00-07: the high byte stays
     {0x1B, 0x0F0F},
     {0x1C, 0xF03A},  // fields 00-02, 04-07, 08: bit 3 and 9-15 stay
-    {0x1D, 0xF021},  // bits 13-15 kept, 8-11 not
+    {0x1D, 0xFF21},  // bits 8-11 and 13-15 kept
     {0x1E, 0x4321},
     {0x20, 0xF54A},  // bits 12-15 kept
     {0x21, 0x0022},
@@ -335,7 +355,7 @@ const std::map<int, uint16_t> kSlotsAfterWrite = {
     {0x38, 0x17D5},  // 6101
     {0x3B, 0x281E}, {0x3C, 0x140A}, {0x3D, 0x0000}, {0x3E, 0xFFFF}, {0x3F, 0x011E}, {0x40, 0x140A},
     {0x47, 0x0340},
-    {0x48, 0x0004},  // a whole word: the other bits go
+    {0x48, 0xFF04},  // a whole word: the bits no control shows stay
     {0x50, 0x1234},  // not the editor's
 };
 
@@ -376,16 +396,16 @@ TEST_F(EditorTest, WritingSendsTheCodecCasesByteForByte) {
   QTest::mouseClick(editor_.btnSetPrint, Qt::LeftButton);
   SyncWithPrinter();
   const std::string sent = printer_.Received();
-  // 1D read as EF12 keeps E000; power item 1 and cover item 1 give E011.
-  EXPECT_NE(sent.find("~WN00@eep,w,1D,E011~"), std::string::npos);
+  // 1D read as EF12 keeps EF00; power item 1 and cover item 1 give EF11.
+  EXPECT_NE(sent.find("~WN00@eep,w,1D,EF11~"), std::string::npos);
   EXPECT_NE(sent.find("~WN00@eep,w,01,0007,08,15~"), std::string::npos);
   EXPECT_NE(sent.find("~WN00@eep,w,38,238C~"), std::string::npos);
   // 3B before 3C.
   const std::size_t slot3B = sent.find("~WN00@eep,w,3B,1401~");
   ASSERT_NE(slot3B, std::string::npos);
   EXPECT_EQ(sent.find("~WN00@eep,w,3C,A8C0~"), slot3B + 20);
-  // 0D as a whole word; 2B as its field.
-  EXPECT_NE(sent.find("~WN00@eep,w,0D,0001~"), std::string::npos);
+  // 0D, of which the read brought only bits 00-01, as that field; 2B as its field.
+  EXPECT_NE(sent.find("~WN00@eep,w,0D,0001,00,01~"), std::string::npos);
   EXPECT_NE(sent.find("~WN00@eep,w,2B,0000,00,02~"), std::string::npos);
 }
 
@@ -483,9 +503,10 @@ TEST_F(EditorFileTest, LoadingAFileFillsTheRowsAndEnablesWriting) {
   // Written back, the kept bits come from the file.
   QTest::mouseClick(editor_.btnSetPrint, Qt::LeftButton);
   SyncWithPrinter();
-  EXPECT_EQ(Hex4(printer_.Slot(0x1D)), "E012");
+  EXPECT_EQ(Hex4(printer_.Slot(0x1D)), "EF12");
   EXPECT_EQ(Hex4(printer_.Slot(0x20)), "F097");
   EXPECT_EQ(Hex4(printer_.Slot(0x48)), "0004");
+  EXPECT_EQ(Hex4(printer_.Slot(0x0D)), "0FF1");  // the file's whole word, as loaded
 }
 
 TEST_F(EditorFileTest, AMissingSlotStopsLoadingWithItsBoxThenReadFail) {
@@ -562,6 +583,51 @@ TEST_F(EditorFileTest, SavingCopiesThePrintersTableIntoTheFile) {
   QTest::mouseClick(editor_.btnReadFile, Qt::LeftButton);
   EXPECT_EQ(Index("rgBIT_ACT_POWER"), 2);
   EXPECT_EQ(Text("Edit_IP1"), "192");
+}
+
+TEST_F(EditorFileTest, ANameWithoutExtensionIsSavedWithEepAndLoadsBack) {
+  ConnectTcp();
+  ShowEditor();
+  Choose(dir_ / "参数");
+  QTest::mouseClick(editor_.btnWrintFile, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Shown().empty(); }, 20000));
+  EXPECT_EQ(LastText(), Tip("SaveEepSucc").toStdString());
+  const std::filesystem::path saved = dir_ / "参数.eep";
+  EXPECT_NE(test::ReadFileBytes(saved).find("~WN00@eep,w,1D,EF12\r\n"), std::string::npos);
+  Choose(saved);
+  QTest::mouseClick(editor_.btnReadFile, Qt::LeftButton);
+  EXPECT_EQ(Index("rgBIT_ACT_POWER"), 2);
+}
+
+// A download holds the link: the dump timer's tick waits for it and does not mix its requests into
+// the file's bytes.
+TEST_F(EditorFileTest, TheDumpWaitsWhileAnotherExchangeHoldsTheLink) {
+  ConnectTcp();
+  ShowEditor();
+  ASSERT_TRUE(ClaimLinkExchange());
+  Choose(dir_ / "later.eep");
+  QTest::mouseClick(editor_.btnWrintFile, Qt::LeftButton);
+  QTest::qWait(300);  // several ticks of the (fast) timer
+  EXPECT_EQ(printer_.Received(), "");
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_TRUE(editor_.TimerReadEep->isActive());
+  ReleaseLinkExchange();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Shown().empty(); }, 20000));
+  EXPECT_EQ(LastText(), Tip("SaveEepSucc").toStdString());
+  EXPECT_FALSE(LinkExchangeClaimed());
+}
+
+TEST_F(EditorFileTest, ADumpFromASilentPrinterReportsReadFail) {
+  ConnectTcp();
+  ShowEditor();
+  sim::Faults faults;
+  faults.noReply = true;
+  printer_.SetFaults(faults);
+  Choose(dir_ / "silent.eep");
+  QTest::mouseClick(editor_.btnWrintFile, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Shown().empty(); }, 20000));
+  EXPECT_EQ(LastText(), Tip("ReadFail").toStdString());
+  EXPECT_EQ(printer_.Received(), "~WN00@eep,r,00~") << "the dump ends at the first unanswered slot";
 }
 
 TEST_F(EditorFileTest, AFailedDumpReportsReadFail) {

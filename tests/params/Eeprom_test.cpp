@@ -419,6 +419,23 @@ TEST_P(FactoryEditorLinkTest, EndToEndEverySlotIsWrittenBetweenTheCheckModeComma
   EXPECT_EQ(Index("rgBIT_ACT_KEY"), 2);
 }
 
+// A late answer of an earlier read, still waiting on the link, is read away before the first
+// request: taken for the first slot's answer, it would shift every value by one slot.
+TEST_P(FactoryEditorLinkTest, ALateAnswerWaitingOnTheLinkIsNotTakenForTheFirstSlot) {
+  Connect(GetParam());
+  ShowEditor();
+  Click(editor_->btnReadPrint);
+  std::map<QString, QString> clean;
+  for (QLineEdit* edit : editor_->findChildren<QLineEdit*>()) clean[edit->objectName()] = edit->text();
+  printer_.SendUnsolicited("0077\r\n");
+  QTest::qWait(200);
+  Click(editor_->btnReadPrint);
+  EXPECT_EQ(LastText(), Tip("ReadFinish").toStdString());
+  for (QLineEdit* edit : editor_->findChildren<QLineEdit*>()) {
+    EXPECT_EQ(edit->text(), clean[edit->objectName()]) << edit->objectName().toStdString();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, FactoryEditorLinkTest,
                          ::testing::Values(test::Transport::Tcp, test::Transport::Pty),
                          [](const auto& info) { return test::TransportName(info.param); });

@@ -7,11 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <thread>
 
 namespace tw::test {
 
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
-                         int timeoutMs) {
+                         int timeoutMs, const std::function<void(int pid)>& whileRunning) {
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
   const std::string path = std::string(TW_BIN_DIR) + "/" + program;
@@ -26,6 +27,8 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     ::execv(path.c_str(), argv.data());
     ::_exit(127);
   }
+  std::thread helper;
+  if (whileRunning) helper = std::thread(whileRunning, static_cast<int>(pid));
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
@@ -75,6 +78,7 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
+  if (helper.joinable()) helper.join();
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Runs one of the project's programs as a child process and collects what it printed.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,10 @@ struct ProcessResult {
 };
 
 // `program` is a file name in the build's bin folder; `input` is written to its standard input.
+// `whileRunning`, when given, runs in a thread of its own with the child's process id once it has
+// started (to signal it, say).
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& input = "", int timeoutMs = 30000);
+                         const std::string& input = "", int timeoutMs = 30000,
+                         const std::function<void(int pid)>& whileRunning = {});
 
 }  // namespace tw::test

@@ -171,7 +171,7 @@ TEST(EplConfigWidthTest, WidthIsShownInTheUnitAtTheResolution) {
   EXPECT_EQ(Parse({}, Context(U::Centimetre)).width->text, "10.40");
   EXPECT_EQ(Parse({}, Context(U::Inch)).width->text, "4.09");  // 832 / 203.2
   EXPECT_EQ(Parse({}, Context(U::Dots)).width->text, "832");
-  EXPECT_EQ(Parse({}, Context300(U::Inch)).width->text, "2.77");  // 832 / 300
+  EXPECT_EQ(Parse({}, Context300(U::Inch)).width->text, "2.73");  // 832 / 304.8
 }
 
 TEST(EplConfigWidthTest, FourDigitWidthOfA300DpiPrinterIsReadWhole) {
@@ -189,13 +189,32 @@ TEST(EplConfigWidthTest, MarkerAtTheEndStopsWithoutAMessage) {
   EXPECT_TRUE(c.conversionError.empty());
 }
 
-TEST(EplConfigWidthTest, WidthThatIsNotANumberIsAConversionErrorAndStops) {
+TEST(EplConfigWidthTest, WidthThatIsNotANumberIsAConversionErrorThatNamesItsTextAndField) {
   ReplyParts parts;
-  parts.width = "qx1";
+  parts.width = "q123456";
   const EplConfiguration c = Parse(parts);
   EXPECT_FALSE(c.width.has_value());
-  EXPECT_EQ(c.conversionError.rfind("'x1", 0), 0u) << c.conversionError;
+  EXPECT_EQ(c.conversionError.rfind("'123456", 0), 0u) << c.conversionError;
+  EXPECT_EQ(c.unreadText, "123456");
+  EXPECT_EQ(c.unreadSource, "q123456");
   EXPECT_FALSE(c.mediaTypeIndex || c.darknessIndex);
+}
+
+// The model's name ("QRT-"), an echoed request or any text before the label line hold a "Q" or a
+// "q" too, but not followed by a digit: the width and the label field are found all the same.
+TEST(EplConfigWidthTest, TextBeforeTheLabelLineIsNotTakenForWidthOrLabelField) {
+  const EplConfiguration plain = Parse({});
+  for (const std::string before : {"UQ\r\n", "QRT-L42D FV2.31.0518E\r\n", "UQ\r\nquery QRT-L42D\r\n"}) {
+    SCOPED_TRACE(before);
+    const EplConfiguration c = ParseEplConfiguration(before + ReplyParts().Text(), Context());
+    EXPECT_TRUE(c.conversionError.empty()) << c.conversionError;
+    ASSERT_TRUE(c.width && c.height && c.gap && c.offset);
+    EXPECT_EQ(c.width->dots, plain.width->dots);
+    EXPECT_EQ(c.height->dots, plain.height->dots);
+    EXPECT_EQ(c.gap->dots, plain.gap->dots);
+    EXPECT_EQ(c.mediaTypeIndex, plain.mediaTypeIndex);
+    EXPECT_EQ(c.darknessIndex, plain.darknessIndex);
+  }
 }
 
 TEST(EplConfigWidthTest, WidthWithoutAnyMarkerStopsTheReading) {
@@ -287,11 +306,12 @@ TEST(EplConfigLabelFieldTest, NumbersThatCannotBeReadStopWithAConversionError) {
     bool heightSet, offsetSet;
   };
   for (const Case& k : {Case{"Q2x0,24+0", false, false}, Case{"Q200,24+x", true, false},
-                        Case{"Q200,2x+0", true, true}, Case{"Q", false, false}, Case{"Q200,24+", true, false}}) {
+                        Case{"Q200,2x+0", true, true}, Case{"Q200,24+", true, false}}) {
     ReplyParts parts;
     parts.labelField = k.field;
     const EplConfiguration c = Parse(parts);
     EXPECT_FALSE(c.conversionError.empty()) << k.field;
+    EXPECT_EQ(c.unreadSource, k.field);
     EXPECT_EQ(c.height.has_value(), k.heightSet) << k.field;
     EXPECT_EQ(c.offset.has_value(), k.offsetSet) << k.field;
     EXPECT_FALSE(c.gap.has_value()) << k.field;
@@ -299,11 +319,13 @@ TEST(EplConfigLabelFieldTest, NumbersThatCannotBeReadStopWithAConversionError) {
   }
 }
 
-TEST(EplConfigLabelFieldTest, WithoutALabelFieldTheModelNameIsTakenForItAndFails) {
-  const EplConfiguration c = ParseEplConfiguration("FV1 QRT-L42D q832 ZT D03 S4 Option:P I8,0,001", Context());
-  EXPECT_TRUE(c.width.has_value());
-  EXPECT_FALSE(c.conversionError.empty());
-  EXPECT_FALSE(c.mediaTypeIndex || c.darknessIndex);
+TEST(EplConfigLabelFieldTest, WithoutALabelFieldReadingStopsWithoutTakingTheModelNameForIt) {
+  for (const char* reply : {"FV1 QRT-L42D q832 ZT D03 S4 Option:P I8,0,001", "FV1 QRT-L42D q832 Q ZT"}) {
+    const EplConfiguration c = ParseEplConfiguration(reply, Context());
+    EXPECT_TRUE(c.width.has_value());
+    EXPECT_TRUE(c.conversionError.empty()) << c.conversionError;
+    EXPECT_FALSE(c.mediaTypeIndex || c.darknessIndex);
+  }
 }
 
 // ---- Darkness, speed, options ----
@@ -427,6 +449,7 @@ TEST(EplConfigCodePageTest, EveryCountryCodeSelectsItsRow) {
 
 // ---- Units ----
 
+// An inch is 25.4 x 12 dots at 300 dpi, as the commands count it.
 TEST(EplConfigUnitsTest, LengthsReadAt300DpiInEveryUnit) {
   ReplyParts parts;
   parts.labelField = "Q600,B36-12";
@@ -434,7 +457,7 @@ TEST(EplConfigUnitsTest, LengthsReadAt300DpiInEveryUnit) {
     U unit;
     const char *height, *gap, *offset;
   };
-  for (const Case& k : {Case{U::Centimetre, "5.00", "0.30", "-0.10"}, Case{U::Inch, "2.00", "0.12", "-0.04"},
+  for (const Case& k : {Case{U::Centimetre, "5.00", "0.30", "-0.10"}, Case{U::Inch, "1.97", "0.12", "-0.04"},
                         Case{U::Millimetre, "50.00", "3.00", "-1.00"}, Case{U::Dots, "600", "36", "-12"}}) {
     const EplConfiguration c = Parse(parts, Context300(k.unit));
     EXPECT_EQ(c.resolution, kResolution300);

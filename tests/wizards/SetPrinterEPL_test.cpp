@@ -304,7 +304,9 @@ TEST_F(SetPrinterEPLTest, ALabelLengthThatIsNoNumberIsReportedAndReadingStops) {
   Show();
   wizard_.ReadPrinterSettings();
   ASSERT_EQ(Shown().size(), 1u);
-  EXPECT_EQ(Shown()[0].text, "'2x0' is not a valid integer value");
+  // The text that could not be read, and the field of the reply it came from.
+  EXPECT_EQ(Shown()[0].text,
+            "The printer's reply could not be read: \"2x0\" in \"Q2x0,24+0\" is not a valid whole number.");
   EXPECT_EQ(Shown()[0].icon, MsgIcon::Error);
   EXPECT_EQ(wizard_.WidthEdit->text(), "104.00") << "what was read before stays";
   EXPECT_EQ(wizard_.HeightEdit->text(), "12.50");
@@ -350,6 +352,32 @@ TEST_F(SetPrinterEPLTest, A300DpiPrinterIsReadAndWrittenBackInItsOwnDots) {
   EXPECT_EQ(wizard_.WidthEdit->text(), "1248");
   EXPECT_EQ(wizard_.HeightEdit->text(), "600");
   EXPECT_EQ(wizard_.SpeedUnitLabel->text(), "dots/s");
+}
+
+// A read followed by Finish sends back the dots that were read, in every unit and after a change of
+// unit: at 300 dpi an inch is 304.8 dots both ways, and two decimals do not lose a dot.
+TEST_F(SetPrinterEPLTest, ReadThenFinishSendsTheDotsReadInEveryUnit) {
+  sim::PrinterOptions options = EPrinter("t3-300-gap");
+  options.configuration.widthDots = 601;
+  options.configuration.labelField = "Q1248,7+0";
+  sim::VirtualPrinter printer(options);
+  Connect(printer);
+  Show();
+  for (const U unit : {U::Millimetre, U::Inch, U::Centimetre}) {
+    SCOPED_TRACE(static_cast<int>(unit));
+    ChooseUnit(unit);
+    wizard_.ReadPrinterSettings();
+    std::string block = Finish(printer);
+    EXPECT_EQ(block.substr(0, block.find("ZT")), "q601\r\nQ1248,7+0\r\n");
+    ChooseUnit(unit == U::Inch ? U::Millimetre : U::Inch);  // a change of unit alone
+    block = Finish(printer);
+    EXPECT_EQ(block.substr(0, block.find("ZT")), "q601\r\nQ1248,7+0\r\n");
+  }
+  EXPECT_TRUE(Shown().empty()) << Shown()[0].text;
+  // An edited field sends what it holds.
+  wizard_.WidthEdit->setText("2.00");
+  const std::string block = Finish(printer);
+  EXPECT_EQ(block.substr(0, block.find("\r\n")), "q609");  // 2.00 x 304.8 = 609.6
 }
 
 TEST_F(SetPrinterEPLTest, DocumentedBlockAt203Dpi) {

@@ -230,6 +230,54 @@ TEST_F(SetPrinterTest, AFailedSlotReadStopsTheReadingAndKeepsWhatWasRead) {
   EXPECT_FALSE(Link().readOnce);
 }
 
+TEST_F(SetPrinterTest, ASlotReplyThatIsNotHexadecimalIsNamedAndReadingStops) {
+  printer_.SetFaults({.garbage = true});
+  Connect();
+  Show();
+  ReadSettings();
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text.rfind("The printer's reply could not be read: the answer \"#?*", 0), 0u) << Shown()[0].text;
+  EXPECT_NE(Shown()[0].text.find("for parameter slot 47 is not a hexadecimal number."), std::string::npos);
+  EXPECT_EQ(Shown()[0].icon, MsgIcon::Error);
+  EXPECT_EQ(wizard_.WidthEdit->text(), "56.00");
+  EXPECT_EQ(printer_.Received().find("~WN00@eep,r,1C~"), std::string::npos) << "reading stopped at slot 47";
+}
+
+// Two decimals cannot carry every length read: a field not edited since the read keeps its dots,
+// also through a change of unit.
+TEST_F(SetPrinterTest, ReadLengthsGoBackUnchangedAfterAUnitChange) {
+  printer_.SetSlot(0x47, 448);
+  printer_.SetSlot(0x1C, 0);  // continuous: the length comes from slot 1E
+  printer_.SetSlot(0x1E, 101);
+  printer_.SetSlot(0x0C, 0xFFF9);  // label shift -7
+  Connect();
+  Show();
+  ReadSettings();
+  for (const LengthUnit unit : {LengthUnit::Inch, LengthUnit::Centimetre, LengthUnit::Millimetre}) {
+    SCOPED_TRACE(static_cast<int>(unit));
+    ChooseUnit(unit);
+    const std::optional<ZSetupChoices> choices = wizard_.CurrentChoices();
+    ASSERT_TRUE(choices);
+    EXPECT_EQ(choices->widthDots, 448);
+    EXPECT_EQ(choices->lengthDots, 101);
+    EXPECT_EQ(choices->labelShiftDots, -7);
+  }
+}
+
+// A field's check that fails gives the focus back to it; that move must not start the check of the
+// field the user went to, or two invalid fields would bounce their messages back and forth.
+TEST_F(SetPrinterTest, AFailedCheckStartsNoCheckOfTheFieldItTakesTheFocusFrom) {
+  Show();
+  QApplication::setActiveWindow(&wizard_);
+  wizard_.HeightEdit->setText("5");  // below its range too
+  wizard_.WidthEdit->setFocus();
+  wizard_.WidthEdit->setText("119");
+  wizard_.HeightEdit->setFocus(Qt::MouseFocusReason);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_EQ(Shown()[0].text, "Value out of range. Allowed range: 15.00-104.00");
+  EXPECT_TRUE(wizard_.WidthEdit->hasFocus());
+}
+
 TEST_F(SetPrinterTest, NavigationSkipsTheAdvancedPagesWithoutContinue) {
   Show();
   wizard_.buttons.NextBtn->setEnabled(true);

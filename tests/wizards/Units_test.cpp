@@ -56,7 +56,7 @@ TEST(DotDensityTest, TwoHundredMeans203DpiEverythingElse300) {
     EXPECT_EQ(high.resolution, 300);
     EXPECT_EQ(high.perMm.Value(), 12);
     EXPECT_EQ(high.perCm.Value(), 120);
-    EXPECT_EQ(high.perInch.Value(), 300);
+    EXPECT_DOUBLE_EQ(static_cast<double>(high.perInch.Value()), 304.8);  // shown as sent
     EXPECT_DOUBLE_EQ(static_cast<double>(high.commandPerInch.Value()), 304.8);
   }
   EXPECT_EQ(ZDensity().resolution, 200);
@@ -80,14 +80,14 @@ TEST(ConversionTest, DotsAt203AndAt300) {
   EXPECT_DOUBLE_EQ(low.Dots2cm(448), 5.6);
   EXPECT_DOUBLE_EQ(high.Dots2cm(672), 5.6);
   EXPECT_DOUBLE_EQ(low.Dots2inch(406.4), 2);
-  EXPECT_DOUBLE_EQ(high.Dots2inch(600), 2);
+  EXPECT_DOUBLE_EQ(high.Dots2inch(609.6), 2);
   EXPECT_EQ(low.Mm2Dots(56), 448);
   EXPECT_EQ(high.Mm2Dots(104), 1248);
   EXPECT_EQ(low.Mm2Dots(104), 832);
   EXPECT_EQ(low.Cm2Dots(5.6), 448);
   EXPECT_EQ(high.Cm2Dots(5.6), 672);
   EXPECT_EQ(low.inch2Dots(2.2), 447);   // 447.04
-  EXPECT_EQ(high.inch2Dots(2.2), 660);  // 300 per inch when converting, not 304.8
+  EXPECT_EQ(high.inch2Dots(2.2), 671);  // 670.56: 25.4 x 12 per inch, as the commands use
 }
 
 TEST(ConversionTest, ToDotsRoundsDecimalHalvesToEven) {
@@ -106,7 +106,7 @@ TEST(ConversionTest, ToDotsRoundsDecimalHalvesToEven) {
   const UnitConverter high(DensityForResolution(300));
   EXPECT_EQ(high.Mm2Dots(0.375), 4);  // 4.5
   EXPECT_EQ(high.inch2Dots(0.005), 2);  // 1.5
-  EXPECT_EQ(high.inch2Dots(0.015), 4);  // 4.5
+  EXPECT_EQ(high.inch2Dots(0.625), 190);  // 190.5
 }
 
 TEST(ConversionTest, RoundTripsThroughDots) {
