@@ -18,6 +18,12 @@ class Pacer {
   virtual ~Pacer() = default;
   // Sleeps for the step (the real pacer sleeps step.ms).
   virtual void Sleep(PaceStep step) = 0;
+  // Sleeps for the step, or less when `wakeFd` becomes readable first (the real pacer watches it;
+  // a pacer that does not just sleeps).
+  virtual void SleepUntilReadable(PaceStep step, int wakeFd) {
+    (void)wakeFd;
+    Sleep(step);
+  }
   // The time-out to use for the step (the real pacer returns step.ms unchanged).
   virtual int Timeout(PaceStep step) = 0;
   // Monotonic milliseconds, for the waits that count ticks.

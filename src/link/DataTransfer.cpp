@@ -9,6 +9,7 @@
 #include "core/SysOption.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
+#include "link/WaitInterrupt.h"
 
 namespace tw {
 namespace {
@@ -288,7 +289,8 @@ Reply ReadAvailable() {
   const PortKind kind = link.currentKind;
   std::string buffer(kBulkReadSize, '\0');
   long n = 0;
-  if (kind == PortKind::Serial || kind == PortKind::Parallel) Pause(pace::kReplySettle);
+  // On the receive thread a stop cuts the settle short.
+  if (kind == PortKind::Serial || kind == PortKind::Parallel) PauseUnlessInterrupted(pace::kReplySettle);
   switch (kind) {
     case PortKind::Serial: {
       // Everything that has arrived is taken; nothing is flushed afterwards, so bytes arriving

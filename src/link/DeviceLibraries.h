@@ -24,6 +24,9 @@ class UsbDeviceApi {
   // Returns the bytes read; 0 or less means nothing. `pipe` is 1 as the link passes it.
   virtual int uRead(int handle, int pipe, char* buffer, int capacity) = 0;
   virtual void CloseDevice(int handle) = 0;
+  // Ends a read in flight on the handle at once (its bytes so far are returned); the device stays
+  // open. Used when the receive thread stops.
+  virtual void CancelRead(int handle) { (void)handle; }
   // What the device at an index is, for listings ("" when none).
   virtual std::string Describe(int index) { (void)index; return {}; }
 };
