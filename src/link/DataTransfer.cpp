@@ -1,6 +1,7 @@
 #include "link/DataTransfer.h"
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "core/AppPaths.h"
@@ -179,11 +180,34 @@ bool ParallelPoll(char* buffer, int length, int* n) {
 bool NetworkWrite(std::string_view bytes) {
   LinkState& link = Link();
   auto net = link.Libraries().network;
-  int result = net ? net->WritePort(link.networkHandle, bytes.data(), static_cast<int>(bytes.size()),
-                                    NetworkWriteTimeout())
-                   : -1;
-  Pause(pace::kAfterNetworkWrite);
-  return result >= 0;
+  if (!net) return false;
+  const int handle = link.networkHandle;
+  if (net->WritePort(handle, bytes.data(), static_cast<int>(bytes.size()), NetworkWriteTimeout()) < 0) return false;
+  // Give the printer time to take the bytes before the next write, but no longer than it needs:
+  // the wait ends once it has acknowledged them. A connection that failed meanwhile fails the write.
+  return net->WaitAcknowledged(handle, TimeoutMs(pace::kAfterNetworkWrite)) >= 0;
+}
+
+bool AwaitDelivery(const std::function<void()>& whileWaiting) {
+  LinkState& link = Link();
+  if (link.currentKind != PortKind::Network) return true;
+  auto net = link.Libraries().network;
+  if (!net) return false;
+  // As for a write, the time-out bounds a stall: a slow printer that keeps taking bytes is waited for.
+  constexpr int kSliceMs = 50;
+  int unacknowledged = -1;
+  int64_t lastProgress = NowMs();
+  for (;;) {
+    const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs);
+    if (left <= 0) return left == 0;
+    if (left != unacknowledged) {
+      unacknowledged = left;
+      lastProgress = NowMs();
+    } else if (NowMs() - lastProgress >= NetworkWriteTimeout()) {
+      return false;
+    }
+    if (whileWaiting) whileWaiting();
+  }
 }
 
 bool NetworkRead(char* buffer, int length, int* n) {
