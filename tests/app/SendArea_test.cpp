@@ -111,7 +111,13 @@ class RecordingNetwork : public NetPortApi {
   int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) override {
     return real_->ReadPort(handle, buffer, capacity, timeoutMs);
   }
-  int WaitAcknowledged(int handle, int timeoutMs) override { return real_->WaitAcknowledged(handle, timeoutMs); }
+  int WaitAcknowledged(int handle, int timeoutMs) override {
+    {
+      std::lock_guard lock(mutex_);
+      if (droppingWrite > 0 && static_cast<int>(writes_.size()) >= droppingWrite) return -1;
+    }
+    return real_->WaitAcknowledged(handle, timeoutMs);
+  }
   void ClosePort(int handle) override { real_->ClosePort(handle); }
 
   std::vector<int> writes() const {
@@ -119,6 +125,7 @@ class RecordingNetwork : public NetPortApi {
     return writes_;
   }
   std::atomic<int> failingWrite{0};
+  std::atomic<int> droppingWrite{0};  // the link drops before the printer acknowledges this write
 
  private:
   std::shared_ptr<NetPortApi> real_;
@@ -629,6 +636,16 @@ TEST_F(SendAreaFailure, AFailedLastBlockLeavesSendDisabled) {
   EXPECT_EQ(sendsDone_, 0) << "the send does not count as done";
   ASSERT_TRUE(printer_.WaitForReceived(4096, 5000));
   EXPECT_TRUE(printer_.Received() == page.substr(0, 4096));
+}
+
+TEST_F(SendAreaFailure, ALinkThatDropsBeforeTheLastBlockIsTakenFailsTheSend) {
+  network_->droppingWrite = 3;
+  Type(TextFormToMemo(BytesToEscapedText(LabelData(4097))));
+  window_->btnSend->click();
+  const auto shown = messages_.shown();
+  ASSERT_EQ(shown.size(), 1u);
+  ExpectShown(shown[0], Tip("SendDataFail"), kApplicationTitle);
+  EXPECT_EQ(sendsDone_, 0);
 }
 
 TEST_F(SendAreaFailure, AFailedBlockEndsTheSendWithoutTheRest) {
