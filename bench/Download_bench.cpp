@@ -4,8 +4,12 @@
 //
 //   Download_bench tcp HOST PORT FILE [--no-write-pause]
 //       sends FILE to a TCP sink (bench/download_vs_socat.sh runs it next to socat); with
-//       --no-write-pause the fixed pause after each network write is left out, to see what the
-//       rest of the transfer costs
+//       --no-write-pause the wait after each network write is left out (TCP's own flow control
+//       alone), to compare the rules
+//   Download_bench slow [MEGABYTES] [KB_PER_SECOND] [--no-write-pause]
+//       sends MEGABYTES (default 20) over loopback TCP to the virtual printer, which takes
+//       KB_PER_SECOND (default 100) KB a second, and compares the time until the printer has every
+//       byte with the bytes' own time at that rate
 //   Download_bench pty [MEGABYTES]
 //       sends MEGABYTES (default 1) of data over a pseudo-terminal opened as a serial port to the
 //       virtual printer, which takes the bytes at the pace of 115200 baud, and compares the time
@@ -58,7 +62,8 @@ class TallyPacer : public tw::Pacer {
     ++tally.count;
     if (!skip) tally.ms += step.ms;
   }
-  int Timeout(tw::PaceStep step) override { return step.ms; }
+  // The skipped step's time-out is 0 too: a wait bounded by it then does not wait at all.
+  int Timeout(tw::PaceStep step) override { return !skipped_.empty() && step.name == skipped_ ? 0 : step.ms; }
   int64_t NowMs() override {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
   }
@@ -112,6 +117,14 @@ void PrintWaits(const TallyPacer& pacer, double seconds) {
   }
   std::printf("  named waits in all: %.3f s; the rest (writing, reading the file, the window): %.3f s\n",
               waitMs / 1000.0, seconds - waitMs / 1000.0);
+}
+
+// Print data only: bytes that cannot begin a command of the printer.
+std::string PrintData(std::size_t size) {
+  std::mt19937 random(7);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>('0' + random() % 64);
+  return bytes;
 }
 
 int RunTcp(const std::string& host, int port, const std::filesystem::path& file, bool withWritePause) {
@@ -171,10 +184,7 @@ int RunPty(int megabytes) {
   tw::SetPacer(pacer);
   const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
   const auto file = std::filesystem::temp_directory_path() / ("tw-download-bench-" + std::to_string(getpid()) + ".bin");
-  std::mt19937 random(7);
-  std::string bytes(size, '\0');
-  // Print data only: bytes that cannot begin a command of the printer.
-  for (char& byte : bytes) byte = static_cast<char>('0' + random() % 64);
+  const std::string bytes = PrintData(size);
   std::ofstream(file, std::ios::binary) << bytes;
   tw::sim::PrinterOptions options;
   options.faults.baud = kBaud;
@@ -212,8 +222,47 @@ int RunPty(int megabytes) {
   return 0;
 }
 
+int RunSlowPrinter(int megabytes, int kilobytesPerSecond, bool withWritePause) {
+  auto pacer = std::make_shared<TallyPacer>(withWritePause ? std::string_view{} : tw::pace::kAfterNetworkWrite.name);
+  tw::SetPacer(pacer);
+  const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
+  const auto file = std::filesystem::temp_directory_path() / ("tw-download-bench-" + std::to_string(getpid()) + ".bin");
+  std::ofstream(file, std::ios::binary) << PrintData(size);
+  tw::sim::PrinterOptions options;
+  options.faults.readBytesPerSecond = kilobytesPerSecond * 1024;
+  options.keepReceived = false;
+  tw::sim::VirtualPrinter printer(options);
+  tw::LinkState& link = tw::Link();
+  link.Set(tw::LinkState::Text::NetworkAddress, "127.0.0.1");
+  link.networkPort = printer.ListenTcp();
+  link.currentKind = tw::PortKind::Network;
+  if (!tw::OpenNetworkLink()) {
+    std::fprintf(stderr, "cannot connect to the virtual printer\n");
+    return 1;
+  }
+  link.open = true;
+  const Timing timing = TimedDownload(file);
+  const bool all = timing.completed && printer.WaitForReceived(size, 600000);
+  const double delivered = std::chrono::duration<double>(Clock::now() - timing.start).count();
+  tw::CloseNetworkLink();
+  std::filesystem::remove(file);
+  if (!all) {
+    std::fprintf(stderr, "the download did not complete\n");
+    return 1;
+  }
+  const double own = static_cast<double>(size) / (kilobytesPerSecond * 1024.0);
+  std::printf("download dialog, TCP to a printer taking %d KB/s%s: %zu bytes; the dialog's transfer ended after "
+              "%.3f s, the printer had every byte after %.3f s\n",
+              kilobytesPerSecond, withWritePause ? "" : ", without the wait after each write", size, timing.seconds(),
+              delivered);
+  std::printf("the bytes' own time at that rate: %.3f s; ratio: %.4f\n", own, delivered / own);
+  PrintWaits(*pacer, timing.seconds());
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr, "usage: Download_bench tcp HOST PORT FILE [--no-write-pause]\n"
+                       "       Download_bench slow [MEGABYTES] [KB_PER_SECOND] [--no-write-pause]\n"
                        "       Download_bench pty [MEGABYTES]\n");
   return 2;
 }
@@ -231,6 +280,11 @@ int main(int argc, char** argv) {
   if (args.size() >= 5 && args[1] == "tcp") {
     const bool withWritePause = !(args.size() >= 6 && args[5] == "--no-write-pause");
     return RunTcp(args[2].toStdString(), args[3].toInt(), args[4].toStdString(), withWritePause);
+  }
+  if (args.size() >= 2 && args[1] == "slow") {
+    const bool withWritePause = !args.contains("--no-write-pause");
+    return RunSlowPrinter(args.size() >= 3 ? std::max(1, args[2].toInt()) : 20,
+                          args.size() >= 4 ? std::max(1, args[3].toInt()) : 100, withWritePause);
   }
   if (args.size() >= 2 && args[1] == "pty") return RunPty(args.size() >= 3 ? std::max(1, args[2].toInt()) : 1);
   return Usage();

@@ -25,6 +25,10 @@ class ReplyBuffer {
     total_ += n;
   }
   long total() const { return total_; }
+  // An answer of the parameter protocol is complete at its line end (or when no more fits).
+  bool EndsLine() const {
+    return static_cast<long>(text_.size()) >= kReplyBufferSize || (!text_.empty() && text_.back() == '\n');
+  }
   Reply Take() {
     return {static_cast<double>(total_ < kReplyBufferSize ? total_ : kReplyBufferSize), std::move(text_)};
   }
@@ -90,20 +94,41 @@ long ReadOnceByKind(char* buffer, int capacity) {
   return 0;
 }
 
-// Up to `rounds` reads, each appended to the reply; stops at the first read that brings nothing.
-// `beforeRound` runs before each read (the serial kind's pause).
+// Up to `rounds` reads, each appended to the reply; stops at the first read that brings nothing
+// (and, for a line answer, at its line end). `beforeRound` runs before each read (the serial kind's
+// pause).
 template <typename Read, typename Before>
-void ReadRounds(ReplyBuffer& reply, int rounds, Read read, Before beforeRound) {
+void ReadRounds(ReplyBuffer& reply, int rounds, Read read, Before beforeRound, ReplyEnd end = ReplyEnd::Rounds) {
   std::vector<char> round(kReplyBufferSize);
   for (int i = 0; i < rounds; ++i) {
     beforeRound();
     long n = read(round.data(), kReplyBufferSize);
     if (n <= 0) return;
     reply.Append(round.data(), n);
+    if (end == ReplyEnd::Line && reply.EndsLine()) return;
   }
 }
 
-void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds) {
+// A line answer on a kind whose reads can wait for data (serial, parallel, network): bytes are taken
+// the moment they arrive and the read stops at the line end. The kind's fixed waits become upper
+// bounds: `firstWaitMs` for the first bytes, `nextWaitMs` for each further piece. In read-once mode
+// every piece must come within the first wait, as it had to for the kind's single read.
+// `readWithin(buffer, capacity, waitMs)` returns the bytes read, 0 or less when none came.
+template <typename ReadWithin>
+void ReadLineAnswer(ReplyBuffer& reply, int rounds, bool once, int firstWaitMs, int nextWaitMs,
+                    ReadWithin readWithin) {
+  std::vector<char> round(kReplyBufferSize);
+  const int64_t deadline = NowMs() + firstWaitMs;
+  if (once) rounds = kReplyBufferSize;  // each read brings a byte at least; the deadline ends it
+  for (int i = 0; i < rounds && !reply.EndsLine(); ++i) {
+    int64_t wait = i == 0 ? firstWaitMs : once ? deadline - NowMs() : nextWaitMs;
+    long n = readWithin(round.data(), kReplyBufferSize, static_cast<int>(wait > 0 ? wait : 0));
+    if (n <= 0) return;
+    reply.Append(round.data(), n);
+  }
+}
+
+void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds, ReplyEnd end) {
   LinkState& link = Link();
   auto usb = link.Libraries().usbDevice;
   if (!usb) return;
@@ -118,17 +143,18 @@ void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rou
       int n = usb->uRead(handle, 1, round.data(), kReplyBufferSize);
       if (n > 0) {
         reply.Append(round.data(), n);
+        if (end == ReplyEnd::Line && reply.EndsLine()) break;
       } else if (reply.total() > 0) {
         break;  // the reply has come and nothing more follows
       }
     }
   } else {
     usb->SetUSBTimeouts(handle, settings.readTimeout, settings.writeTimeout);
-    ReadRounds(reply, rounds, [&](char* b, int c) { return usb->uRead(handle, 1, b, c); }, [] {});
+    ReadRounds(reply, rounds, [&](char* b, int c) { return usb->uRead(handle, 1, b, c); }, [] {}, end);
   }
 }
 
-void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds) {
+void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds, ReplyEnd end) {
   LinkState& link = Link();
   auto printer = link.Libraries().usbPrinter;
   const int handle = link.usbHandle;
@@ -157,7 +183,61 @@ void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int ro
       }
     }
   } else {
-    ReadRounds(reply, rounds, read, [] {});
+    ReadRounds(reply, rounds, read, [] {}, end);
+  }
+}
+
+// Waits the step's time for input to arrive, ending as soon as it does on the kinds whose input can
+// be watched (serial and parallel); the other kinds' reads wait for data themselves, so they pause.
+void WaitForInput(PaceStep step) {
+  LinkState& link = Link();
+  const PortKind kind = link.currentKind;
+  FdChannelPtr channel = kind == PortKind::Serial ? link.Serial() : kind == PortKind::Parallel ? link.Parallel() : nullptr;
+  if (channel) {
+    channel->WaitReadable(TimeoutMs(step));
+  } else {
+    Pause(step);
+  }
+}
+
+// A line answer on the serial, parallel or network kind (see ReadLineAnswer for the waits).
+void ReadLineAnswerByKind(ReplyBuffer& reply, int rounds) {
+  LinkState& link = Link();
+  const bool once = link.readOnce;
+  switch (link.currentKind.load()) {
+    case PortKind::Serial: {
+      auto channel = link.Serial();
+      if (!channel) return;
+      // The settle and the first round's pause bound the wait for the first bytes; a round's pause
+      // the wait for each further piece.
+      const int settle = TimeoutMs(pace::kReplySettle);
+      ReadLineAnswer(reply, rounds, once, once ? settle : settle + TimeoutMs(pace::kSerialReadRound),
+                     TimeoutMs(pace::kSerialReadRound),
+                     [&](char* b, int c, int ms) { return channel->ReadWithin(b, static_cast<std::size_t>(c), ms); });
+      PurgeSerialInput(*channel);
+      return;
+    }
+    case PortKind::Parallel: {
+      auto channel = link.Parallel();
+      if (!once) SetParallelTimeouts(channel, pace::kParallelReplyRead.ms, pace::kParallelReplyWrite.ms);
+      if (!channel) return;
+      const int read = ParallelReadTimeout();
+      ReadLineAnswer(reply, rounds, once, TimeoutMs(pace::kReplySettle) + read, read,
+                     [&](char* b, int c, int ms) { return channel->ReadWithin(b, static_cast<std::size_t>(c), ms); });
+      return;
+    }
+    case PortKind::Network: {
+      auto net = link.Libraries().network;
+      if (!net) return;
+      // Later replies come quickly once the printer has answered once.
+      if (!once) link.networkReadTimeoutMs = pace::kNetworkReadShort.ms;
+      const int handle = link.networkHandle;
+      const int read = NetworkReadTimeout();
+      ReadLineAnswer(reply, rounds, once, read, read,
+                     [&](char* b, int c, int ms) { return net->ReadPort(handle, b, c, ms); });
+      return;
+    }
+    default: return;
   }
 }
 
@@ -182,10 +262,12 @@ bool NetworkWrite(std::string_view bytes) {
   auto net = link.Libraries().network;
   if (!net) return false;
   const int handle = link.networkHandle;
-  if (net->WritePort(handle, bytes.data(), static_cast<int>(bytes.size()), NetworkWriteTimeout()) < 0) return false;
-  // Give the printer time to take the bytes before the next write, but no longer than it needs:
-  // the wait ends once it has acknowledged them. A connection that failed meanwhile fails the write.
-  return net->WaitAcknowledged(handle, TimeoutMs(pace::kAfterNetworkWrite)) >= 0;
+  // The printer gets time to take what was sent before, but no longer than it needs: the wait ends
+  // once no more than one write's worth is still unacknowledged, so that a printer that keeps up is
+  // never waited for. A connection that failed meanwhile fails the write.
+  const int length = static_cast<int>(bytes.size());
+  if (net->WaitAcknowledged(handle, TimeoutMs(pace::kAfterNetworkWrite), length) < 0) return false;
+  return net->WritePort(handle, bytes.data(), length, NetworkWriteTimeout()) >= 0;
 }
 
 bool AwaitDelivery(const std::function<void()>& whileWaiting) {
@@ -198,7 +280,7 @@ bool AwaitDelivery(const std::function<void()>& whileWaiting) {
   int unacknowledged = -1;
   int64_t lastProgress = NowMs();
   for (;;) {
-    const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs);
+    const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs, 0);
     if (left <= 0) return left == 0;
     if (left != unacknowledged) {
       unacknowledged = left;
@@ -254,12 +336,17 @@ bool SendToPrinter(std::string_view bytes) {
   return false;
 }
 
-Reply ReadReply() {
+Reply ReadReply(ReplyEnd end) {
   LinkState& link = Link();
   const UsbSettings settings = ReadUsbSettings(SysOptionPath());
   const int rounds = settings.readTimes + 1 > 0 ? settings.readTimes + 1 : 0;
   const PortKind kind = link.currentKind;
   ReplyBuffer reply;
+  if (end == ReplyEnd::Line && !link.drain &&
+      (kind == PortKind::Serial || kind == PortKind::Parallel || kind == PortKind::Network)) {
+    ReadLineAnswerByKind(reply, rounds);
+    return reply.Take();
+  }
   if (kind == PortKind::Serial || kind == PortKind::Parallel) Pause(pace::kReplySettle);
   switch (kind) {
     case PortKind::Serial: {
@@ -287,8 +374,8 @@ Reply ReadReply() {
       }
       break;
     }
-    case PortKind::UsbDevice: ReadUsbDeviceReply(reply, settings, rounds); break;
-    case PortKind::UsbPrinter: ReadUsbPrinterReply(reply, settings, rounds); break;
+    case PortKind::UsbDevice: ReadUsbDeviceReply(reply, settings, rounds, end); break;
+    case PortKind::UsbPrinter: ReadUsbPrinterReply(reply, settings, rounds, end); break;
     case PortKind::Network: {
       auto read = [](char* b, int c) {
         int n = 0;
@@ -393,7 +480,7 @@ bool DumpParameterTable(std::ostream& stream) {
         answer.append(buffer.data(), static_cast<std::size_t>(n));
         if (answer.back() == '\n' || answer.size() >= kReplyBufferSize) break;
       }
-      Pause(pace::kSlotReadRetry);
+      WaitForInput(pace::kSlotReadRetry);
     }
     // Every record keeps a line of its own, also when no (complete) answer came, so that a missing
     // answer never merges two records into one line.

@@ -24,9 +24,14 @@ bool SendToPrinter(std::string_view bytes);
 // every byte; false when the connection failed or the printer took nothing for the write time-out.
 // `whileWaiting` runs between checks (a window keeps itself served). Other kinds: true.
 bool AwaitDelivery(const std::function<void()>& whileWaiting = {});
+// How the end of a reply is told: by a round that brings nothing (the kind's fixed waits), or by the
+// line end that closes every answer of the parameter protocol.
+enum class ReplyEnd { Rounds, Line };
+
 // Reads one reply (at most 1024 bytes) in rounds, as the kind and the read mode say; the
-// USBSetting keys of lib/SysOption.ini are read at every call.
-Reply ReadReply();
+// USBSetting keys of lib/SysOption.ini are read at every call. A line answer is taken the moment
+// its line end arrives; the kind's fixed waits only bound how long it may take.
+Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
 // Throws away what the USB kinds have buffered; does nothing on the other kinds.

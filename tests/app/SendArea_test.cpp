@@ -111,12 +111,12 @@ class RecordingNetwork : public NetPortApi {
   int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) override {
     return real_->ReadPort(handle, buffer, capacity, timeoutMs);
   }
-  int WaitAcknowledged(int handle, int timeoutMs) override {
+  int WaitAcknowledged(int handle, int timeoutMs, int allowedBytes) override {
     {
       std::lock_guard lock(mutex_);
       if (droppingWrite > 0 && static_cast<int>(writes_.size()) >= droppingWrite) return -1;
     }
-    return real_->WaitAcknowledged(handle, timeoutMs);
+    return real_->WaitAcknowledged(handle, timeoutMs, allowedBytes);
   }
   void ClosePort(int handle) override { real_->ClosePort(handle); }
 
