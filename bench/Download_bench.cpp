@@ -2,11 +2,9 @@
 // the real waits), with every named wait summed, so that the difference to the time the bytes need
 // can be told apart.
 //
-//   Download_bench tcp HOST PORT FILE [--no-write-pause]
-//       sends FILE to a TCP sink (bench/download_vs_socat.sh runs it next to socat); with
-//       --no-write-pause the wait after each network write is left out (TCP's own flow control
-//       alone), to compare the rules
-//   Download_bench slow [MEGABYTES] [KB_PER_SECOND] [--no-write-pause]
+//   Download_bench tcp HOST PORT FILE
+//       sends FILE to a TCP sink (bench/download_vs_socat.sh runs it next to socat)
+//   Download_bench slow [MEGABYTES] [KB_PER_SECOND]
 //       sends MEGABYTES (default 20) over loopback TCP to the virtual printer, which takes
 //       KB_PER_SECOND (default 100) KB a second, and compares the time until the printer has every
 //       byte with the bytes' own time at that rate
@@ -50,20 +48,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kBaud = 115200;
 
-// Sleeps for real (a step named `skipped` not at all) and sums every wait by name.
+// Sleeps for real and sums every wait by name.
 class TallyPacer : public tw::Pacer {
  public:
-  explicit TallyPacer(std::string_view skipped = {}) : skipped_(skipped) {}
   void Sleep(tw::PaceStep step) override {
-    const bool skip = !skipped_.empty() && step.name == skipped_;
-    if (!skip && step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+    if (step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
     std::lock_guard lock(mutex_);
     Tally& tally = tallies_[std::string(step.name)];
     ++tally.count;
-    if (!skip) tally.ms += step.ms;
+    tally.ms += step.ms;
   }
-  // The skipped step's time-out is 0 too: a wait bounded by it then does not wait at all.
-  int Timeout(tw::PaceStep step) override { return !skipped_.empty() && step.name == skipped_ ? 0 : step.ms; }
+  int Timeout(tw::PaceStep step) override { return step.ms; }
   int64_t NowMs() override {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
   }
@@ -77,7 +72,6 @@ class TallyPacer : public tw::Pacer {
   }
 
  private:
-  std::string_view skipped_;
   mutable std::mutex mutex_;
   std::map<std::string, Tally> tallies_;
 };
@@ -127,8 +121,8 @@ std::string PrintData(std::size_t size) {
   return bytes;
 }
 
-int RunTcp(const std::string& host, int port, const std::filesystem::path& file, bool withWritePause) {
-  auto pacer = std::make_shared<TallyPacer>(withWritePause ? std::string_view{} : tw::pace::kAfterNetworkWrite.name);
+int RunTcp(const std::string& host, int port, const std::filesystem::path& file) {
+  auto pacer = std::make_shared<TallyPacer>();
   tw::SetPacer(pacer);
   tw::LinkState& link = tw::Link();
   link.Set(tw::LinkState::Text::NetworkAddress, host);
@@ -147,8 +141,7 @@ int RunTcp(const std::string& host, int port, const std::filesystem::path& file,
     return 1;
   }
   const auto size = std::filesystem::file_size(file);
-  std::printf("download dialog, TCP%s: %zu bytes in %.3f s (%.1f MB/s)\n",
-              withWritePause ? "" : " without the pause after each write", static_cast<std::size_t>(size), seconds,
+  std::printf("download dialog, TCP: %zu bytes in %.3f s (%.1f MB/s)\n", static_cast<std::size_t>(size), seconds,
               size / seconds / 1e6);
   PrintWaits(*pacer, seconds);
   std::printf("DOWNLOAD_MS %.0f\n", seconds * 1000);
@@ -222,8 +215,8 @@ int RunPty(int megabytes) {
   return 0;
 }
 
-int RunSlowPrinter(int megabytes, int kilobytesPerSecond, bool withWritePause) {
-  auto pacer = std::make_shared<TallyPacer>(withWritePause ? std::string_view{} : tw::pace::kAfterNetworkWrite.name);
+int RunSlowPrinter(int megabytes, int kilobytesPerSecond) {
+  auto pacer = std::make_shared<TallyPacer>();
   tw::SetPacer(pacer);
   const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
   const auto file = std::filesystem::temp_directory_path() / ("tw-download-bench-" + std::to_string(getpid()) + ".bin");
@@ -251,18 +244,17 @@ int RunSlowPrinter(int megabytes, int kilobytesPerSecond, bool withWritePause) {
     return 1;
   }
   const double own = static_cast<double>(size) / (kilobytesPerSecond * 1024.0);
-  std::printf("download dialog, TCP to a printer taking %d KB/s%s: %zu bytes; the dialog's transfer ended after "
+  std::printf("download dialog, TCP to a printer taking %d KB/s: %zu bytes; the dialog's transfer ended after "
               "%.3f s, the printer had every byte after %.3f s\n",
-              kilobytesPerSecond, withWritePause ? "" : ", without the wait after each write", size, timing.seconds(),
-              delivered);
+              kilobytesPerSecond, size, timing.seconds(), delivered);
   std::printf("the bytes' own time at that rate: %.3f s; ratio: %.4f\n", own, delivered / own);
   PrintWaits(*pacer, timing.seconds());
   return 0;
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: Download_bench tcp HOST PORT FILE [--no-write-pause]\n"
-                       "       Download_bench slow [MEGABYTES] [KB_PER_SECOND] [--no-write-pause]\n"
+  std::fprintf(stderr, "usage: Download_bench tcp HOST PORT FILE\n"
+                       "       Download_bench slow [MEGABYTES] [KB_PER_SECOND]\n"
                        "       Download_bench pty [MEGABYTES]\n");
   return 2;
 }
@@ -278,13 +270,11 @@ int main(int argc, char** argv) {
   tw::SetCurrentLanguage(tw::kLanguageEnglish);
   const QStringList args = QApplication::arguments();
   if (args.size() >= 5 && args[1] == "tcp") {
-    const bool withWritePause = !(args.size() >= 6 && args[5] == "--no-write-pause");
-    return RunTcp(args[2].toStdString(), args[3].toInt(), args[4].toStdString(), withWritePause);
+    return RunTcp(args[2].toStdString(), args[3].toInt(), args[4].toStdString());
   }
   if (args.size() >= 2 && args[1] == "slow") {
-    const bool withWritePause = !args.contains("--no-write-pause");
     return RunSlowPrinter(args.size() >= 3 ? std::max(1, args[2].toInt()) : 20,
-                          args.size() >= 4 ? std::max(1, args[3].toInt()) : 100, withWritePause);
+                          args.size() >= 4 ? std::max(1, args[3].toInt()) : 100);
   }
   if (args.size() >= 2 && args[1] == "pty") return RunPty(args.size() >= 3 ? std::max(1, args[2].toInt()) : 1);
   return Usage();

@@ -48,7 +48,6 @@ inline constexpr PaceStep kParallelReadWindow{"parallel read retry window", 10};
 inline constexpr PaceStep kParallelPollWindow{"parallel poll retry window", 1};
 inline constexpr PaceStep kParallelSlotSettle{"parallel settle after a slot request", 50};
 inline constexpr PaceStep kSlotReadRetry{"gap between parameter slot read attempts", 50};
-inline constexpr PaceStep kAfterNetworkWrite{"longest wait for the printer to take the last network write", 10};
 inline constexpr PaceStep kNetworkConnect{"network connect time-out", 3000};
 inline constexpr PaceStep kNetworkWrite{"network write time-out", 20000};
 inline constexpr PaceStep kNetworkRead{"network read time-out", 5000};

@@ -261,13 +261,10 @@ bool NetworkWrite(std::string_view bytes) {
   LinkState& link = Link();
   auto net = link.Libraries().network;
   if (!net) return false;
-  const int handle = link.networkHandle;
-  // The printer gets time to take what was sent before, but no longer than it needs: the wait ends
-  // once no more than one write's worth is still unacknowledged, so that a printer that keeps up is
-  // never waited for. A connection that failed meanwhile fails the write.
-  const int length = static_cast<int>(bytes.size());
-  if (net->WaitAcknowledged(handle, TimeoutMs(pace::kAfterNetworkWrite), length) < 0) return false;
-  return net->WritePort(handle, bytes.data(), length, NetworkWriteTimeout()) >= 0;
+  // No pause follows: TCP's flow control holds the writes back while the printer's buffer is full,
+  // which gives a slow printer its time; a fixed pause only added idle time. The end of a transfer
+  // waits for the printer's acknowledgement (AwaitDelivery).
+  return net->WritePort(link.networkHandle, bytes.data(), static_cast<int>(bytes.size()), NetworkWriteTimeout()) >= 0;
 }
 
 bool AwaitDelivery(const std::function<void()>& whileWaiting) {
@@ -280,7 +277,7 @@ bool AwaitDelivery(const std::function<void()>& whileWaiting) {
   int unacknowledged = -1;
   int64_t lastProgress = NowMs();
   for (;;) {
-    const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs, 0);
+    const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs);
     if (left <= 0) return left == 0;
     if (left != unacknowledged) {
       unacknowledged = left;

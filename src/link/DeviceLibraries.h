@@ -60,12 +60,11 @@ class NetPortApi {
   virtual int WritePort(int handle, const char* bytes, int length, int timeoutMs) = 0;
   // Bytes read (0 when the time-out passed with nothing), below 0 on failure.
   virtual int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) = 0;
-  // Waits up to timeoutMs until at most `allowedBytes` of the bytes written are unacknowledged by
-  // the printer. Returns how many still are (0: all taken), below 0 when the connection failed.
-  virtual int WaitAcknowledged(int handle, int timeoutMs, int allowedBytes) {
+  // Waits up to timeoutMs until the printer has acknowledged every byte written. Returns how many
+  // bytes are still unacknowledged (0: all taken), below 0 when the connection failed.
+  virtual int WaitAcknowledged(int handle, int timeoutMs) {
     (void)handle;
     (void)timeoutMs;
-    (void)allowedBytes;
     return 0;
   }
   virtual void ClosePort(int handle) = 0;

@@ -58,15 +58,12 @@ class TcpNetPort final : public NetPortApi {
     return static_cast<int>(n);
   }
 
-  int WaitAcknowledged(int handle, int timeoutMs, int allowedBytes) override {
+  int WaitAcknowledged(int handle, int timeoutMs) override {
     auto channel = sockets_.Find(handle);
     if (!channel) return -1;
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
-    // No event tells of an acknowledgement: look again, first after giving the processor away (a
-    // printer on this machine gets to take the bytes), then at short, growing intervals.
-    constexpr int kYields = 50;
-    int yields = 0;
+    // No event tells of an acknowledgement: look again at short, growing intervals.
     auto interval = std::chrono::microseconds(20);
     for (;;) {
       tcp_info info{};
@@ -80,11 +77,7 @@ class TcpNetPort final : public NetPortApi {
       // side after taking everything (close-wait) has still taken it.
       if (info.tcpi_state != TCP_ESTABLISHED && info.tcpi_state != TCP_CLOSE_WAIT) return -1;
       const auto now = Clock::now();
-      if (unacknowledged <= allowedBytes || now >= deadline) return std::max(unacknowledged, 0);
-      if (yields++ < kYields) {
-        std::this_thread::yield();
-        continue;
-      }
+      if (unacknowledged <= 0 || now >= deadline) return std::max(unacknowledged, 0);
       std::this_thread::sleep_for(std::min<Clock::duration>(interval, deadline - now));
       interval = std::min(interval * 2, std::chrono::microseconds(1000));
     }

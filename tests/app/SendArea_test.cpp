@@ -111,12 +111,12 @@ class RecordingNetwork : public NetPortApi {
   int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) override {
     return real_->ReadPort(handle, buffer, capacity, timeoutMs);
   }
-  int WaitAcknowledged(int handle, int timeoutMs, int allowedBytes) override {
+  int WaitAcknowledged(int handle, int timeoutMs) override {
     {
       std::lock_guard lock(mutex_);
       if (droppingWrite > 0 && static_cast<int>(writes_.size()) >= droppingWrite) return -1;
     }
-    return real_->WaitAcknowledged(handle, timeoutMs, allowedBytes);
+    return real_->WaitAcknowledged(handle, timeoutMs);
   }
   void ClosePort(int handle) override { real_->ClosePort(handle); }
 

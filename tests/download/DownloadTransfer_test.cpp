@@ -111,8 +111,8 @@ class DropAfterLastWrite : public NetPortApi {
   int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) override {
     return real_->ReadPort(handle, buffer, capacity, timeoutMs);
   }
-  int WaitAcknowledged(int handle, int timeoutMs, int allowedBytes) override {
-    if (written_ < total_) return real_->WaitAcknowledged(handle, timeoutMs, allowedBytes);
+  int WaitAcknowledged(int handle, int timeoutMs) override {
+    if (written_ < total_) return real_->WaitAcknowledged(handle, timeoutMs);
     return ++waitsAfterLastWrite_ == 1 ? 1 : -1;
   }
   void ClosePort(int handle) override { real_->ClosePort(handle); }

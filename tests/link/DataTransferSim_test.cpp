@@ -153,7 +153,6 @@ TEST_P(DataTransferSim, TheKindsWaitsArePacedByName) {
   ASSERT_FALSE(Ask("~WN01@version~\r\n").text.empty());
   const bool lineKind = GetParam() != Transport::Tcp;
   EXPECT_EQ(pacer_->SleepCount(pace::kReplySettle.name), lineKind ? 1 : 0);
-  EXPECT_EQ(pacer_->SleepCount(pace::kAfterNetworkWrite.name), 0) << "a network write waits for its acknowledgement";
   EXPECT_EQ(pacer_->SleepCount(pace::kSerialReadRound.name) >= 2, GetParam() == Transport::Pty)
       << "a serial read pauses before each round, up to the first empty one";
   if (GetParam() == Transport::Tcp) {
