@@ -4,10 +4,11 @@
 //
 //   Download_bench tcp HOST PORT FILE
 //       sends FILE to a TCP sink (bench/download_vs_socat.sh runs it next to socat)
-//   Download_bench slow [MEGABYTES] [KB_PER_SECOND]
+//   Download_bench slow [MEGABYTES] [KB_PER_SECOND] [--plain]
 //       sends MEGABYTES (default 20) over loopback TCP to the virtual printer, which takes
 //       KB_PER_SECOND (default 100) KB a second, and compares the time until the printer has every
-//       byte with the bytes' own time at that rate
+//       byte with the bytes' own time at that rate; with --plain the bytes go by plain blocking
+//       socket writes instead of the dialog (what the virtual printer's own pacing costs)
 //   Download_bench pty [MEGABYTES]
 //       sends MEGABYTES (default 1) of data over a pseudo-terminal opened as a serial port to the
 //       virtual printer, which takes the bytes at the pace of 115200 baud, and compares the time
@@ -29,7 +30,10 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -215,7 +219,24 @@ int RunPty(int megabytes) {
   return 0;
 }
 
-int RunSlowPrinter(int megabytes, int kilobytesPerSecond) {
+// Writes all bytes to a new connection with plain blocking writes; true when all were written.
+bool PlainSocketWrite(uint16_t port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
+int RunSlowPrinter(int megabytes, int kilobytesPerSecond, bool plain) {
   auto pacer = std::make_shared<TallyPacer>();
   tw::SetPacer(pacer);
   const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
@@ -234,7 +255,15 @@ int RunSlowPrinter(int megabytes, int kilobytesPerSecond) {
     return 1;
   }
   link.open = true;
-  const Timing timing = TimedDownload(file);
+  Timing timing;
+  if (plain) {
+    tw::CloseNetworkLink();
+    timing.start = Clock::now();
+    timing.completed = PlainSocketWrite(link.networkPort, PrintData(size));
+    timing.end = Clock::now();
+  } else {
+    timing = TimedDownload(file);
+  }
   const bool all = timing.completed && printer.WaitForReceived(size, 600000);
   const double delivered = std::chrono::duration<double>(Clock::now() - timing.start).count();
   tw::CloseNetworkLink();
@@ -244,9 +273,9 @@ int RunSlowPrinter(int megabytes, int kilobytesPerSecond) {
     return 1;
   }
   const double own = static_cast<double>(size) / (kilobytesPerSecond * 1024.0);
-  std::printf("download dialog, TCP to a printer taking %d KB/s: %zu bytes; the dialog's transfer ended after "
+  std::printf("%s, TCP to a printer taking %d KB/s: %zu bytes; the transfer ended after "
               "%.3f s, the printer had every byte after %.3f s\n",
-              kilobytesPerSecond, size, timing.seconds(), delivered);
+              plain ? "plain blocking writes" : "download dialog", kilobytesPerSecond, size, timing.seconds(), delivered);
   std::printf("the bytes' own time at that rate: %.3f s; ratio: %.4f\n", own, delivered / own);
   PrintWaits(*pacer, timing.seconds());
   return 0;
@@ -274,7 +303,7 @@ int main(int argc, char** argv) {
   }
   if (args.size() >= 2 && args[1] == "slow") {
     return RunSlowPrinter(args.size() >= 3 ? std::max(1, args[2].toInt()) : 20,
-                          args.size() >= 4 ? std::max(1, args[3].toInt()) : 100);
+                          args.size() >= 4 ? std::max(1, args[3].toInt()) : 100, args.contains("--plain"));
   }
   if (args.size() >= 2 && args[1] == "pty") return RunPty(args.size() >= 3 ? std::max(1, args[2].toInt()) : 1);
   return Usage();

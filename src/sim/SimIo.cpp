@@ -80,10 +80,8 @@ int BytePacer::DelayMs() const {
 
 void BytePacer::Account(std::size_t bytes) {
   if (!active() || bytes == 0) return;
-  // A line that stood idle has no credit: the next byte starts now at the earliest. A late wake-up
-  // of less than a slice is no idleness; it is made up, so that the pace holds its rate.
-  const auto now = Clock::now();
-  const auto start = now - nextFree_ > std::chrono::milliseconds(10) ? now : nextFree_;
+  // A line that stood idle has no credit: the next byte starts now at the earliest.
+  const auto start = std::max(nextFree_, Clock::now());
   const auto lineTime = std::chrono::duration<double>(static_cast<double>(bytes) / bytesPerSecond_);
   nextFree_ = start + std::chrono::duration_cast<Clock::duration>(lineTime);
 }
