@@ -2,10 +2,13 @@
 // the real waits), with every named wait summed, so that the difference to the time the bytes need
 // can be told apart.
 //
-//   Download_bench tcp HOST PORT FILE [--no-write-pause]
-//       sends FILE to a TCP sink (bench/download_vs_socat.sh runs it next to socat); with
-//       --no-write-pause the fixed pause after each network write is left out, to see what the
-//       rest of the transfer costs
+//   Download_bench tcp HOST PORT FILE
+//       sends FILE to a TCP sink (bench/download_vs_socat.sh runs it next to socat)
+//   Download_bench slow [MEGABYTES] [KB_PER_SECOND] [--plain]
+//       sends MEGABYTES (default 20) over loopback TCP to the virtual printer, which takes
+//       KB_PER_SECOND (default 100) KB a second, and compares the time until the printer has every
+//       byte with the bytes' own time at that rate; with --plain the bytes go by plain blocking
+//       socket writes instead of the dialog (what the virtual printer's own pacing costs)
 //   Download_bench pty [MEGABYTES]
 //       sends MEGABYTES (default 1) of data over a pseudo-terminal opened as a serial port to the
 //       virtual printer, which takes the bytes at the pace of 115200 baud, and compares the time
@@ -27,7 +30,10 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPushButton>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,17 +52,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kBaud = 115200;
 
-// Sleeps for real (a step named `skipped` not at all) and sums every wait by name.
+// Sleeps for real and sums every wait by name.
 class TallyPacer : public tw::Pacer {
  public:
-  explicit TallyPacer(std::string_view skipped = {}) : skipped_(skipped) {}
   void Sleep(tw::PaceStep step) override {
-    const bool skip = !skipped_.empty() && step.name == skipped_;
-    if (!skip && step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+    if (step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
     std::lock_guard lock(mutex_);
     Tally& tally = tallies_[std::string(step.name)];
     ++tally.count;
-    if (!skip) tally.ms += step.ms;
+    tally.ms += step.ms;
   }
   int Timeout(tw::PaceStep step) override { return step.ms; }
   int64_t NowMs() override {
@@ -72,7 +76,6 @@ class TallyPacer : public tw::Pacer {
   }
 
  private:
-  std::string_view skipped_;
   mutable std::mutex mutex_;
   std::map<std::string, Tally> tallies_;
 };
@@ -114,8 +117,16 @@ void PrintWaits(const TallyPacer& pacer, double seconds) {
               waitMs / 1000.0, seconds - waitMs / 1000.0);
 }
 
-int RunTcp(const std::string& host, int port, const std::filesystem::path& file, bool withWritePause) {
-  auto pacer = std::make_shared<TallyPacer>(withWritePause ? std::string_view{} : tw::pace::kAfterNetworkWrite.name);
+// Print data only: bytes that cannot begin a command of the printer.
+std::string PrintData(std::size_t size) {
+  std::mt19937 random(7);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>('0' + random() % 64);
+  return bytes;
+}
+
+int RunTcp(const std::string& host, int port, const std::filesystem::path& file) {
+  auto pacer = std::make_shared<TallyPacer>();
   tw::SetPacer(pacer);
   tw::LinkState& link = tw::Link();
   link.Set(tw::LinkState::Text::NetworkAddress, host);
@@ -134,8 +145,7 @@ int RunTcp(const std::string& host, int port, const std::filesystem::path& file,
     return 1;
   }
   const auto size = std::filesystem::file_size(file);
-  std::printf("download dialog, TCP%s: %zu bytes in %.3f s (%.1f MB/s)\n",
-              withWritePause ? "" : " without the pause after each write", static_cast<std::size_t>(size), seconds,
+  std::printf("download dialog, TCP: %zu bytes in %.3f s (%.1f MB/s)\n", static_cast<std::size_t>(size), seconds,
               size / seconds / 1e6);
   PrintWaits(*pacer, seconds);
   std::printf("DOWNLOAD_MS %.0f\n", seconds * 1000);
@@ -171,10 +181,7 @@ int RunPty(int megabytes) {
   tw::SetPacer(pacer);
   const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
   const auto file = std::filesystem::temp_directory_path() / ("tw-download-bench-" + std::to_string(getpid()) + ".bin");
-  std::mt19937 random(7);
-  std::string bytes(size, '\0');
-  // Print data only: bytes that cannot begin a command of the printer.
-  for (char& byte : bytes) byte = static_cast<char>('0' + random() % 64);
+  const std::string bytes = PrintData(size);
   std::ofstream(file, std::ios::binary) << bytes;
   tw::sim::PrinterOptions options;
   options.faults.baud = kBaud;
@@ -212,8 +219,71 @@ int RunPty(int megabytes) {
   return 0;
 }
 
+// Writes all bytes to a new connection with plain blocking writes; true when all were written.
+bool PlainSocketWrite(uint16_t port, const std::string& bytes) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
+int RunSlowPrinter(int megabytes, int kilobytesPerSecond, bool plain) {
+  auto pacer = std::make_shared<TallyPacer>();
+  tw::SetPacer(pacer);
+  const std::size_t size = static_cast<std::size_t>(megabytes) << 20;
+  const auto file = std::filesystem::temp_directory_path() / ("tw-download-bench-" + std::to_string(getpid()) + ".bin");
+  std::ofstream(file, std::ios::binary) << PrintData(size);
+  tw::sim::PrinterOptions options;
+  options.faults.readBytesPerSecond = kilobytesPerSecond * 1024;
+  options.keepReceived = false;
+  tw::sim::VirtualPrinter printer(options);
+  tw::LinkState& link = tw::Link();
+  link.Set(tw::LinkState::Text::NetworkAddress, "127.0.0.1");
+  link.networkPort = printer.ListenTcp();
+  link.currentKind = tw::PortKind::Network;
+  if (!tw::OpenNetworkLink()) {
+    std::fprintf(stderr, "cannot connect to the virtual printer\n");
+    return 1;
+  }
+  link.open = true;
+  Timing timing;
+  if (plain) {
+    tw::CloseNetworkLink();
+    timing.start = Clock::now();
+    timing.completed = PlainSocketWrite(link.networkPort, PrintData(size));
+    timing.end = Clock::now();
+  } else {
+    timing = TimedDownload(file);
+  }
+  const bool all = timing.completed && printer.WaitForReceived(size, 600000);
+  const double delivered = std::chrono::duration<double>(Clock::now() - timing.start).count();
+  tw::CloseNetworkLink();
+  std::filesystem::remove(file);
+  if (!all) {
+    std::fprintf(stderr, "the download did not complete\n");
+    return 1;
+  }
+  const double own = static_cast<double>(size) / (kilobytesPerSecond * 1024.0);
+  std::printf("%s, TCP to a printer taking %d KB/s: %zu bytes; the transfer ended after "
+              "%.3f s, the printer had every byte after %.3f s\n",
+              plain ? "plain blocking writes" : "download dialog", kilobytesPerSecond, size, timing.seconds(), delivered);
+  std::printf("the bytes' own time at that rate: %.3f s; ratio: %.4f\n", own, delivered / own);
+  PrintWaits(*pacer, timing.seconds());
+  return 0;
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: Download_bench tcp HOST PORT FILE [--no-write-pause]\n"
+  std::fprintf(stderr, "usage: Download_bench tcp HOST PORT FILE\n"
+                       "       Download_bench slow [MEGABYTES] [KB_PER_SECOND]\n"
                        "       Download_bench pty [MEGABYTES]\n");
   return 2;
 }
@@ -229,8 +299,11 @@ int main(int argc, char** argv) {
   tw::SetCurrentLanguage(tw::kLanguageEnglish);
   const QStringList args = QApplication::arguments();
   if (args.size() >= 5 && args[1] == "tcp") {
-    const bool withWritePause = !(args.size() >= 6 && args[5] == "--no-write-pause");
-    return RunTcp(args[2].toStdString(), args[3].toInt(), args[4].toStdString(), withWritePause);
+    return RunTcp(args[2].toStdString(), args[3].toInt(), args[4].toStdString());
+  }
+  if (args.size() >= 2 && args[1] == "slow") {
+    return RunSlowPrinter(args.size() >= 3 ? std::max(1, args[2].toInt()) : 20,
+                          args.size() >= 4 ? std::max(1, args[3].toInt()) : 100, args.contains("--plain"));
   }
   if (args.size() >= 2 && args[1] == "pty") return RunPty(args.size() >= 3 ? std::max(1, args[2].toInt()) : 1);
   return Usage();

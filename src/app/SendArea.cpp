@@ -245,7 +245,9 @@ bool SendArea::SendInBlocks(std::string_view bytes) {
     }
     window.BetweenBlocks();
   }
-  if (wholeBlocks < bytes.size() && !SendToPrinter(bytes.substr(wholeBlocks))) {
+  // The send is done only when the printer has taken the last bytes, not when the system has.
+  if ((wholeBlocks < bytes.size() && !SendToPrinter(bytes.substr(wholeBlocks))) ||
+      !AwaitDelivery([&] { window.BetweenBlocks(); })) {
     ShowMessageQ(Tip("SendDataFail"), kApplicationTitle);
     return false;
   }

@@ -1,5 +1,8 @@
 #include "core/Pacing.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -11,6 +14,15 @@ class RealPacer final : public Pacer {
  public:
   void Sleep(PaceStep step) override {
     if (step.ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+  }
+  void SleepUntilReadable(PaceStep step, int wakeFd) override {
+    if (wakeFd < 0) return Sleep(step);
+    const int64_t end = NowMs() + step.ms;
+    for (int64_t left = step.ms; left > 0; left = end - NowMs()) {
+      pollfd p{wakeFd, POLLIN, 0};
+      const int n = ::poll(&p, 1, static_cast<int>(left));
+      if (n > 0 || (n < 0 && errno != EINTR)) return;
+    }
   }
   int Timeout(PaceStep step) override { return step.ms; }
   int64_t NowMs() override {

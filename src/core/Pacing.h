@@ -18,6 +18,12 @@ class Pacer {
   virtual ~Pacer() = default;
   // Sleeps for the step (the real pacer sleeps step.ms).
   virtual void Sleep(PaceStep step) = 0;
+  // Sleeps for the step, or less when `wakeFd` becomes readable first (the real pacer watches it;
+  // a pacer that does not just sleeps).
+  virtual void SleepUntilReadable(PaceStep step, int wakeFd) {
+    (void)wakeFd;
+    Sleep(step);
+  }
   // The time-out to use for the step (the real pacer returns step.ms unchanged).
   virtual int Timeout(PaceStep step) = 0;
   // Monotonic milliseconds, for the waits that count ticks.
@@ -42,7 +48,6 @@ inline constexpr PaceStep kParallelReadWindow{"parallel read retry window", 10};
 inline constexpr PaceStep kParallelPollWindow{"parallel poll retry window", 1};
 inline constexpr PaceStep kParallelSlotSettle{"parallel settle after a slot request", 50};
 inline constexpr PaceStep kSlotReadRetry{"gap between parameter slot read attempts", 50};
-inline constexpr PaceStep kAfterNetworkWrite{"pause after a network write", 10};
 inline constexpr PaceStep kNetworkConnect{"network connect time-out", 3000};
 inline constexpr PaceStep kNetworkWrite{"network write time-out", 20000};
 inline constexpr PaceStep kNetworkRead{"network read time-out", 5000};

@@ -97,7 +97,8 @@ DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
     }
     ShowMarks(piece.after, showBar);
   }
-  return DownloadOutcome::Completed;
+  // Bytes the system took are not yet the printer's: a link that drops before they are is a failure.
+  return AwaitDelivery() ? DownloadOutcome::Completed : DownloadOutcome::WriteFailed;
 }
 
 bool CloseLinkForPrinterRestart() {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "core/AppPaths.h"
@@ -11,6 +12,7 @@
 #include "core/SysOption.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
+#include "link/WaitInterrupt.h"
 
 namespace tw {
 namespace {
@@ -25,6 +27,10 @@ class ReplyBuffer {
     total_ += n;
   }
   long total() const { return total_; }
+  // An answer of the parameter protocol is complete at its line end (or when no more fits).
+  bool EndsLine() const {
+    return static_cast<long>(text_.size()) >= kReplyBufferSize || (!text_.empty() && text_.back() == '\n');
+  }
   Reply Take() {
     return {static_cast<double>(total_ < kReplyBufferSize ? total_ : kReplyBufferSize), std::move(text_)};
   }
@@ -90,20 +96,41 @@ long ReadOnceByKind(char* buffer, int capacity) {
   return 0;
 }
 
-// Up to `rounds` reads, each appended to the reply; stops at the first read that brings nothing.
-// `beforeRound` runs before each read (the serial kind's pause).
+// Up to `rounds` reads, each appended to the reply; stops at the first read that brings nothing
+// (and, for a line answer, at its line end). `beforeRound` runs before each read (the serial kind's
+// pause).
 template <typename Read, typename Before>
-void ReadRounds(ReplyBuffer& reply, int rounds, Read read, Before beforeRound) {
+void ReadRounds(ReplyBuffer& reply, int rounds, Read read, Before beforeRound, ReplyEnd end = ReplyEnd::Rounds) {
   std::vector<char> round(kReplyBufferSize);
   for (int i = 0; i < rounds; ++i) {
     beforeRound();
     long n = read(round.data(), kReplyBufferSize);
     if (n <= 0) return;
     reply.Append(round.data(), n);
+    if (end == ReplyEnd::Line && reply.EndsLine()) return;
   }
 }
 
-void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds) {
+// A line answer on a kind whose reads can wait for data (serial, parallel, network): bytes are taken
+// the moment they arrive and the read stops at the line end. The kind's fixed waits become upper
+// bounds: `firstWaitMs` for the first bytes, `nextWaitMs` for each further piece. In read-once mode
+// every piece must come within the first wait, as it had to for the kind's single read.
+// `readWithin(buffer, capacity, waitMs)` returns the bytes read, 0 or less when none came.
+template <typename ReadWithin>
+void ReadLineAnswer(ReplyBuffer& reply, int rounds, bool once, int firstWaitMs, int nextWaitMs,
+                    ReadWithin readWithin) {
+  std::vector<char> round(kReplyBufferSize);
+  const int64_t deadline = NowMs() + firstWaitMs;
+  if (once) rounds = kReplyBufferSize;  // each read brings a byte at least; the deadline ends it
+  for (int i = 0; i < rounds && !reply.EndsLine(); ++i) {
+    int64_t wait = i == 0 ? firstWaitMs : once ? deadline - NowMs() : nextWaitMs;
+    long n = readWithin(round.data(), kReplyBufferSize, static_cast<int>(wait > 0 ? wait : 0));
+    if (n <= 0) return;
+    reply.Append(round.data(), n);
+  }
+}
+
+void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds, ReplyEnd end) {
   LinkState& link = Link();
   auto usb = link.Libraries().usbDevice;
   if (!usb) return;
@@ -118,17 +145,18 @@ void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rou
       int n = usb->uRead(handle, 1, round.data(), kReplyBufferSize);
       if (n > 0) {
         reply.Append(round.data(), n);
+        if (end == ReplyEnd::Line && reply.EndsLine()) break;
       } else if (reply.total() > 0) {
         break;  // the reply has come and nothing more follows
       }
     }
   } else {
     usb->SetUSBTimeouts(handle, settings.readTimeout, settings.writeTimeout);
-    ReadRounds(reply, rounds, [&](char* b, int c) { return usb->uRead(handle, 1, b, c); }, [] {});
+    ReadRounds(reply, rounds, [&](char* b, int c) { return usb->uRead(handle, 1, b, c); }, [] {}, end);
   }
 }
 
-void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds) {
+void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds, ReplyEnd end) {
   LinkState& link = Link();
   auto printer = link.Libraries().usbPrinter;
   const int handle = link.usbHandle;
@@ -157,7 +185,61 @@ void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int ro
       }
     }
   } else {
-    ReadRounds(reply, rounds, read, [] {});
+    ReadRounds(reply, rounds, read, [] {}, end);
+  }
+}
+
+// Waits the step's time for input to arrive, ending as soon as it does on the kinds whose input can
+// be watched (serial and parallel); the other kinds' reads wait for data themselves, so they pause.
+void WaitForInput(PaceStep step) {
+  LinkState& link = Link();
+  const PortKind kind = link.currentKind;
+  FdChannelPtr channel = kind == PortKind::Serial ? link.Serial() : kind == PortKind::Parallel ? link.Parallel() : nullptr;
+  if (channel) {
+    channel->WaitReadable(TimeoutMs(step));
+  } else {
+    Pause(step);
+  }
+}
+
+// A line answer on the serial, parallel or network kind (see ReadLineAnswer for the waits).
+void ReadLineAnswerByKind(ReplyBuffer& reply, int rounds) {
+  LinkState& link = Link();
+  const bool once = link.readOnce;
+  switch (link.currentKind.load()) {
+    case PortKind::Serial: {
+      auto channel = link.Serial();
+      if (!channel) return;
+      // The settle and the first round's pause bound the wait for the first bytes; a round's pause
+      // the wait for each further piece.
+      const int settle = TimeoutMs(pace::kReplySettle);
+      ReadLineAnswer(reply, rounds, once, once ? settle : settle + TimeoutMs(pace::kSerialReadRound),
+                     TimeoutMs(pace::kSerialReadRound),
+                     [&](char* b, int c, int ms) { return channel->ReadWithin(b, static_cast<std::size_t>(c), ms); });
+      PurgeSerialInput(*channel);
+      return;
+    }
+    case PortKind::Parallel: {
+      auto channel = link.Parallel();
+      if (!once) SetParallelTimeouts(channel, pace::kParallelReplyRead.ms, pace::kParallelReplyWrite.ms);
+      if (!channel) return;
+      const int read = ParallelReadTimeout();
+      ReadLineAnswer(reply, rounds, once, TimeoutMs(pace::kReplySettle) + read, read,
+                     [&](char* b, int c, int ms) { return channel->ReadWithin(b, static_cast<std::size_t>(c), ms); });
+      return;
+    }
+    case PortKind::Network: {
+      auto net = link.Libraries().network;
+      if (!net) return;
+      // Later replies come quickly once the printer has answered once.
+      if (!once) link.networkReadTimeoutMs = pace::kNetworkReadShort.ms;
+      const int handle = link.networkHandle;
+      const int read = NetworkReadTimeout();
+      ReadLineAnswer(reply, rounds, once, read, read,
+                     [&](char* b, int c, int ms) { return net->ReadPort(handle, b, c, ms); });
+      return;
+    }
+    default: return;
   }
 }
 
@@ -186,11 +268,33 @@ bool ParallelPoll(char* buffer, int length, int* n) {
 bool NetworkWrite(std::string_view bytes) {
   LinkState& link = Link();
   auto net = link.Libraries().network;
-  int result = net ? net->WritePort(link.networkHandle, bytes.data(), static_cast<int>(bytes.size()),
-                                    NetworkWriteTimeout())
-                   : -1;
-  Pause(pace::kAfterNetworkWrite);
-  return result >= 0;
+  if (!net) return false;
+  // No pause follows: TCP's flow control holds the writes back while the printer's buffer is full,
+  // which gives a slow printer its time; a fixed pause only added idle time. The end of a transfer
+  // waits for the printer's acknowledgement (AwaitDelivery).
+  return net->WritePort(link.networkHandle, bytes.data(), static_cast<int>(bytes.size()), NetworkWriteTimeout()) >= 0;
+}
+
+bool AwaitDelivery(const std::function<void()>& whileWaiting) {
+  LinkState& link = Link();
+  if (link.currentKind != PortKind::Network) return true;
+  auto net = link.Libraries().network;
+  if (!net) return false;
+  // As for a write, the time-out bounds a stall: a slow printer that keeps taking bytes is waited for.
+  constexpr int kSliceMs = 50;
+  int unacknowledged = -1;
+  int64_t lastProgress = NowMs();
+  for (;;) {
+    const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs);
+    if (left <= 0) return left == 0;
+    if (left != unacknowledged) {
+      unacknowledged = left;
+      lastProgress = NowMs();
+    } else if (NowMs() - lastProgress >= NetworkWriteTimeout()) {
+      return false;
+    }
+    if (whileWaiting) whileWaiting();
+  }
 }
 
 bool NetworkRead(char* buffer, int length, int* n) {
@@ -237,12 +341,17 @@ bool SendToPrinter(std::string_view bytes) {
   return false;
 }
 
-Reply ReadReply() {
+Reply ReadReply(ReplyEnd end) {
   LinkState& link = Link();
   const UsbSettings settings = ReadUsbSettings(SysOptionPath());
   const int rounds = settings.readTimes + 1 > 0 ? settings.readTimes + 1 : 0;
   const PortKind kind = link.currentKind;
   ReplyBuffer reply;
+  if (end == ReplyEnd::Line && !link.drain &&
+      (kind == PortKind::Serial || kind == PortKind::Parallel || kind == PortKind::Network)) {
+    ReadLineAnswerByKind(reply, rounds);
+    return reply.Take();
+  }
   if (kind == PortKind::Serial || kind == PortKind::Parallel) Pause(pace::kReplySettle);
   switch (kind) {
     case PortKind::Serial: {
@@ -270,8 +379,8 @@ Reply ReadReply() {
       }
       break;
     }
-    case PortKind::UsbDevice: ReadUsbDeviceReply(reply, settings, rounds); break;
-    case PortKind::UsbPrinter: ReadUsbPrinterReply(reply, settings, rounds); break;
+    case PortKind::UsbDevice: ReadUsbDeviceReply(reply, settings, rounds, end); break;
+    case PortKind::UsbPrinter: ReadUsbPrinterReply(reply, settings, rounds, end); break;
     case PortKind::Network: {
       auto read = [](char* b, int c) {
         int n = 0;
@@ -296,7 +405,8 @@ Reply ReadAvailable() {
   const PortKind kind = link.currentKind;
   std::string buffer(kBulkReadSize, '\0');
   long n = 0;
-  if (kind == PortKind::Serial || kind == PortKind::Parallel) Pause(pace::kReplySettle);
+  // On the receive thread a stop cuts the settle short.
+  if (kind == PortKind::Serial || kind == PortKind::Parallel) PauseUnlessInterrupted(pace::kReplySettle);
   switch (kind) {
     case PortKind::Serial: {
       // Everything that has arrived is taken; nothing is flushed afterwards, so bytes arriving
@@ -405,7 +515,7 @@ bool DumpParameterTable(std::ostream& stream) {
         answer.append(buffer.data(), static_cast<std::size_t>(n));
         if (answer.back() == '\n' || answer.size() >= kReplyBufferSize) break;
       }
-      Pause(pace::kSlotReadRetry);
+      WaitForInput(pace::kSlotReadRetry);
     }
     // A slot without its answer makes the file useless (it would not load, or would load another
     // slot's value), so the dump fails at once: a silent printer is not waited out 256 times.

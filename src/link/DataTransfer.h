@@ -2,6 +2,7 @@
 // Every byte sent to the printer or read from it passes through these operations. They dispatch on
 // the link's current port kind, apply that kind's waits and time-outs, and report failure by their
 // result only (one exception: a reply read on a closed USB printer says so itself).
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -21,9 +22,18 @@ struct Reply {
 
 // Writes all bytes to the open port; true only when every byte was written.
 bool SendToPrinter(std::string_view bytes);
+// After the last write of a transfer: on the network, waits until the printer has acknowledged
+// every byte; false when the connection failed or the printer took nothing for the write time-out.
+// `whileWaiting` runs between checks (a window keeps itself served). Other kinds: true.
+bool AwaitDelivery(const std::function<void()>& whileWaiting = {});
+// How the end of a reply is told: by a round that brings nothing (the kind's fixed waits), or by the
+// line end that closes every answer of the parameter protocol.
+enum class ReplyEnd { Rounds, Line };
+
 // Reads one reply (at most 1024 bytes) in rounds, as the kind and the read mode say; the
-// USBSetting keys of lib/SysOption.ini are read at every call.
-Reply ReadReply();
+// USBSetting keys of lib/SysOption.ini are read at every call. A line answer is taken the moment
+// its line end arrives; the kind's fixed waits only bound how long it may take.
+Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
 // Throws away input that arrived before a request: the USB kinds drain their buffers; the serial,

@@ -24,6 +24,9 @@ class UsbDeviceApi {
   // Returns the bytes read; 0 or less means nothing. `pipe` is 1 as the link passes it.
   virtual int uRead(int handle, int pipe, char* buffer, int capacity) = 0;
   virtual void CloseDevice(int handle) = 0;
+  // Ends a read in flight on the handle at once (its bytes so far are returned); the device stays
+  // open. Used when the receive thread stops.
+  virtual void CancelRead(int handle) { (void)handle; }
   // What the device at an index is, for listings ("" when none).
   virtual std::string Describe(int index) { (void)index; return {}; }
 };
@@ -57,6 +60,13 @@ class NetPortApi {
   virtual int WritePort(int handle, const char* bytes, int length, int timeoutMs) = 0;
   // Bytes read (0 when the time-out passed with nothing), below 0 on failure.
   virtual int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) = 0;
+  // Waits up to timeoutMs until the printer has acknowledged every byte written. Returns how many
+  // bytes are still unacknowledged (0: all taken), below 0 when the connection failed.
+  virtual int WaitAcknowledged(int handle, int timeoutMs) {
+    (void)handle;
+    (void)timeoutMs;
+    return 0;
+  }
   virtual void ClosePort(int handle) = 0;
 };
 

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "link/WaitInterrupt.h"
+
 namespace tw {
 namespace {
 
@@ -73,19 +75,22 @@ FdChannel::Wait FdChannel::WaitFor(short events, int timeoutMs) const {
   // What the kernel answers for a driver without poll: ready at once.
   if (!pollable_) return cancelled() ? Wait::Cancelled : Wait::Ready;
   const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
+  // The calling thread's interrupt ends the wait too (fd -1 is ignored by poll).
+  const WaitInterrupt* interrupt = WaitInterrupt::Current();
   for (;;) {
-    pollfd fds[2] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}};
+    pollfd fds[3] = {{fd_, events, 0}, {cancelFd_, POLLIN, 0}, {interrupt ? interrupt->fd() : -1, POLLIN, 0}};
     int wait = -1;
     if (timeoutMs >= 0) {
       int64_t left = deadline - SteadyMs();
       wait = left > 0 ? static_cast<int>(left) : 0;
     }
-    int n = ::poll(fds, 2, wait);
+    int n = ::poll(fds, 3, wait);
     if (n < 0) {
       if (errno == EINTR) continue;
       return Wait::Failed;
     }
-    if (fds[1].revents) return Wait::Cancelled;
+    // Checked before the data: an interrupted waiter leaves what has arrived for the next reader.
+    if (fds[1].revents || fds[2].revents) return Wait::Cancelled;
     if (n == 0) return Wait::TimedOut;
     if (fds[0].revents & POLLNVAL) return Wait::Failed;
     // A hang-up or error counts as ready: the following read or write reports it.

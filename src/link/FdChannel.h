@@ -3,7 +3,8 @@
 // the link needs. Another thread can Cancel() the channel: every wait then returns at once, so a
 // close never has to wait for a reader's time-out. The descriptor itself is closed only when the
 // last user lets go of the channel (channels are held by shared_ptr), so a descriptor number is never
-// reused under a thread that still reads from it.
+// reused under a thread that still reads from it. A thread's WaitInterrupt, once raised, ends that
+// thread's waits the same way, without cancelling the channel for anyone else.
 #include <atomic>
 #include <cstddef>
 #include <memory>

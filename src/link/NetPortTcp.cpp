@@ -4,10 +4,15 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "link/DeviceLibraries.h"
 #include "link/FdChannel.h"
@@ -52,6 +57,31 @@ class TcpNetPort final : public NetPortApi {
     if (!channel || capacity < 0) return -1;
     long n = channel->ReadWithin(buffer, static_cast<std::size_t>(capacity), timeoutMs);
     return static_cast<int>(n);
+  }
+
+  int WaitAcknowledged(int handle, int timeoutMs) override {
+    auto channel = sockets_.Find(handle);
+    if (!channel) return -1;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    // No event tells of an acknowledgement: look again at short, growing intervals.
+    auto interval = std::chrono::microseconds(20);
+    for (;;) {
+      tcp_info info{};
+      socklen_t length = sizeof info;
+      int unacknowledged = 0;
+      if (channel->cancelled() || ::getsockopt(channel->fd(), IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+          ::ioctl(channel->fd(), SIOCOUTQ, &unacknowledged) != 0) {
+        return -1;
+      }
+      // A reset or a failed connection leaves the established states; a printer that closed its
+      // side after taking everything (close-wait) has still taken it.
+      if (info.tcpi_state != TCP_ESTABLISHED && info.tcpi_state != TCP_CLOSE_WAIT) return -1;
+      const auto now = Clock::now();
+      if (unacknowledged <= 0 || now >= deadline) return std::max(unacknowledged, 0);
+      std::this_thread::sleep_for(std::min<Clock::duration>(interval, deadline - now));
+      interval = std::min(interval * 2, std::chrono::microseconds(1000));
+    }
   }
 
   void ClosePort(int handle) override {

@@ -6,6 +6,8 @@
 
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
+#include "link/LinkState.h"
+#include "link/WaitInterrupt.h"
 
 namespace tw {
 namespace {
@@ -13,6 +15,8 @@ namespace {
 std::atomic<bool> g_run{false};
 std::mutex g_threadMutex;  // guards g_thread: Start, Join and the process's end
 std::thread g_thread;
+std::mutex g_interruptMutex;          // guards g_interrupt
+WaitInterrupt* g_interrupt = nullptr;  // the running thread's, while its body runs
 
 // Joins the thread when the process ends, so that it never outlives what it uses.
 struct JoinAtExit {
@@ -25,14 +29,25 @@ struct JoinAtExit {
 }  // namespace
 
 void Receive_Thread::Execute(ChunkSink sink) {
+  // Stop raises this: a round that is waiting for data or pausing ends at once. A round that has
+  // already read bytes still hands them on; bytes not yet read stay for the next reader.
+  WaitInterrupt interrupt;
+  WaitInterrupt::Scope scope(interrupt);
+  {
+    std::lock_guard lock(g_interruptMutex);
+    g_interrupt = &interrupt;
+  }
+  if (!g_run) interrupt.Raise();  // stopped before the interrupt could be raised by Stop
   while (g_run) {
-    Pause(pace::kReceiveRound);
+    PauseUnlessInterrupted(pace::kReceiveRound);
     Reply chunk = ReadAvailable();
     if (!chunk.text.empty() && sink) sink(chunk.text);
     // A device that went away answers every read at once: the rounds end here, not in a spin.
     // The run flag stays set; the next connect, made with the thread paused, starts a new one.
     if (chunk.text.empty() && PortWentAway()) break;
   }
+  std::lock_guard lock(g_interruptMutex);
+  g_interrupt = nullptr;
 }
 
 void Receive_Thread::Start(ChunkSink sink) {
@@ -44,7 +59,17 @@ void Receive_Thread::Start(ChunkSink sink) {
   g_thread = std::thread(&Receive_Thread::Execute, std::move(sink));
 }
 
-void Receive_Thread::Stop() { g_run = false; }
+void Receive_Thread::Stop() {
+  g_run = false;
+  std::lock_guard lock(g_interruptMutex);
+  if (!g_interrupt) return;
+  g_interrupt->Raise();
+  // A USB device read waits inside the library: cancel the transfer in flight.
+  LinkState& link = Link();
+  if (link.currentKind == PortKind::UsbDevice) {
+    if (auto usb = link.Libraries().usbDevice) usb->CancelRead(link.usbHandle);
+  }
+}
 
 bool Receive_Thread::Running() { return g_run; }
 

@@ -23,7 +23,8 @@ class Receive_Thread {
   // If the run flag is clear: wait for the previous thread to end, set the flag, wait 200 ms and
   // start a new thread that hands its chunks to `sink`.
   static void Start(ChunkSink sink);
-  // Clears the run flag; the thread ends after its current round.
+  // Clears the run flag and interrupts the thread's current wait: it ends at once, after handing on
+  // what its round has already read.
   static void Stop();
   // The run flag.
   static bool Running();

@@ -15,6 +15,7 @@
 
 #include "link/DeviceLibraries.h"
 #include "link/HandleTable.h"
+#include "link/WaitInterrupt.h"
 
 namespace tw {
 namespace {
@@ -179,6 +180,14 @@ class UsbDevice {
     return handed;
   }
 
+  // Reads in flight end at once with what they have received; the device stays usable.
+  void CancelReads() {
+    std::lock_guard lock(mutex_);
+    for (libusb_transfer* transfer : inFlight_) {
+      if (transfer->endpoint == interface_.inEndpoint) libusb_cancel_transfer(transfer);
+    }
+  }
+
   // Later calls fail; transfers in flight are cancelled and return at once.
   void Close() {
     std::lock_guard lock(mutex_);
@@ -206,7 +215,14 @@ class UsbDevice {
       if (closed_ || libusb_submit_transfer(transfer.get()) != 0) return -1;
       inFlight_.insert(transfer.get());
     }
+    bool interrupted = false;
     while (!__atomic_load_n(&completed, __ATOMIC_ACQUIRE)) {
+      // A raised interrupt of this thread ends the transfer (checked after the submit, so a raise
+      // that came before it is not missed).
+      if (!interrupted && WaitInterrupted()) {
+        interrupted = true;
+        libusb_cancel_transfer(transfer.get());
+      }
       timeval tick{0, 100000};
       const int result = libusb_handle_events_timeout_completed(context_, &tick, &completed);
       if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED) libusb_cancel_transfer(transfer.get());
@@ -219,6 +235,9 @@ class UsbDevice {
       case LIBUSB_TRANSFER_COMPLETED:
       case LIBUSB_TRANSFER_TIMED_OUT:
         return transfer->actual_length;
+      case LIBUSB_TRANSFER_CANCELLED:
+        // Bytes that arrived before the cancel are handed on, not lost.
+        return transfer->actual_length > 0 ? transfer->actual_length : -1;
       case LIBUSB_TRANSFER_STALL:
         // A halted endpoint stays halted until cleared; clear it so the next transfer can work.
         libusb_clear_halt(handle_, endpoint);
@@ -265,6 +284,10 @@ class LibUsbDevices final : public UsbDeviceApi {
   int uRead(int handle, int /*pipe*/, char* buffer, int capacity) override {
     auto device = devices_.Find(handle);
     return device ? device->Read(buffer, capacity) : -1;
+  }
+
+  void CancelRead(int handle) override {
+    if (auto device = devices_.Find(handle)) device->CancelReads();
   }
 
   void CloseDevice(int handle) override {

@@ -66,7 +66,7 @@ std::optional<std::string> ReplyValue(const std::string& reply) {
 std::optional<std::string> Ask(const std::string& request) {
   Link().serialWriteTimeoutMs = kParamReadWriteTimeoutMs;
   if (!SendToPrinter(request)) return std::nullopt;
-  return ReadReply().text;
+  return ReadReply(ReplyEnd::Line).text;
 }
 
 std::optional<std::string> AskForValue(const std::string& request) {
@@ -184,7 +184,7 @@ std::optional<std::string> DecimalToSlotText(std::string_view text) {
 std::string ReadNamedEntry(std::string_view key) {
   SendToPrinter(NamedEntryRequest(key));  // a failed send shows as no reply
   for (int i = 0; i < kNamedEntryReads; ++i) {
-    Reply reply = ReadReply();
+    Reply reply = ReadReply(ReplyEnd::Line);
     if (!reply.text.empty()) return reply.text;
   }
   return {};

@@ -50,6 +50,9 @@ struct VirtualPrinter::Impl {
         faults(options.faults),
         model(options.personality, options.versionText, options.configuration) {}
 
+  // The rate at which received bytes are taken, as a baud rate of 10 bits a byte (0: no limit).
+  static int ReceiveBaud(const Faults& f) { return f.baud > 0 ? f.baud : f.readBytesPerSecond * 10; }
+
   Faults CurrentFaults() const {
     std::lock_guard lock(faultsMutex);
     return faults;
@@ -119,7 +122,7 @@ struct VirtualPrinter::Impl {
     std::string buffer(64 * 1024, '\0');
     for (;;) {
       const Faults f = CurrentFaults();
-      if (receivePacer.baud() != f.baud) receivePacer = io::BytePacer(f.baud);
+      if (receivePacer.baud() != ReceiveBaud(f)) receivePacer = io::BytePacer(ReceiveBaud(f));
       // Holding back the next read is what slows the sender: its data waits in the kernel buffer.
       if (!io::Sleep(receivePacer.DelayMs(), stop)) return LinkEnd::Stopped;
       const io::WaitResult wait = io::WaitFor(fd, POLLIN, kIdleCheckMs, stop);
@@ -174,7 +177,7 @@ struct VirtualPrinter::Impl {
       ++connections;
       const int on = 1;
       setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      if (CurrentFaults().baud > 0) {
+      if (ReceiveBaud(CurrentFaults()) > 0) {
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kPacedReceiveBufferBytes,
                    sizeof kPacedReceiveBufferBytes);
       }
@@ -245,7 +248,7 @@ VirtualPrinter::~VirtualPrinter() { Stop(); }
 uint16_t VirtualPrinter::ListenTcp(const std::string& host, uint16_t port) {
   std::lock_guard control(impl_->controlMutex);
   if (impl_->transport != Impl::Transport::None) return 0;
-  const int receiveBuffer = impl_->CurrentFaults().baud > 0 ? kPacedReceiveBufferBytes : 0;
+  const int receiveBuffer = Impl::ReceiveBaud(impl_->CurrentFaults()) > 0 ? kPacedReceiveBufferBytes : 0;
   uint16_t bound = 0;
   impl_->listenFd = io::OpenTcpListener(host, port, receiveBuffer, bound);
   if (impl_->listenFd < 0) return 0;

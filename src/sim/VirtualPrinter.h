@@ -26,6 +26,7 @@ struct Faults {
   // beyond the limit are not taken; 0 drops the link as soon as anything arrives)
   long long disconnectAfterBytes = -1;
   int baud = 0;                     // > 0: take and send bytes at this rate (10 bits a byte)
+  int readBytesPerSecond = 0;       // > 0 (and no baud): take received bytes at this rate only
 };
 
 // What the E personality reports in its answer to "UQ". The label field line comes before the

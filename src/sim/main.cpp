@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   app.add_option("--baud", faults.baud, "take and send bytes at this rate (10 bits a byte)")
       ->check(CLI::Range(1, 4000000));
+  app.add_option("--read-rate", faults.readBytesPerSecond,
+                 "take received bytes at this many bytes a second (a printer that reads slowly)")
+      ->check(CLI::Range(1, 400000000));
   app.add_flag("--log", log, "print a line per command received to stderr");
   // The E reply: a preset, and single options that replace its values where given.
   std::string preset;

@@ -11,7 +11,10 @@
 
 #include "download/DownloadTransfer.h"
 #include "link/Connection.h"
+#include "link/DataTransfer.h"
 #include "link/LinkState.h"
+#include "sim/VirtualPrinter.h"
+#include "support/PrinterLink.h"
 #include "support/ScriptedUsb.h"
 #include "support/TestSupport.h"
 
@@ -93,6 +96,59 @@ TEST_F(DownloadTransferTest, PrinterRestartClosesOnlyUsbAndNetworkLinks) {
     EXPECT_FALSE(CloseLinkForPrinterRestart()) << static_cast<int>(kind);
     EXPECT_TRUE(Link().open) << static_cast<int>(kind);
   }
+}
+
+// The real network layer, except that the printer drops the link after the last write, before it
+// has acknowledged the bytes: the write's own short wait still sees them on their way.
+class DropAfterLastWrite : public NetPortApi {
+ public:
+  explicit DropAfterLastWrite(std::size_t total) : total_(total) {}
+  int OpenPort(const std::string& address, int port, int timeoutMs) override { return real_->OpenPort(address, port, timeoutMs); }
+  int WritePort(int handle, const char* bytes, int length, int timeoutMs) override {
+    written_ += static_cast<std::size_t>(length);
+    return real_->WritePort(handle, bytes, length, timeoutMs);
+  }
+  int ReadPort(int handle, char* buffer, int capacity, int timeoutMs) override {
+    return real_->ReadPort(handle, buffer, capacity, timeoutMs);
+  }
+  int WaitAcknowledged(int handle, int timeoutMs) override {
+    if (written_ < total_) return real_->WaitAcknowledged(handle, timeoutMs);
+    return ++waitsAfterLastWrite_ == 1 ? 1 : -1;
+  }
+  void ClosePort(int handle) override { real_->ClosePort(handle); }
+
+ private:
+  std::shared_ptr<NetPortApi> real_ = MakeTcpNetPortApi();
+  std::size_t total_, written_ = 0;
+  int waitsAfterLastWrite_ = 0;
+};
+
+// Downloads the content over the network to the virtual printer through the given layer.
+DownloadOutcome DownloadOverNetwork(const std::string& content, std::shared_ptr<NetPortApi> network,
+                                    sim::VirtualPrinter& printer) {
+  ResetLink({nullptr, nullptr, std::move(network)});
+  if (!test::ConnectLink(printer, test::Transport::Tcp)) return DownloadOutcome::WriteFailed;
+  std::istringstream file(content);
+  std::atomic<bool> cancel{false};
+  const DownloadOutcome outcome = SendPlannedFile(file, DownloadPlan(content.size()), nullptr, cancel);
+  ResetLink({});
+  return outcome;
+}
+
+TEST(DownloadOverNetwork, ASlowPrinterGetsEveryByteAndADropBeforeItsAcknowledgementFails) {
+  test::ScopedFastPacer pacer;
+  std::string content(150000, '\0');
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>('0' + i % 64);
+  sim::PrinterOptions slow;
+  slow.faults.readBytesPerSecond = 300 * 1024;
+  sim::VirtualPrinter printer(slow);
+  EXPECT_EQ(DownloadOverNetwork(content, MakeTcpNetPortApi(), printer), DownloadOutcome::Completed);
+  ASSERT_TRUE(printer.WaitForReceived(content.size(), 5000));
+  EXPECT_TRUE(printer.Received() == content);
+
+  sim::VirtualPrinter dropping;
+  EXPECT_EQ(DownloadOverNetwork(content, std::make_shared<DropAfterLastWrite>(content.size()), dropping),
+            DownloadOutcome::WriteFailed);
 }
 
 }  // namespace

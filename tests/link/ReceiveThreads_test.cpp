@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <chrono>
 #include <future>
 #include <mutex>
@@ -11,11 +14,13 @@
 #include "core/AppPaths.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
+#include "link/DataTransfer.h"
 #include "link/ReceiveThread.h"
 #include "sim/VirtualPrinter.h"
 #include "link/DataTransfer.h"
 #include "support/PrinterLink.h"
 #include "support/PtyPair.h"
+#include "support/ScriptedUsb.h"
 #include "support/TestSupport.h"
 
 namespace tw {
@@ -118,5 +123,86 @@ TEST_F(ReceiveThreads, ASerialDeviceThatGoesAwayEndsTheRoundsAndFailsSends) {
   EXPECT_FALSE(SendToPrinter("after"));
 }
 
+// A USB device whose reads wait until they are cancelled (or 20 s, its read time-out).
+class UsbDeviceWaitingForCancel : public test::ScriptedUsbDevice {
+ public:
+  int uRead(int, int, char*, int) override {
+    std::unique_lock lock(mutex_);
+    woken_.wait_for(lock, seconds(20), [&] { return cancelled_; });
+    cancelled_ = false;
+    return 0;
+  }
+  void CancelRead(int) override {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    woken_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  bool cancelled_ = false;
+};
+
+// Stopping ends a round that waits for data at once, not after the read time-out (20 s here; 4 s for
+// the USB printer node, a pseudo-terminal standing in for it).
+TEST_F(ReceiveThreads, StoppingEndsAWaitingRoundAtOnce) {
+  test::ScopedFastPacer realTimeouts(0.1, 1.0);
+  auto usb = std::make_shared<UsbDeviceWaitingForCancel>();
+  test::PtyPair printerNode;
+  std::filesystem::create_symlink(printerNode.slavePath(), dir_ / "lp0");
+  const struct {
+    const char* name;
+    std::function<void()> connect;
+  } kinds[] = {
+      {"network", [&] { ConnectToPrinter(); }},
+      {"parallel", [&] { ASSERT_TRUE(test::ConnectLink(printer_, test::Transport::PtyAsParallel)); }},
+      {"USB device", [&] {
+         ResetLink({usb, nullptr, nullptr});
+         Link().usbHandle = usb->OpenDeviceX(0);
+         Link().currentKind = PortKind::UsbDevice;
+       }},
+      {"USB printer", [&] {
+         ResetLink({nullptr, MakeUsbPrinterNodeApi(dir_.path()), nullptr});
+         Link().usbHandle = Link().Libraries().usbPrinter->OpenUSBPrinter("lp0");
+         Link().currentKind = PortKind::UsbPrinter;
+       }},
+  };
+  for (const auto& kind : kinds) {
+    kind.connect();
+    Link().networkReadTimeoutMs = 20000;
+    Link().parallelReadTimeoutMs = 20000;
+    Receive_Thread::Start(Sink());
+    std::this_thread::sleep_for(milliseconds(200));  // the round is inside its read by now
+    const auto start = steady_clock::now();
+    Receive_Thread::Stop();
+    Receive_Thread::Join();
+    EXPECT_LT(steady_clock::now() - start, seconds(3)) << kind.name;
+    ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+    printer_.Stop();
+  }
+}
+
+// Bytes that arrive while the thread is being stopped reach either its sink or the window's own
+// read afterwards: none is lost, none is read twice.
+TEST_F(ReceiveThreads, BytesArrivingDuringAStopAreReadExactlyOnce) {
+  ConnectToPrinter();
+  for (int i = 0; i < 30; ++i) {
+    const std::size_t before = Collected().size();
+    Receive_Thread::Start(Sink());
+    const std::string piece = "<" + std::to_string(i) + ">";
+    printer_.SendUnsolicited(piece);
+    // Stop at different moments: in the round's pause, in its read, after it.
+    std::this_thread::sleep_for(microseconds(i % 3 == 0 ? 0 : 500 * i));
+    Receive_Thread::Stop();
+    Receive_Thread::Join();
+    std::string windowRead;
+    for (int wait = 0; wait < 200 && Collected().size() - before + windowRead.size() < piece.size(); ++wait) {
+      windowRead += ReadAvailable().text;
+    }
+    EXPECT_EQ(Collected().substr(before) + windowRead, piece) << i;
+  }
+  EXPECT_GT(chunks_, 0) << "no stop came after the thread had read";
+}
 }  // namespace
 }  // namespace tw
