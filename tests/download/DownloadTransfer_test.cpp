@@ -129,8 +129,8 @@ DownloadOutcome DownloadOverNetwork(const std::string& content, std::shared_ptr<
   ResetLink({nullptr, nullptr, std::move(network)});
   if (!test::ConnectLink(printer, test::Transport::Tcp)) return DownloadOutcome::WriteFailed;
   std::istringstream file(content);
-  std::atomic<bool> cancel{false};
-  const DownloadOutcome outcome = SendPlannedFile(file, DownloadPlan(content.size()), nullptr, cancel);
+  const TransferGate gate;
+  const DownloadOutcome outcome = SendPlannedFile(file, DownloadPlan(content.size()), nullptr, gate);
   ResetLink({});
   return outcome;
 }
