@@ -98,7 +98,8 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       const std::string& name = request.usbName;
       if (name.empty()) return outcome;
       if (OpenUsbPrinterPort(name) == -1) return Failure("USBNotOpen", "PortSetting", MsgIcon::Information, true);
-      link.Set(LinkState::Text::LinkName, name);
+      // The link name carries the class prefix, so the status bar and the editors show the same port.
+      link.Set(LinkState::Text::LinkName, "class USB-" + name);
       outcome.statusPanel1 = "class USB-" + name;
       break;
     }

@@ -92,12 +92,14 @@ struct VirtualUsbPrinter::Impl {
   std::deque<Urb> pendingOut, pendingIn, done;
   Clock::time_point nakUntil{};
   bool stallNext = false, silent = false, present = true, bound = true, claimed = false;
-  int split = 0, claims = 0, address = 0;
+  int split = 0, claims = 0, detaches = 0, address = 0;
+  int binding = 0;  // counts usblp bindings: a node opened under an earlier one is dead
   double acceptRate = 0;
   Clock::time_point outFreeAt{};  // the pace of bulk OUT
   long long unplugAfter = -1;
 
   UMockdevTestbed* testbed = Testbed();
+  bool inTestbed = false;
   std::string usbPath, interfacePath, nodePath, busNode;
 
   // --- devices in the testbed ---
@@ -131,6 +133,7 @@ struct VirtualUsbPrinter::Impl {
                         std::string("\nA: bInterfaceClass=07\\n\nA: bInterfaceSubClass=01\\n") +
                         "\nA: bInterfaceProtocol=02\\n\nA: bInterfaceNumber=00\\n\n");
     umockdev_testbed_attach_ioctl(testbed, busNode.c_str(), Handler(), nullptr);
+    inTestbed = true;
     umockdev_testbed_uevent(testbed, usbPath.c_str(), "add");
     AddNode();
   }
@@ -144,8 +147,9 @@ struct VirtualUsbPrinter::Impl {
     umockdev_testbed_attach_ioctl(testbed, kNode, Handler(), nullptr);
   }
 
+  // The node's handler stays attached (detaching from the handler's own thread would wait on
+  // itself); it answers ENODEV while the device is not present.
   void RemoveDevice() {
-    umockdev_testbed_detach_ioctl(testbed, busNode.c_str(), nullptr);
     umockdev_testbed_uevent(testbed, usbPath.c_str(), "remove");
     umockdev_testbed_remove_device(testbed, usbPath.c_str());
   }
@@ -193,7 +197,9 @@ struct VirtualUsbPrinter::Impl {
       if (unplugAfter >= 0 && static_cast<long long>(length) >= unplugAfter) {
         Take(reinterpret_cast<const char*>(urb.buffer->data), static_cast<std::size_t>(unplugAfter));
         unplugAfter = -1;
-        UnplugLocked();
+        // Every request fails from now on; the device leaves sysfs at the next Unplug or Plug, as
+        // umockdev cannot remove it from the handler's own thread.
+        FailEverything();
         return;
       }
       if (unplugAfter >= 0) unplugAfter -= static_cast<long long>(length);
@@ -214,14 +220,27 @@ struct VirtualUsbPrinter::Impl {
     }
   }
 
-  void UnplugLocked() {
+  // As the kernel does at a disconnect: transfers in flight end with -ESHUTDOWN and can still be
+  // reaped; every other request fails with ENODEV.
+  void FailEverything() {
     present = false;
+    for (auto* queue : {&pendingOut, &pendingIn}) {
+      for (Urb& urb : *queue) Finish(urb, -ESHUTDOWN, 0);
+      queue->clear();
+    }
+    claimed = false;
+  }
+
+  void ReleaseAll() {
     for (auto* queue : {&pendingOut, &pendingIn, &done}) {
       for (Urb& urb : *queue) Release(urb);
       queue->clear();
     }
-    claimed = false;
-    RemoveDevice();
+  }
+
+  void UnplugLocked() {
+    FailEverything();
+    if (std::exchange(inTestbed, false)) RemoveDevice();
   }
 
   // --- usbfs requests ---
@@ -313,20 +332,29 @@ struct VirtualUsbPrinter::Impl {
     if (d) umockdev_ioctl_data_update(d, 0, (guint8*)&value, sizeof(T));
   }
 
+  void Unbind() {
+    if (!bound) return;
+    bound = false;
+    ++detaches;
+    ++binding;
+  }
+
   int Claim(bool detach, int& error) {
     if (bound && !detach) return error = EBUSY, -1;
-    bound = false;
+    Unbind();
     claimed = true;
     ++claims;
     return 0;
   }
 
   int UsbRequest(UMockdevIoctlClient* client, int& error) {
-    if (!present) return error = ENODEV, -1;
     const gulong request = umockdev_ioctl_client_get_request(client);
+    const bool reap = request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY;
+    if (!present && !(reap && !done.empty())) return error = ENODEV, -1;
     switch (request) {
       case USBDEVFS_GET_CAPABILITIES:
-        Store<guint32>(client, USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM);
+        Store<guint32>(client, USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
+                                   USBDEVFS_CAP_REAP_AFTER_DISCONNECT);
         return 0;
       case USBDEVFS_SUBMITURB: return Submit(client, error);
       case USBDEVFS_REAPURB:
@@ -349,7 +377,7 @@ struct VirtualUsbPrinter::Impl {
         if (!c) return error = EFAULT, -1;
         if (c->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
           if (!bound) return error = ENODATA, -1;
-          bound = false;
+          Unbind();
           return 0;
         }
         if (c->ioctl_code == static_cast<int>(USBDEVFS_CONNECT)) {
@@ -368,8 +396,13 @@ struct VirtualUsbPrinter::Impl {
   }
 
   // --- the printer node ---
+  // A node works while usblp stays bound from its open on, as a descriptor of the real driver does.
+  bool NodeAlive(UMockdevIoctlClient* client) const {
+    return present && bound && GPOINTER_TO_INT(g_object_get_data(G_OBJECT(client), "binding")) == binding + 1;
+  }
+
   int NodeRequest(UMockdevIoctlClient* client, int& error) {
-    if (!present || !bound) return error = ENODEV, -1;
+    if (!NodeAlive(client)) return error = ENODEV, -1;
     const gulong request = umockdev_ioctl_client_get_request(client);
     if (_IOC_TYPE(request) == 'P' && _IOC_NR(request) == 1) {  // LPIOC_GET_DEVICE_ID(length)
       const std::size_t size = _IOC_SIZE(request);
@@ -385,7 +418,7 @@ struct VirtualUsbPrinter::Impl {
   }
 
   int NodeRead(UMockdevIoctlClient* client, int& error) {
-    if (!present || !bound) return error = ENODEV, -1;
+    if (!NodeAlive(client)) return error = ENODEV, -1;
     if (Clock::now() < nakUntil) return error = EAGAIN, -1;
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     const std::string piece = TakeReply(static_cast<std::size_t>(arg->data_len));
@@ -395,7 +428,7 @@ struct VirtualUsbPrinter::Impl {
   }
 
   int NodeWrite(UMockdevIoctlClient* client, int& error) {
-    if (!present || !bound) return error = ENODEV, -1;
+    if (!NodeAlive(client)) return error = ENODEV, -1;
     if (Clock::now() < nakUntil) return error = EAGAIN, -1;
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     Take(reinterpret_cast<const char*>(arg->data), static_cast<std::size_t>(arg->data_len));
@@ -424,12 +457,20 @@ struct VirtualUsbPrinter::Impl {
     return TRUE;
   }
 
+  static void Connected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
+    std::lock_guard lock(gCurrentMutex);
+    if (!gCurrent) return;
+    std::lock_guard state(gCurrent->mutex);
+    g_object_set_data(G_OBJECT(client), "binding", GINT_TO_POINTER(gCurrent->binding + 1));
+  }
+
   static UMockdevIoctlBase* Handler() {
     static UMockdevIoctlBase* const handler = [] {
       UMockdevIoctlBase* made = umockdev_ioctl_base_new();
       g_signal_connect(made, "handle-ioctl", G_CALLBACK(Dispatch<Call::Ioctl>), nullptr);
       g_signal_connect(made, "handle-read", G_CALLBACK(Dispatch<Call::Read>), nullptr);
       g_signal_connect(made, "handle-write", G_CALLBACK(Dispatch<Call::Write>), nullptr);
+      g_signal_connect(made, "client-connected", G_CALLBACK(Connected), nullptr);
       return made;
     }();
     return handler;
@@ -448,7 +489,8 @@ VirtualUsbPrinter::VirtualUsbPrinter(sim::Personality personality) : impl_(std::
 VirtualUsbPrinter::~VirtualUsbPrinter() {
   {
     std::lock_guard lock(impl_->mutex);
-    if (impl_->present) impl_->UnplugLocked();
+    impl_->UnplugLocked();
+    impl_->ReleaseAll();
   }
   std::lock_guard current(gCurrentMutex);
   if (gCurrent == impl_.get()) gCurrent = nullptr;
@@ -502,7 +544,7 @@ void VirtualUsbPrinter::SetAcceptRate(double bytesPerSecond) {
 
 void VirtualUsbPrinter::Unplug() {
   std::lock_guard lock(impl_->mutex);
-  if (impl_->present) impl_->UnplugLocked();
+  impl_->UnplugLocked();
 }
 
 void VirtualUsbPrinter::UnplugAfter(std::size_t bytes) {
@@ -513,6 +555,8 @@ void VirtualUsbPrinter::UnplugAfter(std::size_t bytes) {
 void VirtualUsbPrinter::Plug() {
   std::lock_guard lock(impl_->mutex);
   if (impl_->present) return;
+  impl_->UnplugLocked();
+  impl_->ReleaseAll();
   impl_->present = true;
   impl_->bound = true;
   impl_->replies.clear();
@@ -529,6 +573,11 @@ bool VirtualUsbPrinter::UsblpBound() const {
 int VirtualUsbPrinter::Claims() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->claims;
+}
+
+int VirtualUsbPrinter::Detaches() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->detaches;
 }
 
 uint16_t VirtualUsbPrinter::Slot(int address) const {

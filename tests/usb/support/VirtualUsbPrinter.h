@@ -3,8 +3,8 @@
 // It lives in a umockdev testbed of the test process (which must run with libumockdev-preload, as
 // under umockdev-wrapper): a printer-class device in sysfs with its binary descriptors, its usbfs node
 // /dev/bus/usb/001/NNN answered by an ioctl handler (URBs, claims, kernel-driver detach and attach,
-// the printer class's GET_DEVICE_ID), and while the usblp driver is bound the printer node
-// /dev/usb/lp0 (read, write, LPIOC_GET_DEVICE_ID). Bytes sent go to the virtual printer's model; its
+// the printer class's GET_DEVICE_ID), and the printer node /dev/usb/lp0 of the usblp driver (read,
+// write, LPIOC_GET_DEVICE_ID). One printer at a time per process. Bytes sent go to the virtual printer's model; its
 // replies come back on bulk IN or from the node.
 #include <cstddef>
 #include <memory>
@@ -47,13 +47,16 @@ class VirtualUsbPrinter {
   // leaves sysfs and /dev. Plug brings it back (as a new device address).
   void Unplug();
   void Plug();
-  // Removes the device after this many more bytes of bulk OUT have been taken (mid-transfer).
+  // Unplugs the device after this many more bytes of bulk OUT have been taken (mid-transfer): every
+  // request fails with ENODEV from then on; the device leaves sysfs at the next Unplug or Plug.
   void UnplugAfter(std::size_t bytes);
 
-  // usblp binding: bound at start; a program that claims the interface with detach unbinds it
-  // (the node vanishes) and attaching the driver again binds it.
+  // usblp binding: bound at start; a program that claims the interface with detach unbinds it and
+  // attaching the driver again binds it. The node answers only while bound, and a node opened before
+  // an unbinding stays dead (ENODEV), as with the real driver.
   bool UsblpBound() const;
-  int Claims() const;  // claims of the interface so far
+  int Claims() const;    // claims of the interface so far
+  int Detaches() const;  // unbindings of usblp so far
 
   // The printer model's state.
   uint16_t Slot(int address) const;
