@@ -1,11 +1,16 @@
 #include "usb/support/VirtualUsbPrinter.h"
 
+#include <fcntl.h>
 #include <linux/usbdevice_fs.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <umockdev.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -13,6 +18,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -100,6 +106,7 @@ struct VirtualUsbPrinter::Impl {
 
   UMockdevTestbed* testbed = Testbed();
   bool inTestbed = false;
+  static inline int nodeMaster = -1;  // the printer's side of the node's pseudo-terminal
   std::string usbPath, interfacePath, nodePath, busNode;
 
   // --- devices in the testbed ---
@@ -145,6 +152,15 @@ struct VirtualUsbPrinter::Impl {
     nodePath = Add("P: /devices/pci0000:00/usb1/usbmisc/lp0\nN: usb/lp0\nE: DEVNAME=/dev/usb/lp0" +
                    std::string("\nE: SUBSYSTEM=usbmisc\nA: dev=180:0\\n\n"));
     umockdev_testbed_attach_ioctl(testbed, kNode, Handler(), nullptr);
+    // The node is a pseudo-terminal: raw, so that bytes pass unchanged, and served by the node pump.
+    const int master = umockdev_testbed_get_dev_fd(testbed, kNode);
+    termios mode{};
+    if (master >= 0 && tcgetattr(master, &mode) == 0) {
+      cfmakeraw(&mode);
+      tcsetattr(master, TCSANOW, &mode);
+    }
+    if (master >= 0) std::thread(PumpNode, master).detach();
+    nodeMaster = master;
   }
 
   // The node's handler stays attached (detaching from the handler's own thread would wait on
@@ -155,12 +171,20 @@ struct VirtualUsbPrinter::Impl {
   }
 
   // --- the printer side (mutex held) ---
-  void Take(const char* bytes, std::size_t length) {
+  // Takes bytes from the host; false when the device was unplugged part way (see UnplugAfter).
+  bool Take(const char* bytes, std::size_t length) {
+    const bool unplug = unplugAfter >= 0 && static_cast<long long>(length) >= unplugAfter;
+    if (unplug) length = static_cast<std::size_t>(std::exchange(unplugAfter, -1));
+    else if (unplugAfter >= 0) unplugAfter -= static_cast<long long>(length);
     if (keepReceived) received.append(bytes, length);
     receivedCount += length;
     receivedChanged.notify_all();
     sim::PrinterModel::Output out = model.Feed(std::string_view(bytes, length));
     if (!silent) replies += out.reply;
+    // Every request fails from now on; the device leaves sysfs at the next Unplug or Plug, as
+    // umockdev cannot remove it from the handler's own thread.
+    if (unplug) FailEverything();
+    return !unplug;
   }
 
   std::string TakeReply(std::size_t capacity) {
@@ -193,18 +217,9 @@ struct VirtualUsbPrinter::Impl {
         continue;
       }
       if (acceptRate > 0 && now < outFreeAt) break;
-      std::size_t length = static_cast<std::size_t>(urb.length());
-      if (unplugAfter >= 0 && static_cast<long long>(length) >= unplugAfter) {
-        Take(reinterpret_cast<const char*>(urb.buffer->data), static_cast<std::size_t>(unplugAfter));
-        unplugAfter = -1;
-        // Every request fails from now on; the device leaves sysfs at the next Unplug or Plug, as
-        // umockdev cannot remove it from the handler's own thread.
-        FailEverything();
-        return;
-      }
-      if (unplugAfter >= 0) unplugAfter -= static_cast<long long>(length);
+      const std::size_t length = static_cast<std::size_t>(urb.length());
+      if (length && !Take(reinterpret_cast<const char*>(urb.buffer->data), length)) return;
       pendingOut.pop_front();
-      if (length) Take(reinterpret_cast<const char*>(urb.buffer->data), length);
       if (acceptRate > 0) {
         outFreeAt = std::max(outFreeAt, now) +
                     std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(length / acceptRate));
@@ -223,6 +238,7 @@ struct VirtualUsbPrinter::Impl {
   // As the kernel does at a disconnect: transfers in flight end with -ESHUTDOWN and can still be
   // reaped; every other request fails with ENODEV.
   void FailEverything() {
+    WakeDeadNode();
     present = false;
     for (auto* queue : {&pendingOut, &pendingIn}) {
       for (Urb& urb : *queue) Finish(urb, -ESHUTDOWN, 0);
@@ -334,6 +350,7 @@ struct VirtualUsbPrinter::Impl {
 
   void Unbind() {
     if (!bound) return;
+    WakeDeadNode();
     bound = false;
     ++detaches;
     ++binding;
@@ -381,7 +398,7 @@ struct VirtualUsbPrinter::Impl {
           return 0;
         }
         if (c->ioctl_code == static_cast<int>(USBDEVFS_CONNECT)) {
-          if (!claimed) bound = true;
+          if (!claimed && !bound) Bind();
           return 0;
         }
         return error = ENOTTY, -1;
@@ -417,22 +434,53 @@ struct VirtualUsbPrinter::Impl {
     return error = ENOTTY, -1;
   }
 
-  int NodeRead(UMockdevIoctlClient* client, int& error) {
-    if (!NodeAlive(client)) return error = ENODEV, -1;
-    if (Clock::now() < nakUntil) return error = EAGAIN, -1;
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    const std::string piece = TakeReply(static_cast<std::size_t>(arg->data_len));
-    if (piece.empty()) return error = EAGAIN, -1;
-    umockdev_ioctl_data_update(arg, 0, (guint8*)piece.data(), static_cast<gint>(piece.size()));
-    return static_cast<int>(piece.size());
+  // A node whose driver went away reports it at once, as the driver's poll does: a byte waits on the
+  // node so that a reader's wait ends, and the read then fails (ENODEV). A new binding flushes it.
+  void WakeDeadNode() {
+    if (nodeMaster >= 0 && bound && present) (void)!::write(nodeMaster, "", 1);
+  }
+  void Bind() {
+    bound = true;
+    if (nodeMaster < 0) return;
+    const int slave = ::open(ptsname(nodeMaster), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    char stale[64];
+    while (slave >= 0 && ::read(slave, stale, sizeof stale) > 0) {
+    }
+    if (slave >= 0) ::close(slave);
   }
 
-  int NodeWrite(UMockdevIoctlClient* client, int& error) {
+  // Reads and writes of a live node pass through to its pseudo-terminal (kPassThrough), whose other
+  // side the node pump serves; a dead node fails, a busy printer refuses writes for a while.
+  static constexpr int kPassThrough = -2;
+  int NodeTransfer(UMockdevIoctlClient* client, bool write, int& error) {
     if (!NodeAlive(client)) return error = ENODEV, -1;
-    if (Clock::now() < nakUntil) return error = EAGAIN, -1;
-    UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    Take(reinterpret_cast<const char*>(arg->data), static_cast<std::size_t>(arg->data_len));
-    return arg->data_len;
+    if (write && Clock::now() < nakUntil) return error = EAGAIN, -1;
+    return kPassThrough;
+  }
+
+  // The printer's side of the node's pseudo-terminal, for the process's life.
+  static void PumpNode(int master) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+      pollfd p{master, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = ::read(master, buffer.data(), buffer.size());
+      if (n <= 0) continue;
+      std::string reply;
+      {
+        std::lock_guard current(gCurrentMutex);
+        if (!gCurrent) continue;
+        std::lock_guard lock(gCurrent->mutex);
+        if (!gCurrent->present || !gCurrent->bound) continue;  // bytes written before it went
+        gCurrent->Take(buffer.data(), static_cast<std::size_t>(n));
+        reply.swap(gCurrent->replies);
+      }
+      for (std::size_t at = 0; at < reply.size();) {
+        const ssize_t w = ::write(master, reply.data() + at, reply.size() - at);
+        if (w > 0) at += static_cast<std::size_t>(w);
+        else if (w < 0 && errno != EAGAIN && errno != EINTR) break;
+      }
+    }
   }
 
   enum class Call { Ioctl, Read, Write };
@@ -442,9 +490,10 @@ struct VirtualUsbPrinter::Impl {
     int error = 0, result = -1;
     switch (call) {
       case Call::Ioctl: result = node ? NodeRequest(client, error) : UsbRequest(client, error); break;
-      case Call::Read: result = node ? NodeRead(client, error) : (error = EINVAL, -1); break;
-      case Call::Write: result = node ? NodeWrite(client, error) : (error = EINVAL, -1); break;
+      case Call::Read:
+      case Call::Write: result = node ? NodeTransfer(client, call == Call::Write, error) : (error = EINVAL, -1); break;
     }
+    if (result == kPassThrough) return FALSE;
     umockdev_ioctl_client_complete(client, result, result < 0 ? error : 0);
     return TRUE;
   }
@@ -484,6 +533,7 @@ VirtualUsbPrinter::VirtualUsbPrinter(sim::Personality personality) : impl_(std::
   std::lock_guard lock(impl_->mutex);
   impl_->address = gNextAddress++;
   impl_->AddDevice();
+  impl_->Bind();
 }
 
 VirtualUsbPrinter::~VirtualUsbPrinter() {
@@ -558,7 +608,7 @@ void VirtualUsbPrinter::Plug() {
   impl_->UnplugLocked();
   impl_->ReleaseAll();
   impl_->present = true;
-  impl_->bound = true;
+  impl_->Bind();
   impl_->replies.clear();
   impl_->model.DiscardPending();
   impl_->address = gNextAddress++;
