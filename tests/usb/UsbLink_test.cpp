@@ -9,7 +9,11 @@
 #include <QRadioButton>
 #include <QPushButton>
 #include <QtTest/QTest>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 #include <sstream>
@@ -199,6 +203,24 @@ TEST_P(UsbLink, ThePortDialogOffersTheDeviceWithoutDetachingThePrinterDriver) {
     ASSERT_TRUE(SendToPrinter(kVersionRequest));
     EXPECT_EQ(ReadReply().text, sim::PrinterModel(sim::Personality::Z).VersionReply());
   }
+}
+
+// For lack of permission an open fails with errno EACCES, which the port dialog tells apart. The open
+// runs in a child process that has dropped root's rights.
+TEST_P(UsbLink, APermissionProblemLeavesEacces) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(100);
+    errno = 0;
+    const int handle = GetParam() == PortKind::UsbDevice ? MakeLibUsbDeviceApi()->OpenDeviceX(0)
+                                                         : MakeUsbPrinterNodeApi()->OpenUSBPrinter(kNodeName);
+    _exit(handle == -1 ? errno : 101);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), EACCES);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, UsbLink, ::testing::Values(PortKind::UsbDevice, PortKind::UsbPrinter), KindName);
