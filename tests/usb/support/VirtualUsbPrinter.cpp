@@ -102,7 +102,7 @@ struct VirtualUsbPrinter::Impl {
   Clock::time_point nakUntil{};
   bool stallNext = false, silent = false, present = true, bound = true, claimed = false;
   int split = 0, claims = 0, detaches = 0, address = 0;
-  int binding = 0;  // counts usblp bindings: a node opened under an earlier one is dead
+  int binding = 0;  // counts unbindings of usblp: a node opened before the latest one is dead
   double acceptRate = 0;
   Clock::time_point outFreeAt{};  // the pace of bulk OUT
   long long unplugAfter = -1;
