@@ -174,11 +174,15 @@ TEST_P(UsbLink, TheCommandLineToolReachesThePrinter) {
   EXPECT_EQ(printer_.Received(), kVersionRequest + bytes);
 }
 
-TEST_P(UsbLink, AnUnpluggedPrinterFailsTheSendAndConnectsAgainWhenBack) {
+TEST_P(UsbLink, AnUnpluggedPrinterFailsTheDownloadAndConnectsAgainWhenBack) {
   ASSERT_TRUE(Connect().opened);
   Receive_Thread::Start({});
   printer_.UnplugAfter(1000);
-  EXPECT_FALSE(SendToPrinter(std::string(1 << 20, 'u')));
+  RaiseLinkTimeoutsForDownload();
+  std::istringstream file(std::string(1 << 20, 'u'));
+  std::atomic<bool> cancel{false};
+  EXPECT_EQ(SendPlannedFile(file, DownloadPlan(1 << 20), [](int) {}, cancel), DownloadOutcome::WriteFailed);
+  EXPECT_FALSE(SendToPrinter(kVersionRequest));
   EXPECT_EQ(ReadAvailable().text, "");
   Receive_Thread::Stop();
   Receive_Thread::Join();
