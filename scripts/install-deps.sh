@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libusb-1.0-0-dev libjpeg62-turbo-dev
+  libusb-1.0-0-dev libjpeg62-turbo-dev umockdev libumockdev-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   qt6-translations-l10n

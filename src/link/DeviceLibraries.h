@@ -11,13 +11,15 @@
 namespace tw {
 
 // USB device access (port kind 2): the n-th attached USB device with a printer-class interface that
-// has bulk IN and OUT endpoints.
+// has bulk IN and OUT endpoints. Opening only reads the device's descriptors, so that listing the
+// devices disturbs no printer; the interface is claimed (the kernel's printer driver detached) when the
+// link first uses the handle, and the driver is attached again when the handle is closed.
 class UsbDeviceApi {
  public:
   virtual ~UsbDeviceApi() = default;
-  // Device index 0 to 7; a handle of 1 or more, or -1.
+  // Device index 0 to 7; a handle of 1 or more, or -1 (errno EACCES when the device may not be opened).
   virtual int OpenDeviceX(int index) = 0;
-  // Read and write time-outs, 16-bit values, in milliseconds.
+  // Read and write time-outs, 16-bit values, in units of 100 ms (as the printer-class layer gets them).
   virtual void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) = 0;
   // Returns the bytes written (0 or less on failure). `pipe` is 0 as the link passes it.
   virtual int uWrite(int handle, int pipe, const char* bytes, int length) = 0;
@@ -38,6 +40,7 @@ class UsbPrinterApi {
   // Fills `buffer` (zeroed by the caller, `capacity` bytes) with the printer names, each followed by
   // "@"; returns how many there are.
   virtual int EnumUSBPrinter(char* buffer, int capacity) = 0;
+  // A handle, or -1 (errno EACCES when the node may not be opened).
   virtual int OpenUSBPrinter(const std::string& name) = 0;
   // Time-outs in milliseconds.
   virtual void SetSinglePrnTimeout(int handle, int writeTimeout, int readTimeout) = 0;

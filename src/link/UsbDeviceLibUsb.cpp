@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kDeviceIndexes = 8;              // OpenDeviceX takes indexes 0 to 7
 constexpr int kDefaultTimeoutMs = 1000;        // until SetUSBTimeouts is called
+constexpr int kTimeoutUnitMs = 100;            // SetUSBTimeouts counts in tenths of a second
 constexpr int kMaxReadLength = 1 << 20;        // longest single bulk IN transfer
 constexpr int kFallbackPacketSize = 512;       // for a descriptor that gives no packet size
 
@@ -113,8 +115,8 @@ std::string ProductName(libusb_device* device, uint8_t stringIndex) {
   return product;
 }
 
-// 16-bit millisecond values; 0 would mean "no limit" to libusb, which no caller means.
-int ClampTimeout(int ms) { return std::clamp(ms, 1, 0xFFFF); }
+// 16-bit values in tenths of a second; 0 would mean "no limit" to libusb, which no caller means.
+int TimeoutMs(int tenths) { return std::clamp(tenths, 1, 0xFFFF) * kTimeoutUnitMs; }
 
 void LIBUSB_CALL OnTransferDone(libusb_transfer* transfer) {
   __atomic_store_n(static_cast<int*>(transfer->user_data), 1, __ATOMIC_RELEASE);
@@ -130,14 +132,19 @@ class UsbDevice {
   UsbDevice(libusb_context* context, libusb_device_handle* handle, const PrinterInterface& interface)
       : context_(context), handle_(handle), interface_(interface) {}
   ~UsbDevice() {
-    if (claimed_) libusb_release_interface(handle_, interface_.number);
+    if (claimed_ && !gone_) libusb_release_interface(handle_, interface_.number);
     libusb_close(handle_);
   }
   UsbDevice(const UsbDevice&) = delete;
   UsbDevice& operator=(const UsbDevice&) = delete;
 
+  // Claims the printer interface on first use, detaching the kernel's printer driver; libusb attaches
+  // it again when the interface is released at close. Not every platform can detach a driver; the
+  // claim tells whether the device is free. False once the device is gone or cannot be claimed.
   bool Claim() {
-    // Not every platform can detach a kernel driver; the claim below tells whether the device is free.
+    std::lock_guard lock(claimMutex_);
+    if (claimed_) return !gone_;
+    if (gone_) return false;
     libusb_set_auto_detach_kernel_driver(handle_, 1);
     if (libusb_claim_interface(handle_, interface_.number) != 0) return false;
     claimed_ = true;
@@ -145,13 +152,15 @@ class UsbDevice {
            libusb_set_interface_alt_setting(handle_, interface_.number, interface_.altSetting) == 0;
   }
 
-  void SetTimeouts(int readMs, int writeMs) {
-    readTimeoutMs_ = ClampTimeout(readMs);
-    writeTimeoutMs_ = ClampTimeout(writeMs);
+  void SetTimeouts(int readTenths, int writeTenths) {
+    readTimeoutMs_ = TimeoutMs(readTenths);
+    writeTimeoutMs_ = TimeoutMs(writeTenths);
+    Claim();
   }
 
   int Write(const char* bytes, int length) {
     if (!bytes || length <= 0) return 0;
+    if (!Claim()) return -1;
     // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
     auto* data = reinterpret_cast<unsigned char*>(const_cast<char*>(bytes));
     return Transfer(interface_.outEndpoint, data, length, writeTimeoutMs_);
@@ -159,6 +168,7 @@ class UsbDevice {
 
   int Read(char* buffer, int capacity) {
     if (!buffer || capacity <= 0) return -1;
+    if (!Claim()) return -1;
     {
       std::lock_guard lock(mutex_);
       if (closed_) return -1;
@@ -212,7 +222,11 @@ class UsbDevice {
                               static_cast<unsigned>(timeoutMs));
     {
       std::lock_guard lock(mutex_);
-      if (closed_ || libusb_submit_transfer(transfer.get()) != 0) return -1;
+      if (closed_) return -1;
+      if (const int result = libusb_submit_transfer(transfer.get()); result != 0) {
+        if (result == LIBUSB_ERROR_NO_DEVICE) MarkGone();
+        return -1;
+      }
       inFlight_.insert(transfer.get());
     }
     bool interrupted = false;
@@ -242,15 +256,26 @@ class UsbDevice {
         // A halted endpoint stays halted until cleared; clear it so the next transfer can work.
         libusb_clear_halt(handle_, endpoint);
         return -1;
+      case LIBUSB_TRANSFER_NO_DEVICE:
+        MarkGone();
+        return -1;
       default:
         return -1;
     }
   }
 
+  // Unplugged: every later call fails at once instead of waiting out its time-out.
+  void MarkGone() {
+    std::lock_guard lock(claimMutex_);
+    gone_ = true;
+  }
+
   libusb_context* const context_;
   libusb_device_handle* const handle_;
   const PrinterInterface interface_;
+  std::mutex claimMutex_;  // guards claimed_ and gone_ (the receive thread and the UI thread both use it)
   bool claimed_ = false;
+  bool gone_ = false;
   std::atomic<int> readTimeoutMs_{kDefaultTimeoutMs};
   std::atomic<int> writeTimeoutMs_{kDefaultTimeoutMs};
   std::mutex mutex_;  // guards closed_, inFlight_ and pending_
@@ -266,10 +291,13 @@ class LibUsbDevices final : public UsbDeviceApi {
     if (!context || index < 0 || index >= kDeviceIndexes) return -1;
     FoundDevice found = FindPrinterDevice(context, index);
     libusb_device_handle* handle = nullptr;
-    if (!found.device || libusb_open(found.device.get(), &handle) != 0) return -1;
-    auto device = std::make_shared<UsbDevice>(context, handle, found.interface);
-    if (!device->Claim()) return -1;
-    return devices_.Add(std::move(device));
+    if (!found.device) return -1;
+    if (const int result = libusb_open(found.device.get(), &handle); result != 0) {
+      // The port dialog tells a permission problem apart from the rest.
+      errno = result == LIBUSB_ERROR_ACCESS ? EACCES : ENODEV;
+      return -1;
+    }
+    return devices_.Add(std::make_shared<UsbDevice>(context, handle, found.interface));
   }
 
   void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) override {

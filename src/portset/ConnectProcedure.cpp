@@ -123,7 +123,8 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       if (OpenUsbPrinterPort(name) == -1) {
         return Failure(OpenFailureKey("USBNotOpen", "NoAccessUsbPrinter"), "PortSetting", MsgIcon::Information, true);
       }
-      link.Set(LinkState::Text::LinkName, name);
+      // The link name carries the class prefix, so the status bar and the editors show the same port.
+      link.Set(LinkState::Text::LinkName, "class USB-" + name);
       outcome.statusPanel1 = "class USB-" + name;
       break;
     }

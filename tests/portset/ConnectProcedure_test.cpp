@@ -219,6 +219,7 @@ TEST_F(ConnectProcedure, UsbKinds) {
   ConnectOutcome printer = ConnectPrinter(request);
   ASSERT_TRUE(printer.opened);
   EXPECT_EQ(printer.statusPanel1, "class USB-lp0 (TestModel)");
+  EXPECT_EQ(Link().Get(LinkState::Text::LinkName), "class USB-lp0 (TestModel)") << "the editors show the link name";
   EXPECT_EQ(PortInfo().ReadString("PortInfo", "PortName", ""), "USB2");
 
   request.usbName = "lp9";
