@@ -157,8 +157,8 @@ TEST_P(UsbLink, DownloadsAMegabyteOfEveryByteValueByteForByte) {
   printer_.SetKeepReceived(true);
   RaiseLinkTimeoutsForDownload();
   std::istringstream stream(file);
-  std::atomic<bool> cancel{false};
-  EXPECT_EQ(SendPlannedFile(stream, DownloadPlan(file.size()), [](int) {}, cancel), DownloadOutcome::Completed);
+  const TransferGate gate;
+  EXPECT_EQ(SendPlannedFile(stream, DownloadPlan(file.size()), [](int) {}, gate), DownloadOutcome::Completed);
   EXPECT_TRUE(printer_.WaitForReceived(file.size(), 20000));
   EXPECT_TRUE(printer_.Received() == file) << "received " << printer_.ReceivedCount() << " bytes";
 }
@@ -180,8 +180,8 @@ TEST_P(UsbLink, AnUnpluggedPrinterFailsTheDownloadAndConnectsAgainWhenBack) {
   printer_.UnplugAfter(1000);
   RaiseLinkTimeoutsForDownload();
   std::istringstream file(std::string(1 << 20, 'u'));
-  std::atomic<bool> cancel{false};
-  EXPECT_EQ(SendPlannedFile(file, DownloadPlan(1 << 20), [](int) {}, cancel), DownloadOutcome::WriteFailed);
+  const TransferGate gate;
+  EXPECT_EQ(SendPlannedFile(file, DownloadPlan(1 << 20), [](int) {}, gate), DownloadOutcome::WriteFailed);
   EXPECT_FALSE(SendToPrinter(kVersionRequest));
   EXPECT_EQ(ReadAvailable().text, "");
   Receive_Thread::Stop();
