@@ -223,6 +223,7 @@ void TSetPort::BuildControls() {
   CbConnect->setDefault(true);
   BitBtn2 = Named(new QPushButton(QStringLiteral("取消"), this), "BitBtn2");
   connect(CbConnect, &QPushButton::clicked, this, &TSetPort::CbConnectClick);
+  connect(CbUSBName, &QComboBox::currentIndexChanged, this, &TSetPort::CbUSBNameChange);
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -378,15 +379,25 @@ void TSetPort::SetUpUsbChoice() {
   const bool usbCurrent = current == PortKind::UsbDevice || current == PortKind::UsbPrinter;
   // A USB button that ReadPortini checked is never left checked while hidden: the USB kind that
   // the user sees is the one a connect uses.
-  if (initUSB()) {
+  bothUsbLayers_ = false;
+  const bool devicesFound = initUSB();
+  const std::shared_ptr<UsbPrinterApi> printers = Link().Libraries().usbPrinter;
+  const std::vector<std::string> names = printers ? ListUsbPrinters(*printers) : std::vector<std::string>();
+  if (devicesFound) {
+    // A printer that the device layer reaches may also be reached through its printer-class node:
+    // both are listed, devices first, and the chosen entry decides the layer (CbUSBNameChange).
+    bothUsbLayers_ = !names.empty();
+    for (const std::string& name : names) CbUSBName->addItem(QString::fromStdString(name));
     ShowUsbButton(RbUSB, true);
     if (usbCurrent || RbUSB_PrinterMode->isChecked()) CheckKind(RbUSB);
+    if (bothUsbLayers_) {
+      SelectRememberedUsbEntry();
+      CbUSBNameChange();
+    }
     return;
   }
   RbUSB->hide();
   RbUSB->setEnabled(false);
-  const std::shared_ptr<UsbPrinterApi> printers = Link().Libraries().usbPrinter;
-  const std::vector<std::string> names = printers ? ListUsbPrinters(*printers) : std::vector<std::string>();
   if (!names.empty()) {
     CbUSBName->clear();
     for (const std::string& name : names) CbUSBName->addItem(QString::fromStdString(name));
@@ -399,6 +410,14 @@ void TSetPort::SetUpUsbChoice() {
     CbUSBName->setEnabled(false);
   }
   SelectRememberedUsbEntry();
+}
+
+void TSetPort::CbUSBNameChange() {
+  if (!bothUsbLayers_) return;
+  QRadioButton* button = CbUSBName->currentText().startsWith(QStringLiteral("KVUSB-")) ? RbUSB : RbUSB_PrinterMode;
+  const bool usbChosen = RbUSB->isChecked() || RbUSB_PrinterMode->isChecked();
+  ShowUsbButton(button, true);
+  if (usbChosen) CheckKind(button);
 }
 
 void TSetPort::ShowUsbButton(QRadioButton* shown, bool enabled) {

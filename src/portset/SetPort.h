@@ -68,6 +68,9 @@ class TSetPort : public QDialog {
   // Steps after initUSB: which USB radio button is shown, enabled and checked, and the USB list.
   void SetUpUsbChoice();
   void ShowUsbButton(QRadioButton* shown, bool enabled);
+  // With printers of both USB layers in the list, shows and checks the USB button of the chosen
+  // entry's layer: "KVUSB-n" entries are devices, the others printer-class nodes.
+  void CbUSBNameChange();
   void SelectRememberedUsbEntry();
   // Checks a port kind's radio button and runs its handler, also when it was checked already.
   void CheckKind(QRadioButton* button);
@@ -87,6 +90,7 @@ class TSetPort : public QDialog {
 
   PortStatusTarget* status_;
   QButtonGroup* kindGroup_;
+  bool bothUsbLayers_ = false;  // the USB list holds devices and printer-class printers
 };
 
 }  // namespace tw

@@ -631,17 +631,27 @@ TEST_F(SetPortDialog, UsbDevicesAreListedByTheirProbeNames) {
   EXPECT_TRUE(again.CbUSBName->isEnabled());
 }
 
-TEST_F(SetPortDialog, PrinterModeIsNeverShownWhileUsbDevicesArePresent) {
+TEST_F(SetPortDialog, APrinterOfBothUsbLayersIsReachableThroughEither) {
   device_->presentIndexes = {1};
   printer_->names = {"lp0 (Alpha)"};
   WritePortInfo("[PortInfo]\nPortName=USB2\nUSBName=lp0 (Alpha)\n");
   TSetPort& dialog = ShowDialog();
-  EXPECT_FALSE(dialog.RbUSB_PrinterMode->isVisible());
-  EXPECT_TRUE(dialog.RbUSB->isVisible());
-  // The USB choice of the file lands on the button that is shown, so a connect uses the devices.
-  EXPECT_TRUE(dialog.RbUSB->isChecked());
-  EXPECT_EQ(Link().selectedKind, PortKind::UsbDevice);
+  ASSERT_EQ(dialog.CbUSBName->count(), 2) << "devices first, then the printer-class printers";
+  EXPECT_EQ(dialog.CbUSBName->itemText(1), "lp0 (Alpha)");
+  // The remembered position is the first entry: a device, so the device button is the one shown.
   EXPECT_EQ(dialog.CbUSBName->currentText(), "KVUSB-2");
+  EXPECT_TRUE(dialog.RbUSB->isVisible());
+  EXPECT_TRUE(dialog.RbUSB->isChecked());
+  EXPECT_FALSE(dialog.RbUSB_PrinterMode->isVisible());
+  EXPECT_EQ(Link().selectedKind, PortKind::UsbDevice);
+  // Choosing the printer-class entry switches the layer, and back.
+  for (const auto& [entry, button, kind] : {std::tuple{1, dialog.RbUSB_PrinterMode, PortKind::UsbPrinter},
+                                            std::tuple{0, dialog.RbUSB, PortKind::UsbDevice}}) {
+    dialog.CbUSBName->setCurrentIndex(entry);
+    EXPECT_TRUE(button->isVisible() && button->isEnabled() && button->isChecked()) << entry;
+    EXPECT_EQ(Link().selectedKind, kind) << entry;
+    EXPECT_FALSE((button == dialog.RbUSB ? dialog.RbUSB_PrinterMode : dialog.RbUSB)->isVisible()) << entry;
+  }
 }
 
 TEST_F(SetPortDialog, UsbPrinterNamesComeFromThePrinterLayer) {
