@@ -491,12 +491,15 @@ bool DumpParameterTable(std::ostream& stream) {
   // Throw away whatever is waiting, so that it is not taken for the first slot's answer.
   if (kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) {
     DiscardPendingInput();
+  } else if (kind == PortKind::Network) {
+    // Stale input is read away until the link is quiet, not for a whole read time-out; the slots'
+    // answers then get the short time-out.
+    DiscardPendingInput();
+    link.networkReadTimeoutMs = pace::kNetworkReadShort.ms;
   } else {
     // Short time-outs, so that the read of stale input does not wait out a long one for nothing.
     if (kind == PortKind::Parallel) {
       SetParallelTimeouts(link.Parallel(), pace::kParallelDumpRead.ms, pace::kParallelDumpWrite.ms);
-    } else if (kind == PortKind::Network) {
-      link.networkReadTimeoutMs = pace::kNetworkReadShort.ms;
     }
     ReadOnceByKind(buffer.data(), kReplyBufferSize);
   }
