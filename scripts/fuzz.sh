@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 bash scripts/install-deps.sh
+export CCACHE_BASEDIR="$(dirname "$PWD")" CCACHE_NOHASHDIR=1  # as scripts/test.sh: clones share the cache
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTW_BUILD_FUZZERS=ON -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF \

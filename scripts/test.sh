@@ -16,6 +16,10 @@ done
 
 bash scripts/install-deps.sh
 
+# The compiler cache keys on paths relative to the folder above the tree, so that every clone of the
+# tree (wherever it lies) reuses what another clone compiled.
+export CCACHE_BASEDIR="$(dirname "$PWD")" CCACHE_NOHASHDIR=1
+
 build="build${sanitize:+-$sanitize}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE="$sanitize" \
       -DTW_BUILD_BENCHMARKS=$([ -z "$sanitize" ] && echo ON || echo OFF) >/dev/null
