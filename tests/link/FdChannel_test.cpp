@@ -20,6 +20,10 @@ namespace tw {
 namespace {
 
 TEST(FdChannel, APortWhoseChannelCannotWaitDoesNotOpen) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // Their runtimes make descriptors of their own for their checks, which the tight limit refuses.
+  GTEST_SKIP() << "needs a process whose only descriptors are its own";
+#endif
   test::TempDir dir;
   SetProgramDir(dir.path());
   ResetLink({});
