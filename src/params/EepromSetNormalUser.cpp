@@ -279,8 +279,8 @@ void TUserParamEditor::ShowSlotValue(std::size_t rowIndex, std::size_t slotIndex
 }
 
 void TUserParamEditor::RememberPrinterRead(std::size_t row, std::size_t slot, uint16_t value) {
-  const SlotSpec& spec = Rows()[row].slotSpecs[slot];
-  knownWords_[SlotNumber(spec.address)] = spec.readBits ? std::nullopt : std::optional<uint16_t>(value);
+  const SlotSpec& slotSpec = Rows()[row].slotSpecs[slot];
+  knownWords_[SlotNumber(slotSpec.address)] = slotSpec.readBits ? std::nullopt : std::optional<uint16_t>(value);
 }
 
 bool TUserParamEditor::SlotWordToWrite(std::size_t rowIndex, std::size_t slotIndex, uint16_t* word) {
