@@ -189,13 +189,18 @@ void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int ro
   }
 }
 
+// The channel of the current kind when it is the serial or parallel port (their input can be
+// watched directly), else null.
+FdChannelPtr LocalPortChannel() {
+  LinkState& link = Link();
+  const PortKind kind = link.currentKind;
+  return kind == PortKind::Serial ? link.Serial() : kind == PortKind::Parallel ? link.Parallel() : nullptr;
+}
+
 // Waits the step's time for input to arrive, ending as soon as it does on the kinds whose input can
 // be watched (serial and parallel); the other kinds' reads wait for data themselves, so they pause.
 void WaitForInput(PaceStep step) {
-  LinkState& link = Link();
-  const PortKind kind = link.currentKind;
-  FdChannelPtr channel = kind == PortKind::Serial ? link.Serial() : kind == PortKind::Parallel ? link.Parallel() : nullptr;
-  if (channel) {
+  if (FdChannelPtr channel = LocalPortChannel()) {
     channel->WaitReadable(TimeoutMs(step));
   } else {
     Pause(step);
@@ -464,8 +469,7 @@ void DiscardPendingInput() {
   for (int i = 0; i < kStaleInputReads; ++i) {
     long n = 0;
     if (kind == PortKind::Serial || kind == PortKind::Parallel) {
-      const FdChannelPtr channel = kind == PortKind::Serial ? link.Serial() : link.Parallel();
-      if (channel) n = channel->ReadWithin(buffer.data(), buffer.size(), waitMs);
+      if (const FdChannelPtr channel = LocalPortChannel()) n = channel->ReadWithin(buffer.data(), buffer.size(), waitMs);
     } else {
       int got = 0;
       if (NetworkRead(buffer.data(), kReplyBufferSize, &got)) n = got;
