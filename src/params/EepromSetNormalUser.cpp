@@ -315,8 +315,8 @@ bool TUserParamEditor::SlotWordToWrite(std::size_t rowIndex, std::size_t slotInd
 void TUserParamEditor::RefuseEdit(QLineEdit* edit, const char* messageKey, const QString& limit) {
   const bool hex = std::string_view(messageKey) == "BadHexValue";
   const QString designed =
-      hex ? QStringLiteral("“%1”的值“%2”无效：请输入0到%3之间的十六进制数。更新在此项停止，此前的项目已写入打印机。")
-          : QStringLiteral("“%1”的值“%2”无效：请输入0到%3之间的十进制数。更新在此项停止，此前的项目已写入打印机。");
+      hex ? QStringLiteral("“%1”的值“%2”无效：请输入0到%3之间的十六进制数。没有向打印机写入任何参数。")
+          : QStringLiteral("“%1”的值“%2”无效：请输入0到%3之间的十进制数。没有向打印机写入任何参数。");
   const QLabel* label = EditLabel(edit->objectName());
   QString what = label ? label->text() : edit->objectName();
   while (what.endsWith(u':') || what.endsWith(u'：')) what.chop(1);
@@ -374,16 +374,19 @@ void TFormEepromNormalUser::btnReadPrintClick() {
 }
 
 void TUserParamEditor::btnSetPrintClick() {
+  // Every word is built before anything is sent: an edit that does not fit is refused with the
+  // printer untouched, never after some of its slots were written.
+  std::vector<std::pair<RowSlot, uint16_t>> words;
+  for (const RowSlot& write : RowSlots(Rows())) {
+    uint16_t word = 0;
+    if (!SlotWordToWrite(write.row, write.slot, &word)) return;  // the user corrects the edit and writes again
+    words.emplace_back(write, word);
+  }
   btnSetPrint->setEnabled(false);
   StopReceiving();
   BusyCursor busy;
   // Slot by slot in table order, the slots of a row in the order listed.
-  for (const RowSlot& write : RowSlots(Rows())) {
-    uint16_t word = 0;
-    if (!SlotWordToWrite(write.row, write.slot, &word)) {
-      btnSetPrint->setEnabled(true);  // the user corrects the edit and writes again
-      return;
-    }
+  for (const auto& [write, word] : words) {
     if (!WriteSlot(write.row, write.slot, word)) {
       busy.Release();
       ShowFail(2);

@@ -412,16 +412,16 @@ TEST_F(EditorTest, WritingSendsTheCodecCasesByteForByte) {
 struct BadEdit {
   const char* name;
   const char* text;
-  const char* lastWritten;  // the command of the row before, which went out
 };
-TEST_F(EditorTest, AnEditThatDoesNotFitItsPlaceStopsTheWriteAtItsRow) {
+TEST_F(EditorTest, AnEditThatDoesNotFitItsPlaceIsRefusedBeforeAnythingIsWritten) {
   const BadEdit cases[] = {
-      {"EdtTOP_POSITION_ADJ", "", "~WN00@eep,w,01,0012,00,07~"},
-      {"EdtTOP_POSITION_ADJ", "1FF", "~WN00@eep,w,01,0012,00,07~"},  // wider than the byte of the field
-      {"edtBIT_USB_ID", "8", "~WN00@eep,w,2B,"},                      // three bits
-      {"Edit_IP2", "999", "~WN00@eep,w,3B,1401~"},  // slot 3B of the row went out, 3C did not
-      {"EdtETHERNET_NETMASK_4", "1x", "~WN00@eep,w,3C,A8C0~"},
-      {"EdtETHERNET_RAW_PORT", "70000", "~WN00@eep,w,36,"},
+      {"EdtTOP_POSITION_ADJ", ""},
+      {"EdtTOP_POSITION_ADJ", "1FF"},  // wider than the byte of the field
+      {"edtPRINT_SPEED", ""},          // a row after six written slots
+      {"edtBIT_USB_ID", "8"},          // three bits
+      {"Edit_IP2", "999"},             // the second slot of a row whose first slot comes before it
+      {"EdtETHERNET_NETMASK_4", "1x"},
+      {"EdtETHERNET_RAW_PORT", "70000"},
   };
   ConnectTcp();
   ShowEditor();
@@ -429,6 +429,7 @@ TEST_F(EditorTest, AnEditThatDoesNotFitItsPlaceStopsTheWriteAtItsRow) {
     SCOPED_TRACE(std::string(bad.name) + "=" + bad.text);
     ReadFromPrinter();
     SetText(bad.name, bad.text);
+    editor_.PageControl1->setCurrentIndex(0);
     SyncWithPrinter();
     printer_.ClearReceived();
     const std::size_t before = Shown().size();
@@ -436,14 +437,13 @@ TEST_F(EditorTest, AnEditThatDoesNotFitItsPlaceStopsTheWriteAtItsRow) {
     ASSERT_EQ(Shown().size(), before + 1);
     EXPECT_EQ(Shown().back().icon, MsgIcon::Error);
     EXPECT_NE(Shown().back().text.find(std::string("\"") + bad.text + "\""), std::string::npos) << LastText();
+    EXPECT_NE(LastText().find("Nothing has been written"), std::string::npos) << LastText();
     EXPECT_TRUE(resets_.empty());
     EXPECT_TRUE(editor_.btnSetPrint->isEnabled());
     EXPECT_EQ(editor_.PageControl1->currentWidget(), editor_.TabSheet12);
+    EXPECT_EQ(editor_.Edit(bad.name)->selectedText().toStdString(), bad.text);
     SyncWithPrinter();
-    const std::string sent = printer_.Received();
-    const std::size_t last = sent.rfind("~WN00@eep,w,");
-    ASSERT_NE(last, std::string::npos);
-    EXPECT_EQ(sent.substr(last, std::string(bad.lastWritten).size()), bad.lastWritten);
+    EXPECT_EQ(printer_.Received(), "~WN00@eep,r,50~");  // nothing of the write went out
   }
 }
 
