@@ -188,6 +188,10 @@ void SendArea::m_openClick() {
   }
   const std::string_view bytes(head.constData(), static_cast<std::size_t>(head.size()));
   SetMemo(TextFormToMemo(HexForm() ? BytesToSpacedHex(bytes) : BytesToEscapedText(bytes)));
+  // A page holds the file's first kOpenLimit bytes only; the user must not take it for the whole.
+  if (const qint64 size = file.size(); size > head.size()) {
+    ShowMessageQ(Tip("OpenTooLarge").arg(head.size()).arg(size), kApplicationTitle, MsgIcon::Warning);
+  }
 }
 
 void SendArea::m_saveClick() { Save(false); }

@@ -23,7 +23,9 @@ constexpr std::string_view kTipsKeys[] = {
     // renamed file replaces another.
     "FileReadFail", "FileWriteFail", "FileReplace",
     // The user's settings folder cannot be created or written (followed by the folder and the reason).
-    "UserFolderFail"};
+    "UserFolderFail",
+    // A file opened into the send area that is larger than a page: how much was loaded.
+    "OpenTooLarge"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",
@@ -33,7 +35,8 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              "NoAccessUsbDevice"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen"};
-constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu", "FanWei", "GetVersionFail"};
+constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu",      "FanWei",
+                                                "GetVersionFail",  "FieldOutOfRange", "SentNotSaved"};
 
 struct CatalogSection {
   std::string_view name;

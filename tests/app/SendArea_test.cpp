@@ -55,6 +55,7 @@ const std::map<std::string, std::string> kTips = {
     {"PageTotal", "20 pages"},
     {"FileWriteFail", "Cannot write the file "},
     {"FileReplace", "Replace this file? "},
+    {"OpenTooLarge", "Larger than a page: %1 of %2 bytes loaded; see Download File."},
 };
 
 std::string Tip(const std::string& key) { return kTips.at(key); }
@@ -464,12 +465,16 @@ TEST_F(SendAreaTest, OpenReadsAtMost262144BytesIntoTheMemosForm) {
   EXPECT_EQ(area().pageIndex(), 1);
   EXPECT_EQ(window_->showPage->text(), label);
   EXPECT_EQ(area().fileName().toStdString(), (dir_ / "saved.txt").string()) << "the file name is not touched";
+  const auto shown = messages_.shown();
+  ASSERT_EQ(shown.size(), 1u) << "a cut file is reported";
+  EXPECT_EQ(shown[0].text, "Larger than a page: 262144 of 262244 bytes loaded; see Download File.");
 
   dir_.Write("crlf.bin", "A\r\nB");
   window_->Cb_ShowHex->click();
   Choose(dir_ / "crlf.bin");
   window_->m_open->trigger();
   EXPECT_EQ(Memo(), "41 0D 0A 42 ") << "a file opened in hex form shows every byte as a pair";
+  EXPECT_EQ(messages_.shown().size(), 1u) << "a whole file is not reported";
 }
 
 TEST_F(SendAreaTest, OpenedFilesAreSavedByteForByte) {
