@@ -128,8 +128,7 @@ void TSetPrinter::ReadParameterSlots() {
   // so far stays in the controls.
   // No reply ends the reading quietly; a reply that is not four hexadecimal digits is named in the
   // conversion-error message first.
-  auto slot = [this](const char* address) -> std::optional<int> {
-    const std::optional<std::string> reply = ReadParameterSlotReply(address);
+  auto checkedWord = [this](const std::optional<std::string>& reply, const char* address) -> std::optional<int> {
     if (!reply || reply->empty()) return std::nullopt;
     const std::string digits = reply->substr(0, reply->find_first_of("\r\n"));
     const std::optional<uint16_t> value = FourHexDigits(reply->substr(0, 4));
@@ -141,6 +140,7 @@ void TSetPrinter::ReadParameterSlots() {
     }
     return *value;
   };
+  auto slot = [&](const char* address) { return checkedWord(ReadParameterSlotReply(address), address); };
   using Step = std::function<bool()>;
   const std::vector<Step> steps = {
       [&] {
@@ -198,16 +198,10 @@ void TSetPrinter::ReadParameterSlots() {
         return v.has_value();
       },
       [&] {
-        // This field's four characters are a decimal number.
-        const std::optional<std::string> reply = ReadParameterField("35", "00", "07");
-        if (!reply) return false;
-        const std::optional<int> value = ParseWholeNumber(*reply);
-        if (!value) {
-          ShowMessageQ(QString::fromStdString(NotAnIntegerText(*reply)), windowTitle(), MsgIcon::Error);
-          return false;
-        }
-        SelectIndex(BackfeedComboBox, *value != 0 ? 1 : 0);
-        return true;
+        // Like every slot answer, the field's four characters are hexadecimal digits.
+        auto v = checkedWord(ReadParameterField("35", "00", "07"), "35");
+        if (v) SelectIndex(BackfeedComboBox, *v != 0 ? 1 : 0);
+        return v.has_value();
       },
       [&] {
         auto v = slot("48");

@@ -70,6 +70,7 @@ void AddRows(QVBoxLayout* body, std::initializer_list<Row> rows) {
   grid->setHorizontalSpacing(10);
   int line = 0;
   for (const Row& row : rows) {
+    row.caption->setBuddy(row.control);  // the caption names the control in messages
     grid->addWidget(row.caption, line, 0);
     grid->addWidget(row.control, line, 1);
     if (row.unit) grid->addWidget(row.unit, line, 2);
@@ -109,6 +110,7 @@ void TSetupWizard::CompleteForm(WizardKind kind, const LengthFields::Controls& l
   buttons = AddWizardButtons(this, static_cast<QBoxLayout*>(layout()));
   buttons.BackBtn->setEnabled(false);
   lengths_ = new LengthFields(this, kind, lengthControls, std::move(converter));
+  lengths_->NoCheckWhenFocusGoesTo({buttons.CancelBtn, buttons.HelpBtn});
 
   const std::pair<QPushButton*, void (TSetupWizard::*)()> clicks[] = {
       {buttons.HelpBtn, &TSetupWizard::HelpBtnClick},
@@ -288,7 +290,11 @@ void TSetupWizard::FinishBtnClick() {
   {
     BusyCursor busy;
     block = BuildBlock();
-    if (block) sent = SendToPrinter(*block);
+    // Sent means taken by the printer: on the network, acknowledged (a vanished printer is not).
+    if (block) {
+      sent = SendToPrinter(*block) &&
+             AwaitDelivery([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    }
   }
   if (!block) return;
   if (!sent) {
@@ -296,10 +302,11 @@ void TSetupWizard::FinishBtnClick() {
     ShowMessageQ(Tip("SendDataFail"), windowTitle(), MsgIcon::Warning);
     return;
   }
-  // A cancelled save leaves the wizard open (the printer already has the block).
+  // The printer has the block: a save that was cancelled or failed does not keep the wizard open
+  // (a second Finish would send the block again); the user is told what happened.
   if (SaveFileCheckBox->isChecked() &&
       !SaveBlockToFile(*SaveFileDialog, this, QByteArray(block->data(), static_cast<int>(block->size())))) {
-    return;
+    ShowMessageQ(messages_.sentNotSaved, windowTitle(), MsgIcon::Information);
   }
   AfterFinish();
   accept();

@@ -1,5 +1,6 @@
 #include "wizards/WizardCommon.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "files/TextFiles.h"
@@ -129,7 +131,9 @@ WizardMessages LoadWizardMessages() {
   };
   return {text(kNotANumberKey), text(kInputErrorCaptionKey), text(kRangeKey), text("GetVersionFail"),
           text("ReplyNotANumber", QStringLiteral("无法读取打印机的回复：“%2”中的“%1”不是有效的整数。")),
-          text("SlotReplyNotHex", QStringLiteral("无法读取打印机的回复：参数地址%2的回复“%1”不是十六进制数。"))};
+          text("SlotReplyNotHex", QStringLiteral("无法读取打印机的回复：参数地址%2的回复“%1”不是十六进制数。")),
+          text("FieldOutOfRange", QStringLiteral("“%1”的数值超出范围，有效范围：%2")),
+          text("SentNotSaved", QStringLiteral("已发送到打印机；未保存到文件。"))};
 }
 
 LengthFields::LengthFields(QObject* parent, WizardKind wizard, Controls controls,
@@ -142,6 +146,7 @@ LengthFields::LengthFields(QObject* parent, WizardKind wizard, Controls controls
     connect(edit, &QLineEdit::textChanged, this, [this, i](const QString& text) {
       remembered_[i] = text;
       if (!settingText_) readDots_[i].reset();
+      UpdateRangeMark(i);
     });
   }
   connect(controls_.units, &QComboBox::activated, this, [this] { UnitsComboBoxChange(); });
@@ -155,6 +160,7 @@ void LengthFields::SetFieldText(int index, const QString& text) {
   settingText_ = true;
   controls_.edits[index]->setText(text);
   settingText_ = false;
+  UpdateRangeMark(index);  // also when the text stayed the same but now stands for read dots
 }
 
 void LengthFields::ShowDots(LengthField field, long long dots) {
@@ -194,13 +200,40 @@ bool LengthFields::CheckField(LengthField field) {
       RejectField(field, messages_.notANumber);
       return false;
     case FieldVerdict::OutOfRange:
-      RejectField(field, messages_.rangePrefix + Utf8(check.rangeText));
+      RejectField(field, OutOfRangeText(field, check.rangeText));
       return false;
     case FieldVerdict::ConversionError:
       RejectField(field, Utf8(check.error));
       return false;
   }
   return false;
+}
+
+QString LengthFields::OutOfRangeText(LengthField field, std::string_view rangeText) const {
+  // The caption is the label that stands for the field (its buddy), without its colon.
+  QLineEdit* edit = controls_.edits[Index(field)];
+  QString caption;
+  for (const QLabel* label : edit->parentWidget()->findChildren<QLabel*>()) {
+    if (label->buddy() == edit) caption = label->text();
+  }
+  caption.remove(u'&');
+  while (caption.endsWith(u':') || caption.endsWith(u'：')) caption.chop(1);
+  if (caption.isEmpty() || messages_.fieldOutOfRange.isEmpty()) return messages_.rangePrefix + Utf8(rangeText);
+  return messages_.fieldOutOfRange.arg(caption.trimmed(), Utf8(rangeText));
+}
+
+void LengthFields::UpdateRangeMark(int index) {
+  // Only a length read from the printer is marked; what the user types is checked on leaving it.
+  QLineEdit* edit = controls_.edits[index];
+  const auto field = static_cast<LengthField>(index);
+  const FieldCheck check = CheckLengthField(wizard_, field, current_, edit->text().toStdString());
+  const bool mark = readDots_[index] && check.verdict == FieldVerdict::OutOfRange;
+  if (mark == marked_[index] && !mark) return;
+  marked_[index] = mark;
+  QPalette palette;  // nothing set: the field follows its window's palette again
+  if (mark) palette.setColor(QPalette::Base, QColor(255, 214, 214));
+  edit->setPalette(palette);
+  edit->setToolTip(mark ? OutOfRangeText(field, check.rangeText) : QString());
 }
 
 void LengthFields::RejectField(LengthField field, const QString& message) {
@@ -222,6 +255,9 @@ bool LengthFields::eventFilter(QObject* watched, QEvent* event) {
     // Leaving the window (another application, a menu, a message box) is not leaving the field.
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     if (checking_ || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+    // The control taking the focus already has it while the field hears that it lost it.
+    const auto& unchecked = uncheckedTargets_;
+    if (std::find(unchecked.begin(), unchecked.end(), QApplication::focusWidget()) != unchecked.end()) return false;
     CheckField(static_cast<LengthField>(i));
     return false;
   }

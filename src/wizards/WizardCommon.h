@@ -8,7 +8,10 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "wizards/Ranges.h"
 #include "wizards/Units.h"
@@ -72,6 +75,8 @@ struct WizardMessages {
   // A number of the printer's reply that cannot be read: %1 the text, %2 where it came from.
   QString replyNotANumber;  // ReplyNotANumber: the E configuration reply's field
   QString slotNotHex;       // SlotReplyNotHex: the answer for parameter slot %2
+  QString fieldOutOfRange;  // FieldOutOfRange: %1 the field's caption, %2 its range
+  QString sentNotSaved;     // SentNotSaved: the block went to the printer, the save did not happen
 };
 WizardMessages LoadWizardMessages();
 
@@ -112,6 +117,12 @@ class LengthFields : public QObject {
   bool CheckField(LengthField field);
   // The unit list's change: fields, captions and the speed list follow the chosen unit.
   void UnitsComboBoxChange();
+  // Focus that moves from a field to one of these controls (Cancel, Help) starts no check: leaving
+  // the wizard must never be held up by a field.
+  void NoCheckWhenFocusGoesTo(std::initializer_list<QWidget*> controls) { uncheckedTargets_ = controls; }
+  // A field holding a length read from the printer outside its range is marked (tinted, with the
+  // range in its tool tip) until it holds a value in range; such a value is shown, not refused.
+  bool MarkedOutOfRange(LengthField field) const { return marked_[Index(field)]; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -121,6 +132,9 @@ class LengthFields : public QObject {
   void ShowUnitCaptions(LengthUnit unit);
   void ReplaceSpeedList(LengthUnit unit);
   void RejectField(LengthField field, const QString& message);
+  // The out-of-range message naming the field by its caption.
+  QString OutOfRangeText(LengthField field, std::string_view rangeText) const;
+  void UpdateRangeMark(int index);
   // Sets a field's text for the wizard itself: the dots it holds stay (the user's edits drop them).
   void SetFieldText(int index, const QString& text);
 
@@ -135,6 +149,8 @@ class LengthFields : public QObject {
   // A field's message is up, or its focus is being given back after one: focus changes meanwhile
   // start no other check, so that two invalid fields cannot bounce their messages back and forth.
   bool checking_ = false;
+  std::vector<QWidget*> uncheckedTargets_;
+  std::array<bool, kLengthFieldCount> marked_{};
 };
 
 // Runs the save dialog for a command block and writes the block. With the first filter (text files)
