@@ -208,6 +208,14 @@ void TSetupWizard::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
   FormShow();
+  // The page stack keeps the sizes its hidden pages had before the relabelling: asked again, it
+  // sizes the window for the tallest page as it now reads, and the height stays from page to page.
+  for (int page = 0; page < pgcPrinterSet->count(); ++page) {
+    QWidget* sheet = pgcPrinterSet->widget(page);
+    for (QLayout* inner : sheet->findChildren<QLayout*>()) inner->invalidate();
+    sheet->updateGeometry();
+  }
+  layout()->invalidate();
   layout()->activate();  // the relabelled texts take their room before the window is placed
   CentreOnOwner(this);
 }

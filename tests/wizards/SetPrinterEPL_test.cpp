@@ -181,9 +181,11 @@ TEST_F(SetPrinterEPLTest, EachLanguageRelabelsEveryListAndEveryTextFits) {
     EXPECT_EQ(wizard.DarknessComboBox->currentText(), "15");
     EXPECT_EQ(wizard.PrintModeComboBox->currentIndex(), 1);
     EXPECT_EQ(wizard.UnitsComboBox->currentIndex(), 2);
+    const int height = wizard.height();  // one height on every page
     for (int page = 0; page < wizard.pgcPrinterSet->count(); ++page) {
       wizard.pgcPrinterSet->setCurrentIndex(page);
       QApplication::processEvents();
+      EXPECT_EQ(wizard.height(), height) << "page " << page;
       for (QWidget* widget : wizard.findChildren<QWidget*>()) {
         if (!widget->isVisible() || widget->objectName().isEmpty()) continue;
         EXPECT_GE(widget->width(), widget->minimumSizeHint().width()) << widget->objectName().toStdString();

@@ -122,6 +122,13 @@ TEST_F(SetPrinterTest, EachLanguageRelabelsEveryListWithItsItemCount) {
     for (QPushButton* button : {wizard.buttons.HelpBtn, wizard.buttons.FinishBtn, wizard.buttons.GetPrinterSettinglBtn}) {
       EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
     }
+    // One height on every page: the buttons stay where they are.
+    const int height = wizard.height();
+    for (int page = 1; page < wizard.pgcPrinterSet->count(); ++page) {
+      wizard.pgcPrinterSet->setCurrentIndex(page);
+      QApplication::processEvents();
+      EXPECT_EQ(wizard.height(), height) << "page " << page;
+    }
   }
 }
 
