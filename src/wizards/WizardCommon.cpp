@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStackedWidget>
 #include <algorithm>
 #include <cmath>
@@ -133,7 +134,7 @@ WizardMessages LoadWizardMessages() {
           text("ReplyNotANumber", QStringLiteral("无法读取打印机的回复：“%2”中的“%1”不是有效的整数。")),
           text("SlotReplyNotHex", QStringLiteral("无法读取打印机的回复：参数地址%2的回复“%1”不是十六进制数。")),
           text("FieldOutOfRange", QStringLiteral("“%1”的数值超出范围，有效范围：%2")),
-          text("SentNotSaved", QStringLiteral("已发送到打印机；未保存到文件。"))};
+          text("SentNotSaved", QStringLiteral("已发送到打印机；未保存到文件"))};
 }
 
 LengthFields::LengthFields(QObject* parent, WizardKind wizard, Controls controls,
@@ -216,7 +217,7 @@ QString LengthFields::OutOfRangeText(LengthField field, std::string_view rangeTe
   for (const QLabel* label : edit->parentWidget()->findChildren<QLabel*>()) {
     if (label->buddy() == edit) caption = label->text();
   }
-  caption.remove(u'&');
+  caption.remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(u'&');  // mnemonics: "(&L)" or "&"
   while (caption.endsWith(u':') || caption.endsWith(u'：')) caption.chop(1);
   if (caption.isEmpty() || messages_.fieldOutOfRange.isEmpty()) return messages_.rangePrefix + Utf8(rangeText);
   return messages_.fieldOutOfRange.arg(caption.trimmed(), Utf8(rangeText));
@@ -228,7 +229,7 @@ void LengthFields::UpdateRangeMark(int index) {
   const auto field = static_cast<LengthField>(index);
   const FieldCheck check = CheckLengthField(wizard_, field, current_, edit->text().toStdString());
   const bool mark = readDots_[index] && check.verdict == FieldVerdict::OutOfRange;
-  if (mark == marked_[index] && !mark) return;
+  if (!mark && !marked_[index]) return;
   marked_[index] = mark;
   QPalette palette;  // nothing set: the field follows its window's palette again
   if (mark) palette.setColor(QPalette::Base, QColor(255, 214, 214));
