@@ -22,6 +22,7 @@
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
+#include "params/Eeprom.h"
 #include "params/EepromSetNormalUser.h"
 #include "sim/VirtualPrinter.h"
 #include "support/PrinterLink.h"
@@ -412,6 +413,7 @@ TEST_F(EditorTest, WritingSendsTheCodecCasesByteForByte) {
 struct BadEdit {
   const char* name;
   const char* text;
+  bool factoryEditor = false;  // the factory editor, which builds every value first too
 };
 TEST_F(EditorTest, AnEditThatDoesNotFitItsPlaceIsRefusedBeforeAnythingIsWritten) {
   const BadEdit cases[] = {
@@ -422,26 +424,30 @@ TEST_F(EditorTest, AnEditThatDoesNotFitItsPlaceIsRefusedBeforeAnythingIsWritten)
       {"Edit_IP2", "999"},             // the second slot of a row whose first slot comes before it
       {"EdtETHERNET_NETMASK_4", "1x"},
       {"EdtETHERNET_RAW_PORT", "70000"},
+      {"edtBIT_LEFT_MARGIN", "80", true},  // would spill into the right margin
   };
   ConnectTcp();
   ShowEditor();
+  TFormEeprom factory;
   for (const BadEdit& bad : cases) {
     SCOPED_TRACE(std::string(bad.name) + "=" + bad.text);
-    ReadFromPrinter();
-    SetText(bad.name, bad.text);
-    editor_.PageControl1->setCurrentIndex(0);
+    EditorFrame& editor = bad.factoryEditor ? static_cast<EditorFrame&>(factory) : editor_;
+    if (bad.factoryEditor) factory.show();
+    QTest::mouseClick(editor.btnReadPrint, Qt::LeftButton);
+    editor.Edit(bad.name)->setText(bad.text);
+    editor.PageControl1->setCurrentIndex(0);
     SyncWithPrinter();
     printer_.ClearReceived();
     const std::size_t before = Shown().size();
-    QTest::mouseClick(editor_.btnSetPrint, Qt::LeftButton);
+    QTest::mouseClick(editor.btnSetPrint, Qt::LeftButton);
     ASSERT_EQ(Shown().size(), before + 1);
     EXPECT_EQ(Shown().back().icon, MsgIcon::Error);
     EXPECT_NE(Shown().back().text.find(std::string("\"") + bad.text + "\""), std::string::npos) << LastText();
     EXPECT_NE(LastText().find("Nothing has been written"), std::string::npos) << LastText();
     EXPECT_TRUE(resets_.empty());
-    EXPECT_TRUE(editor_.btnSetPrint->isEnabled());
-    EXPECT_EQ(editor_.PageControl1->currentWidget(), editor_.TabSheet12);
-    EXPECT_EQ(editor_.Edit(bad.name)->selectedText().toStdString(), bad.text);
+    EXPECT_TRUE(editor.btnSetPrint->isEnabled());
+    EXPECT_EQ(editor.PageControl1->currentWidget(), editor.TabSheet12);
+    EXPECT_EQ(editor.Edit(bad.name)->selectedText().toStdString(), bad.text);
     SyncWithPrinter();
     EXPECT_EQ(printer_.Received(), "~WN00@eep,r,50~");  // nothing of the write went out
   }
