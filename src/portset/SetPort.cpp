@@ -120,6 +120,14 @@ Widget* Named(Widget* widget, const char* name) {
   return widget;
 }
 
+// The index of the USB device the link holds open ("KVUSB-n" is index n-1), or -1 when none is.
+int OpenUsbDeviceIndex() {
+  LinkState& link = Link();
+  if (link.currentKind != PortKind::UsbDevice || link.usbHandle == -1) return -1;
+  const std::string name = link.Get(LinkState::Text::LinkName);
+  return name.size() == 7 && name.starts_with("KVUSB-") && name[6] >= '1' && name[6] <= '8' ? name[6] - '1' : -1;
+}
+
 bool IsAsciiDigit(const QString& typed) { return typed.size() == 1 && typed[0] >= u'0' && typed[0] <= u'9'; }
 
 // The text a key press types, or nothing for keys that type no character. Navigation and editing
@@ -297,9 +305,18 @@ void TSetPort::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // The window system restoring a minimised window is not a new opening.
   if (event->spontaneous()) return;
+  // What Cancel gives back: the dialog's clicks change the kind and the command set at once.
+  kindAtShow_ = Link().selectedKind;
+  commandSetZAtShow_ = CommandSetIsZ();
   FormShow();
   layout()->activate();  // the relabelled texts decide the size before the window is placed
   CentreOnOwner(this);
+}
+
+void TSetPort::reject() {
+  Link().selectedKind = kindAtShow_;
+  SetCommandSetIsZ(commandSetZAtShow_);
+  QDialog::reject();
 }
 
 void TSetPort::FormShow() {
@@ -360,12 +377,11 @@ void TSetPort::ReadPortini() {
 }
 
 bool TSetPort::initUSB() {
-  LinkState& link = Link();
-  // A device opened through the USB device layer is closed while the dialog probes the devices; it
-  // stays closed until the user connects again (the open flag is left as it is).
-  if (link.currentKind == PortKind::UsbDevice && link.usbHandle != -1) CloseUsbPort();
-  const std::shared_ptr<UsbDeviceApi> devices = link.Libraries().usbDevice;
-  const std::vector<std::string> found = devices ? ProbeUsbDevices(*devices) : std::vector<std::string>();
+  // The device the link holds stays open while the others are probed: showing or cancelling the
+  // dialog must not cut the connection.
+  const std::shared_ptr<UsbDeviceApi> devices = Link().Libraries().usbDevice;
+  const std::vector<std::string> found =
+      devices ? ProbeUsbDevices(*devices, OpenUsbDeviceIndex()) : std::vector<std::string>();
   // Without devices the list keeps what ReadPortini put there.
   if (found.empty()) return false;
   CbUSBName->clear();
@@ -383,6 +399,7 @@ void TSetPort::SetUpUsbChoice() {
   const bool devicesFound = initUSB();
   const std::shared_ptr<UsbPrinterApi> printers = Link().Libraries().usbPrinter;
   const std::vector<std::string> names = printers ? ListUsbPrinters(*printers) : std::vector<std::string>();
+  usbFound_ = devicesFound || !names.empty();
   if (devicesFound) {
     // A printer that the device layer reaches may also be reached through its printer-class node:
     // both are listed, devices first, and the chosen entry decides the layer (CbUSBNameChange).
@@ -482,23 +499,29 @@ QString TSetPort::GetIpAdd() const {
 
 bool TSetPort::NetworkFieldsFilled() {
   const std::array<QLineEdit*, 4> fields = AddressFields();
-  if (std::any_of(fields.begin(), fields.end(), [](const QLineEdit* field) { return field->text().isEmpty(); })) {
+  const bool addressFilled =
+      std::none_of(fields.begin(), fields.end(), [](const QLineEdit* field) { return field->text().isEmpty(); });
+  if (addressFilled && !Edit_Port->text().isEmpty()) return true;
+  ShowMessageQ(Msg(kFormName, "EnterAddress"), Msg(kFormName, "PortSetting"), MsgIcon::Information);
+  if (!addressFilled) {
     for (QLineEdit* field : fields) field->clear();
     Edit_Port->clear();
     Edit_IP1->setFocus();
-    return false;
-  }
-  if (Edit_Port->text().isEmpty()) {
+  } else {
     Edit_Port->setFocus();
-    return false;
   }
-  return true;
+  return false;
 }
 
 void TSetPort::CbConnectClick() {
   const std::optional<PortKind> checked = CheckedKind();
-  // The address is checked before anything is closed.
-  if (checked.value_or(Link().selectedKind) == PortKind::Network && !NetworkFieldsFilled()) return;
+  // The address and the USB choice are checked before anything is closed.
+  const PortKind kind = checked.value_or(Link().selectedKind);
+  if (kind == PortKind::Network && !NetworkFieldsFilled()) return;
+  if ((kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) && !usbFound_) {
+    ShowMessageQ(Msg(kFormName, "NoUsbPrinter"), Msg(kFormName, "PortSetting"), MsgIcon::Information);
+    return;
+  }
   CbConnect->setEnabled(false);
   ConnectOutcome outcome;
   {
