@@ -23,6 +23,7 @@
 #include "lang/MessageCatalog.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
+#include "portset/ConnectProcedure.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
@@ -272,9 +273,9 @@ void EditorFrame::ShowReadFinished() {
 }
 
 QString EditorFrame::OpenPortName() {
-  const LinkState::Text name =
-      Link().currentKind == PortKind::Serial ? LinkState::Text::SerialDisplayName : LinkState::Text::LinkName;
-  return QString::fromStdString(Link().Get(name));
+  // The main window's status texts: nothing once a reset or a download has closed the link.
+  const PortStatusText status = StatusOfLink();
+  return QString::fromStdString(status.panel0Suffix + status.panel1);
 }
 
 // ---- The receive thread and the cursor ----

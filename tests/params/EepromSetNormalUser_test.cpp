@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/AppPaths.h"
+#include "core/SysOption.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
@@ -165,11 +166,23 @@ TEST_F(EditorTest, EachLanguageRelabelsWithoutEmptyingAGroupOrCuttingAText) {
 }
 
 TEST_F(EditorTest, TheStatusBarShowsTheOpenSerialPortNotAnEarlierLinkName) {
-  Link().currentKind = PortKind::Serial;
   Link().Set(LinkState::Text::SerialDisplayName, "COM3");
   Link().Set(LinkState::Text::LinkName, "NET");  // left from an earlier network connection
+  const std::string com3 = "COM3 (" + MapPortName(SysOptionPath(), "COM3") + ")";
+  // In order: the editor is shown once and comes back to the front after each change of the link.
+  const struct {
+    PortKind kind;
+    bool open;
+    std::string named;
+  } rows[] = {{PortKind::Serial, true, com3}, {PortKind::Network, true, "NET"},
+              {PortKind::Serial, false, ""}};  // a write's reset closed the network link
   ShowEditor();
-  EXPECT_EQ(editor_.statusPanels[0]->text(), Tip("PortName") + "COM3");
+  for (const auto& row : rows) {
+    Link().currentKind = row.kind;
+    Link().open = row.open;
+    editor_.FormActivate();
+    EXPECT_EQ(editor_.statusPanels[0]->text(), Tip("PortName") + QString::fromStdString(row.named)) << row.named;
+  }
 }
 
 TEST_F(EditorTest, TheSpoolerCannotBeReadFromButFilesStayAvailable) {
