@@ -295,8 +295,21 @@ void TSetPort::BuildLayout() {
   form->addLayout(settings);
   form->addWidget(GBCommandSet);
   form->addLayout(buttons);
+  SetTabOrderTopToBottom();
+
   // The window takes the size its contents need in the current language, and keeps it.
   form->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSetPort::SetTabOrderTopToBottom() {
+  // Tab follows the window from top to bottom: the port kinds, the serial settings, the parallel,
+  // USB and network settings, the command set, then OK and Cancel.
+  std::vector<QWidget*> tabOrder = {RbCom, rbLpt, RbUSB, RbUSB_PrinterMode, rbNet};
+  for (const SerialList& list : kSerialLists) tabOrder.push_back(this->*list.member);
+  tabOrder.insert(tabOrder.end(), {CbLptName, CbUSBName, Edit_IP1, Edit_IP2, Edit_IP3, Edit_IP4, Edit_Port});
+  for (QRadioButton* entry : GBCommandSet->findChildren<QRadioButton*>()) tabOrder.push_back(entry);
+  tabOrder.insert(tabOrder.end(), {CbConnect, BitBtn2});
+  for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
 std::array<QLineEdit*, 4> TSetPort::AddressFields() const { return {Edit_IP1, Edit_IP2, Edit_IP3, Edit_IP4}; }
@@ -331,6 +344,7 @@ void TSetPort::InitDialog() {
   TChangeLan().Relabel(this, CurrentLanguageFile(), QStringLiteral("None"), QString::fromLatin1(kFormName));
   LoadCatalogSection(kFormName);
   SetDevicePathToolTips();  // the relabelling replaced the port lists' entries
+  SetTabOrderTopToBottom();  // and the command set's buttons, which join the tab chain at its end
 }
 
 void TSetPort::SetDevicePathToolTips() {

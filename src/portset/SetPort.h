@@ -67,6 +67,7 @@ class TSetPort : public QDialog {
   void BuildControls();
   void BuildLayout();
   void SetDevicePathToolTips();
+  void SetTabOrderTopToBottom();
   // Steps after initUSB: which USB radio button is shown, enabled and checked, and the USB list.
   void SetUpUsbChoice();
   void ShowUsbButton(QRadioButton* shown, bool enabled);

@@ -159,7 +159,7 @@ TEST_F(EditorTest, EachLanguageRelabelsWithoutEmptyingAGroupOrCuttingAText) {
       EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
     }
     if (language == kLanguageEnglish) {
-      EXPECT_EQ(editor_.btnReadPrint->text(), "Read from Printer");
+      EXPECT_EQ(editor_.btnReadPrint->text(), "&Read from Printer");
     }
     editor_.hide();
   }

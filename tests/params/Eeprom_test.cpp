@@ -193,7 +193,7 @@ TEST_F(FactoryEditorTest, EachLanguageRelabelsEveryControlWithoutEmptyingAGroupO
     }
     if (language == kLanguageEnglish) {
       EXPECT_EQ(editor_->windowTitle(), "Factory Parameters");
-      EXPECT_EQ(editor_->btnReadPrint->text(), "Read from Printer");
+      EXPECT_EQ(editor_->btnReadPrint->text(), "&Read from Printer");
       EXPECT_EQ(editor_->OpenEEPRomDialog->filter(), "Ini Files(*.ini)|*.ini|All Files(*.*)|*.*");
     }
   }

@@ -305,6 +305,20 @@ TEST_F(SetPortDialog, BothUsbButtonsTakeTheSamePlace) {
   EXPECT_EQ(dialog.RbUSB_PrinterMode->pos(), devicePlace);
 }
 
+TEST_F(SetPortDialog, TabRunsFromTopToBottom) {
+  TSetPort& dialog = ShowDialog();  // relabelled: the command set's buttons are made anew
+  const std::vector<QWidget*> expected = {dialog.rbNet,   dialog.CbPortName,
+                                          dialog.CbFlowControl, dialog.CbUSBName,
+                                          dialog.Edit_Port,      CommandSetButton(dialog, "WVLZ"),
+                                          CommandSetButton(dialog, "WVLE"), dialog.CbConnect,
+                                          dialog.BitBtn2};
+  std::vector<QWidget*> chain;
+  for (QWidget* w = dialog.RbCom->nextInFocusChain(); w != dialog.RbCom; w = w->nextInFocusChain()) {
+    if (std::find(expected.begin(), expected.end(), w) != expected.end()) chain.push_back(w);
+  }
+  EXPECT_EQ(chain, expected);
+}
+
 TEST_F(SetPortDialog, PortListsShowTheDevicePathOfEachName) {
   MapPorts("COM1=/dev/ttyUSB3\nLPT2=/dev/usb/lp1\n");
   TSetPort& dialog = ShowDialog();
