@@ -23,7 +23,6 @@
 #include "lang/MessageCatalog.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
-#include "portset/ConnectProcedure.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
@@ -273,9 +272,11 @@ void EditorFrame::ShowReadFinished() {
 }
 
 QString EditorFrame::OpenPortName() {
-  // The main window's status texts: nothing once a reset or a download has closed the link.
-  const PortStatusText status = StatusOfLink();
-  return QString::fromStdString(status.panel0Suffix + status.panel1);
+  // Nothing once a reset or a download has closed the link.
+  if (!Link().open) return {};
+  const LinkState::Text name =
+      Link().currentKind == PortKind::Serial ? LinkState::Text::SerialDisplayName : LinkState::Text::LinkName;
+  return QString::fromStdString(Link().Get(name));
 }
 
 // ---- The receive thread and the cursor ----

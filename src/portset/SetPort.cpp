@@ -512,18 +512,13 @@ QString TSetPort::GetIpAdd() const {
 }
 
 bool TSetPort::NetworkFieldsFilled() {
-  const std::array<QLineEdit*, 4> fields = AddressFields();
-  const bool addressFilled =
-      std::none_of(fields.begin(), fields.end(), [](const QLineEdit* field) { return field->text().isEmpty(); });
-  if (addressFilled && !Edit_Port->text().isEmpty()) return true;
+  const std::array<QLineEdit*, 5> fields = {Edit_IP1, Edit_IP2, Edit_IP3, Edit_IP4, Edit_Port};
+  const auto empty =
+      std::find_if(fields.begin(), fields.end(), [](const QLineEdit* field) { return field->text().isEmpty(); });
+  if (empty == fields.end()) return true;
+  // What was typed stays; the first empty field takes the focus.
   ShowMessageQ(Msg(kFormName, "EnterAddress"), Msg(kFormName, "PortSetting"), MsgIcon::Information);
-  if (!addressFilled) {
-    for (QLineEdit* field : fields) field->clear();
-    Edit_Port->clear();
-    Edit_IP1->setFocus();
-  } else {
-    Edit_Port->setFocus();
-  }
+  (*empty)->setFocus();
   return false;
 }
 

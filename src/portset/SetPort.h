@@ -80,7 +80,7 @@ class TSetPort : public QDialog {
   // The radio button handler: records the kind, enables OK and the controls of that kind.
   void SelectKind(PortKind kind);
   std::optional<PortKind> CheckedKind() const;
-  // The address check before a network connect; false (after saying so, with the fields cleared or
+  // The address check before a network connect; false (after saying so, with the first empty field
   // focused) stops it.
   bool NetworkFieldsFilled();
   ConnectRequest BuildRequest(std::optional<PortKind> kind) const;

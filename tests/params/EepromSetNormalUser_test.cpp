@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "core/AppPaths.h"
-#include "core/SysOption.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
@@ -168,13 +167,12 @@ TEST_F(EditorTest, EachLanguageRelabelsWithoutEmptyingAGroupOrCuttingAText) {
 TEST_F(EditorTest, TheStatusBarShowsTheOpenSerialPortNotAnEarlierLinkName) {
   Link().Set(LinkState::Text::SerialDisplayName, "COM3");
   Link().Set(LinkState::Text::LinkName, "NET");  // left from an earlier network connection
-  const std::string com3 = "COM3 (" + MapPortName(SysOptionPath(), "COM3") + ")";
   // In order: the editor is shown once and comes back to the front after each change of the link.
   const struct {
     PortKind kind;
     bool open;
     std::string named;
-  } rows[] = {{PortKind::Serial, true, com3}, {PortKind::Network, true, "NET"},
+  } rows[] = {{PortKind::Serial, true, "COM3"}, {PortKind::Network, true, "NET"},
               {PortKind::Serial, false, ""}};  // a write's reset closed the network link
   ShowEditor();
   for (const auto& row : rows) {
