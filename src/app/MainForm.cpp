@@ -307,8 +307,8 @@ void TMainForm::WireAreas() {
   connect(N16, &QAction::triggered, maintenance_, &MaintenanceCommands::N16Click);
 
   // The editor's write ends with the printer's reset, reporting the update instead of the reset.
-  const auto reset = [this](const char* successTextKey) {
-    maintenance_->ResetPrinter({successTextKey, successTextKey, "UpdateFinishCaption"});
+  const auto reset = [this](const char* /*successTextKey: always the update's*/) {
+    maintenance_->ResetPrinter(MaintenanceCommands::kParameterWriteReset);
   };
   zUserEditor_ = new TFormEepromNormalUser(this, reset);
   eUserEditor_ = new TFormEepromNormalUserEPL(this, reset);

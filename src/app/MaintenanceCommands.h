@@ -35,6 +35,8 @@ class MaintenanceCommands : public QObject {
     const char* captionKey;
   };
   static constexpr ResetReport kPlainReset{"PrinterResetSuccess", "ResetSent", "Reset"};
+  // The parameter editors' write ends with a reset that reports the update, on every kind of port.
+  static constexpr ResetReport kParameterWriteReset{"UpdateFinish", "UpdateFinish", "UpdateFinishCaption"};
 
   void m_resertClick();
   // The reset with other texts: the parameter editors end their write with it and report the update

@@ -41,7 +41,9 @@ const char kEnglish[] =
     "VersionNoReply=The printer did not answer.\r\n"
     "FormatMemoryAsk=Erase the printer's memory?\r\n"
     "FormatMemorySent=Format sent.\r\n"
-    "ResetSent=Reset sent.\r\n";
+    "ResetSent=Reset sent.\r\n"
+    "UpdateFinish=Parameters written.\r\n"
+    "UpdateFinishCaption=Write to Printer\r\n";
 
 const char kVersionText[] = "TW-Z 1.23";
 
@@ -249,6 +251,11 @@ TEST_F(MaintenanceCommandsTest, ResetOverASerialLinkKeepsItOpenAndSaysItWasSent)
   commands_.m_printcheckClick();
   EXPECT_TRUE(printer_.WaitForReceived(6, 3000));
   EXPECT_EQ(printer_.Received(), "~JR~WC");
+  // A parameter write's reset reports the write, under its own caption.
+  commands_.ResetPrinter(MaintenanceCommands::kParameterWriteReset);
+  ASSERT_EQ(messages_.shown().size(), 2u);
+  EXPECT_EQ(messages_.shown()[1].text, "Parameters written.");
+  EXPECT_EQ(messages_.shown()[1].caption, "Write to Printer");
 }
 
 TEST_F(MaintenanceCommandsTest, ResetOverUsbClosesTheHandleOfEitherKind) {
