@@ -208,6 +208,7 @@ TEST_F(MaintenanceCommandsTest, EachCommandSendsItsBytesForTheCommandSet) {
 
 TEST_F(MaintenanceCommandsTest, ResetOverTheNetworkClosesTheLinkAndReportsIt) {
   ConnectTcp();
+  statusPanels_[1] = "NET";  // as a connect may have left it
   commands_.m_resertClick();
   ASSERT_TRUE(printer_.WaitForReceived(3, 3000));
   EXPECT_EQ(printer_.Received(), "~JR");
