@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTime>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -31,6 +32,7 @@
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "portset/CommandSet.h"
+#include "portset/ConnectProcedure.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
 #include "wizards/SetPrinter.h"
@@ -305,7 +307,9 @@ void TMainForm::WireAreas() {
   connect(N16, &QAction::triggered, maintenance_, &MaintenanceCommands::N16Click);
 
   // The editor's write ends with the printer's reset, reporting the update instead of the reset.
-  const auto reset = [this](const char* successTextKey) { maintenance_->ResetPrinter(successTextKey); };
+  const auto reset = [this](const char* /*successTextKey: always the update's*/) {
+    maintenance_->ResetPrinter(MaintenanceCommands::kParameterWriteReset);
+  };
   zUserEditor_ = new TFormEepromNormalUser(this, reset);
   eUserEditor_ = new TFormEepromNormalUserEPL(this, reset);
   // A user editor stops the receive thread for its exchanges; its closing gives the link back.
@@ -387,7 +391,10 @@ void TMainForm::ChangeControlLanguage() {
   TChangeLan().Relabel(this, CurrentLanguageFile(), "None", "MainForm");
   LoadCatalogSection("Tips");
   showPage->setText(Tip("PageTotal"));
-  SetStatusPanel(0, Tip("PortName"));
+  // The port caption in the new language, still naming the port that is open.
+  const PortStatusText port = StatusOfLink();
+  SetStatusPanel(0, Tip("PortName") + QString::fromStdString(port.panel0Suffix));
+  SetStatusPanel(1, QString::fromStdString(port.panel1));
 }
 
 void TMainForm::UpdateClock() { SetStatusPanel(2, Tip("Time") + QTime::currentTime().toString("hh:mm:ss")); }
@@ -474,7 +481,11 @@ void TMainForm::OpenDeviceSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  if (ShowMessageQ(Tip("ExitTip"), Tip("SureExit"), MsgIcon::None, MsgButtons::OkCancel) != MsgAnswer::Ok) {
+  // The question names what exiting loses: the data of the send and receive areas, when they hold any.
+  QString question = Tip("ExitTip");
+  if (sendArea_->HoldsText()) question += u'\n' + Tip("ExitLosesSendData");
+  if (!MemoRecive->document()->isEmpty()) question += u'\n' + Tip("ExitLosesReceivedData");
+  if (ShowMessageQ(question, Tip("SureExit"), MsgIcon::None, MsgButtons::OkCancel) != MsgAnswer::Ok) {
     event->ignore();
     return;
   }

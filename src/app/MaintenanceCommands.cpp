@@ -98,24 +98,38 @@ MaintenanceCommands::MaintenanceCommands(Hooks hooks, QObject* parent) : QObject
 
 void MaintenanceCommands::m_printcheckClick() { Send(kSelfTest); }
 void MaintenanceCommands::m_printmemoryClick() { Send(kMemoryListing); }
-void MaintenanceCommands::N16Click() { Send(kMemoryFormat); }
+void MaintenanceCommands::N16Click() {
+  const QString caption = Caption(kMemoryFormat.sendFailCaptionKey);
+  // Without a link there is nothing to ask: Send says that the port is not open.
+  if (Link().open &&
+      ShowMessageQ(Tip("FormatMemoryAsk"), caption, MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok) {
+    return;
+  }
+  if (Send(kMemoryFormat)) ShowMessageQ(Tip("FormatMemorySent"), caption, MsgIcon::Information);
+}
 
-void MaintenanceCommands::m_resertClick() { ResetPrinter("PrinterResetSuccess"); }
+void MaintenanceCommands::m_resertClick() { ResetPrinter(kPlainReset); }
 
-void MaintenanceCommands::ResetPrinter(const char* successTextKey) {
+void MaintenanceCommands::ResetPrinter(const ResetReport& report) {
   if (!Send(kReset)) return;
   LinkState& link = Link();
   switch (link.currentKind.load()) {
     case PortKind::UsbDevice:
     case PortKind::UsbPrinter: CloseUsbPort(); break;
     case PortKind::Network: CloseNetworkLink(); break;
-    default: return;  // serial and parallel ports stay open; the printer restarts behind them
+    default:
+      // Serial and parallel ports stay open; the printer restarts behind them.
+      ShowMessageQ(Tip(report.openTextKey), Tip(report.captionKey));
+      return;
   }
   Pause(pace::kAfterReset);
-  ShowMessageQ(Tip(successTextKey), Tip("Reset"));
+  ShowMessageQ(Tip(report.closedTextKey), Tip(report.captionKey));
   link.open = false;
   link.currentKind = PortKind::Serial;
-  if (hooks_.setStatusPanel) hooks_.setStatusPanel(0, Tip("PortName"));
+  if (hooks_.setStatusPanel) {
+    hooks_.setStatusPanel(0, Tip("PortName"));
+    hooks_.setStatusPanel(1, QString());  // no port is named while none is open
+  }
 }
 
 void MaintenanceCommands::m_versionClick() {
@@ -128,7 +142,11 @@ void MaintenanceCommands::m_versionClick() {
   if (!Receive_Thread::Running()) Receive_Thread::Join();
   if (Send(kVersion)) {
     const std::string reply = ReadVersionReply();
-    ShowMessageQ(Tip("VersionIs") + TextFormToMemo(BytesToEscapedText(reply)), Tip("QueryVersion"));
+    if (reply.empty()) {
+      ShowMessageQ(Tip("VersionNoReply"), Tip("QueryVersion"), MsgIcon::Warning);
+    } else {
+      ShowMessageQ(Tip("VersionIs") + TextFormToMemo(BytesToEscapedText(reply)), Tip("QueryVersion"));
+    }
   }
   if (!hooks_.receiving()) hooks_.startReceiving();
 }

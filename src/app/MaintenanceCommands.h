@@ -27,13 +27,25 @@ class MaintenanceCommands : public QObject {
   };
   explicit MaintenanceCommands(Hooks hooks, QObject* parent = nullptr);
 
+  // What a reset reports, as keys of the Tips catalog: the text when the link was closed behind it
+  // (USB, network), the text when the port stays open (serial, parallel), and the caption.
+  struct ResetReport {
+    const char* closedTextKey;
+    const char* openTextKey;
+    const char* captionKey;
+  };
+  static constexpr ResetReport kPlainReset{"PrinterResetSuccess", "ResetSent", "Reset"};
+  // The parameter editors' write ends with a reset that reports the update, on every kind of port.
+  static constexpr ResetReport kParameterWriteReset{"UpdateFinish", "UpdateFinish", "UpdateFinishCaption"};
+
   void m_resertClick();
-  // The reset with another success text: the parameter editors end their write with it and report
-  // the update (key "UpdateFinish") where the plain reset reports "PrinterResetSuccess".
-  void ResetPrinter(const char* successTextKey);
+  // The reset with other texts: the parameter editors end their write with it and report the update
+  // where the plain reset reports itself.
+  void ResetPrinter(const ResetReport& report);
   void m_versionClick();
   void m_printcheckClick();  // also the tool bar's btnTestPage
   void m_printmemoryClick();
+  // Formats the printer's memory after asking: it erases the stored fonts and graphics.
   void N16Click();
 
  private:

@@ -146,6 +146,13 @@ void SendArea::btnBackPageClick() {
   if (pageIndex_ >= 1) MovePage(-1);
 }
 
+bool SendArea::HoldsText() const {
+  for (int i = 0; i < kPageCount; ++i) {
+    if (i != pageIndex_ && !pages_[i].text.isEmpty()) return true;
+  }
+  return !MemoText().isEmpty();  // the current page lives in the memo
+}
+
 void SendArea::MovePage(int step) {
   const bool hex = HexForm();
   const QString memo = MemoText();

@@ -55,6 +55,8 @@ class SendArea : public QObject {
   std::function<void()> onSendDone;
 
   int pageIndex() const { return pageIndex_; }
+  // True when any page holds text (nothing of it is kept after the program ends).
+  bool HoldsText() const;
   QString fileName() const { return fileName_; }
 
  private:

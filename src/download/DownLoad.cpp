@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -71,6 +72,8 @@ void TDownDialog::BuildControls() {
   EtDownFile->setReadOnly(true);
   EtDownFile->setEnabled(false);
   EtDownFile->setMinimumWidth(360);
+  Label1 = Named(new QLabel(QStringLiteral("文件："), this), "Label1");
+  Label1->setBuddy(EtDownFile);
   Button1 = Named(new QPushButton(QStringLiteral("..."), this), "Button1");
   Button1->setFixedWidth(Button1->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
   BtDownLoad = Named(new QPushButton(QStringLiteral("下载"), this), "BtDownLoad");
@@ -79,6 +82,7 @@ void TDownDialog::BuildControls() {
   ProcessBar = Named(new QProgressBar(this), "ProcessBar");
   ProcessBar->setRange(0, 100);
   ProcessBar->setValue(0);
+  LbResult = Named(new QLabel(this), "LbResult");
   DownFileOpen = new TFileDialog(this, QStringLiteral("DownFileOpen"), TFileDialog::Mode::Open, kFilter);
 
   connect(Button1, &QPushButton::clicked, this, &TDownDialog::Button1Click);
@@ -86,6 +90,7 @@ void TDownDialog::BuildControls() {
   connect(BtClose, &QPushButton::clicked, this, &TDownDialog::BtCloseClick);
 
   auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(Label1);
   fileRow->addWidget(EtDownFile, 1);
   fileRow->addWidget(Button1);
   auto* buttons = new QHBoxLayout;
@@ -97,6 +102,7 @@ void TDownDialog::BuildControls() {
   form->addLayout(buttons);
   form->addSpacing(4);
   form->addWidget(ProcessBar);
+  form->addWidget(LbResult);
   form->setSizeConstraint(QLayout::SetFixedSize);  // fixed size, just what the texts need
 }
 
@@ -138,6 +144,7 @@ void TDownDialog::BtDownLoadClick() {
   const bool receiverWasRunning = Receive_Thread::Running();
   if (receiverWasRunning) Receive_Thread::Stop();
   reopen_ = false;
+  LbResult->clear();
 
   // Nothing is prepared on a link that is not open.
   if (!Link().open) {
@@ -169,6 +176,7 @@ void TDownDialog::BtDownLoadClick() {
   // The link is this transfer's until it ends: a parameter editor's dump timer waits meanwhile.
   if (!ClaimLinkExchange()) return;
   SetBusy(true);
+  fileSize_ = size;
   gate_ = std::make_shared<TransferGate>();
   closeWhenDone_ = false;
   QProgressBar* bar = ProcessBar;
@@ -200,6 +208,8 @@ void TDownDialog::FinishDownload(DownloadOutcome outcome) {
     case DownloadOutcome::ReadFailed: ShowMessageQ(fileFailText_, Text("DownloadFile")); break;
     case DownloadOutcome::Cancelled: break;
     case DownloadOutcome::Completed:
+      // The bar goes back to 0 for the next file; the line below it says what this one came to.
+      LbResult->setText(Text("BytesSent").arg(fileSize_));
       if (!Receive_Thread::Running() && hooks_.startReceiving) hooks_.startReceiving();
       if (reopen_) {
         if (CloseLinkForPrinterRestart()) {

@@ -10,6 +10,7 @@
 // its next piece and closes the window.
 #include <QDialog>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "core/Pacing.h"
 #include "download/DownloadTransfer.h"
 
+class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -55,9 +57,11 @@ class TDownDialog : public QDialog {
   // How the last transfer ended.
   DownloadOutcome lastOutcome() const { return lastOutcome_; }
 
+  QLabel* Label1;  // names the file field
   QLineEdit* EtDownFile;
   QPushButton *Button1, *BtDownLoad, *BtClose;
   QProgressBar* ProcessBar;
+  QLabel* LbResult;  // how many bytes the last completed download sent
   TFileDialog* DownFileOpen;
 
  signals:
@@ -82,6 +86,7 @@ class TDownDialog : public QDialog {
   std::thread worker_;
   std::shared_ptr<TransferGate> gate_;  // of the running transfer
   bool reopen_ = false;          // the file makes the printer restart
+  uintmax_t fileSize_ = 0;       // bytes of the file being sent
   bool closeWhenDone_ = false;   // the user chose to stop the transfer and close
   bool askingToStop_ = false;    // the stop question is open
   std::optional<DownloadOutcome> endedDuringQuestion_;  // finished once the question is answered

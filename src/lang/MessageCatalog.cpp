@@ -25,16 +25,25 @@ constexpr std::string_view kTipsKeys[] = {
     // The user's settings folder cannot be created or written (followed by the folder and the reason).
     "UserFolderFail",
     // A file opened into the send area that is larger than a page: how much was loaded.
-    "OpenTooLarge"};
+    "OpenTooLarge",
+    // A version query without a reply; the memory format's question and report; a reset that leaves
+    // the serial or parallel port open; the caption of a parameter write's report; what exiting loses.
+    "VersionNoReply", "FormatMemoryAsk", "FormatMemorySent", "ResetSent", "UpdateFinishCaption",
+    "ExitLosesSendData", "ExitLosesReceivedData"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",
                                              // A port refused for lack of permission: the group or udev
                                              // rule that grants access, per kind.
                                              "NoAccessSerial", "NoAccessParallel", "NoAccessUsbPrinter",
-                                             "NoAccessUsbDevice"};
+                                             "NoAccessUsbDevice",
+                                             // OK with nothing to connect to: no USB printer, or an
+                                             // address or port field left empty.
+                                             "NoUsbPrinter", "EnterAddress"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
-                                                "WriteFail",    "FinishReopen", "FinishNotReopen"};
+                                                "WriteFail",    "FinishReopen", "FinishNotReopen",
+                                                // "%1 bytes sent" below the bar after a download
+                                                "BytesSent"};
 constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu",      "FanWei",
                                                 "GetVersionFail",  "FieldOutOfRange", "SentNotSaved"};
 

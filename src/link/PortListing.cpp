@@ -154,9 +154,13 @@ std::vector<std::string> ListUsbPrinters(UsbPrinterApi& printers) {
   return names;
 }
 
-std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices) {
+std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices, int openIndex) {
   std::vector<std::string> found;
   for (int index = 0; index < kUsbDeviceIndexes; ++index) {
+    if (index == openIndex) {
+      found.push_back("KVUSB-" + std::to_string(index + 1));
+      continue;
+    }
     const int handle = devices.OpenDeviceX(index);
     if (handle >= 1) {
       found.push_back("KVUSB-" + std::to_string(index + 1));

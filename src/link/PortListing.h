@@ -24,8 +24,9 @@ std::vector<SerialPortInfo> ListSerialPorts(const std::filesystem::path& sysRoot
 std::vector<std::string> ListUsbPrinters(UsbPrinterApi& printers);
 
 // "KVUSB-1" ... "KVUSB-8" for each device index 0 to 7 that OpenDeviceX can open; every handle
-// opened for the probe is closed again at once.
-std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices);
+// opened for the probe is closed again at once. The device at `openIndex` is the one the link holds:
+// it is listed without being opened a second time, so that the probe never disturbs the open link.
+std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices, int openIndex = -1);
 
 // The model named in an IEEE-1284 device ID as the USB printer driver returns it (two length bytes,
 // big-endian and counting themselves, then "KEY:value;" fields): the MDL or MODEL field, with

@@ -272,6 +272,8 @@ void EditorFrame::ShowReadFinished() {
 }
 
 QString EditorFrame::OpenPortName() {
+  // Nothing once a reset or a download has closed the link.
+  if (!Link().open) return {};
   const LinkState::Text name =
       Link().currentKind == PortKind::Serial ? LinkState::Text::SerialDisplayName : LinkState::Text::LinkName;
   return QString::fromStdString(Link().Get(name));

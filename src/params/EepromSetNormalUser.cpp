@@ -221,6 +221,7 @@ void TUserParamEditor::FormActivate() {
   Receive_Thread::Stop();
   Relabel();
   FitToTexts();
+  FillStatusPanels();  // back from a write whose reset closed the link, or from the port dialog
 }
 
 void TUserParamEditor::InitDialog() {

@@ -5,6 +5,7 @@
 #include "core/AppPaths.h"
 #include "core/Ini.h"
 #include "core/Pacing.h"
+#include "core/SysOption.h"
 #include "link/Connection.h"
 
 namespace tw {
@@ -53,7 +54,28 @@ void CloseLocalPorts() {
   CloseUsbPort();
 }
 
+// A serial or parallel port name with the device the port map gives it.
+std::string WithDevice(const std::string& name) { return name + " (" + MapPortName(SysOptionPath(), name) + ")"; }
+
 }  // namespace
+
+PortStatusText StatusOfLink() {
+  LinkState& link = Link();
+  if (!link.open) return {};
+  switch (link.currentKind.load()) {
+    case PortKind::Network: return {"NET", ""};
+    case PortKind::Serial: {
+      const std::string name = link.Get(LinkState::Text::SerialDisplayName);
+      // Names beyond COM9 stand after the caption, the others in panel 1.
+      return name.size() > 4 ? PortStatusText{WithDevice(name), ""} : PortStatusText{"", WithDevice(name)};
+    }
+    case PortKind::Parallel: return {"", WithDevice(link.Get(LinkState::Text::LinkName))};
+    case PortKind::UsbDevice:
+    case PortKind::UsbPrinter: return {"", link.Get(LinkState::Text::LinkName)};
+    case PortKind::Spooler: break;
+  }
+  return {};
+}
 
 bool IsValidComName(const std::string& name) {
   if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name[3] < '1' || name[3] > '9') return false;
@@ -86,11 +108,6 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
                                    ListValue(kParityCodes, choice.parityIndex, 2));
       if (!opened) return Failure(OpenFailureKey("COMNotOpen", "NoAccessSerial"), "PortSetting", MsgIcon::None, true);
       link.Set(LinkState::Text::SerialDisplayName, name);
-      if (name.size() > 4) {
-        outcome.statusPanel0Suffix = name;
-      } else {
-        outcome.statusPanel1 = name;
-      }
       break;
     }
     case PortKind::Parallel: {
@@ -99,12 +116,11 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
         return Failure(OpenFailureKey("OpenLPTError", "NoAccessParallel"), "PortSetting", MsgIcon::Information, false);
       }
       link.Set(LinkState::Text::LinkName, request.lptName);
-      outcome.statusPanel1 = request.lptName;
       break;
     }
     case PortKind::UsbDevice: {
       const std::string& name = request.usbName;
-      if (name.empty()) return outcome;
+      if (name.empty()) return Failure("NoUsbPrinter", "PortSetting", MsgIcon::Information, false);
       // Names have the form "KVUSB-" + the device's 1-based number.
       const int number = name.size() > 6 ? name[6] - '0' : -1;
       link.Set(LinkState::Text::UsbDeviceName, name);
@@ -113,19 +129,17 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
         return Failure(OpenFailureKey("CantOpenUSB", "NoAccessUsbDevice"), "PortSetStr", MsgIcon::Information, true);
       }
       link.Set(LinkState::Text::LinkName, name);
-      outcome.statusPanel1 = name;
       break;
     }
     case PortKind::UsbPrinter: {
       const std::string& name = request.usbName;
-      if (name.empty()) return outcome;
+      if (name.empty()) return Failure("NoUsbPrinter", "PortSetting", MsgIcon::Information, false);
       errno = 0;
       if (OpenUsbPrinterPort(name) == -1) {
         return Failure(OpenFailureKey("USBNotOpen", "NoAccessUsbPrinter"), "PortSetting", MsgIcon::Information, true);
       }
       // The link name carries the class prefix, so the status bar and the editors show the same port.
       link.Set(LinkState::Text::LinkName, "class USB-" + name);
-      outcome.statusPanel1 = "class USB-" + name;
       break;
     }
     case PortKind::Network: {
@@ -140,7 +154,6 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       CloseNetworkLink();
       if (!OpenNetworkLink()) return Failure("OpenPordFailed", "Warning", MsgIcon::Warning, true);
       link.Set(LinkState::Text::LinkName, "NET");
-      outcome.statusPanel0Suffix = "NET";
       break;
     }
     case PortKind::Spooler: return outcome;  // no connect path opens the spooler
@@ -150,6 +163,9 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
   link.currentKind = kind;
   outcome.opened = true;
   outcome.statusChanged = true;
+  const PortStatusText status = StatusOfLink();
+  outcome.statusPanel0Suffix = status.panel0Suffix;
+  outcome.statusPanel1 = status.panel1;
   link.SetPositions({choice.baudIndex, choice.dataBitIndex, choice.stopBitIndex, choice.handShakeIndex,
                      choice.parityIndex, choice.lptIndex, request.usbIndex});
 

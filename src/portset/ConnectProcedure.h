@@ -38,6 +38,15 @@ struct ConnectOutcome {
   std::string iniWriteError;
 };
 
+// What the status bar says of the link: the text after the port caption in panel 0 and panel 1.
+// Nothing while no port is open; "NET" after the caption for the network; a serial or parallel name
+// with the device it stands for ("COM1 (/dev/ttyS0)"); the USB name of the open device or printer.
+struct PortStatusText {
+  std::string panel0Suffix;
+  std::string panel1;
+};
+PortStatusText StatusOfLink();
+
 // True when the COM name has the form "COM" + a digit 1-9 + further digits only.
 bool IsValidComName(const std::string& name);
 

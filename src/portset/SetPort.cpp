@@ -120,6 +120,14 @@ Widget* Named(Widget* widget, const char* name) {
   return widget;
 }
 
+// The index of the USB device the link holds open ("KVUSB-n" is index n-1), or -1 when none is.
+int OpenUsbDeviceIndex() {
+  LinkState& link = Link();
+  if (link.currentKind != PortKind::UsbDevice || link.usbHandle == -1) return -1;
+  const std::string name = link.Get(LinkState::Text::LinkName);
+  return name.size() == 7 && name.starts_with("KVUSB-") && name[6] >= '1' && name[6] <= '8' ? name[6] - '1' : -1;
+}
+
 bool IsAsciiDigit(const QString& typed) { return typed.size() == 1 && typed[0] >= u'0' && typed[0] <= u'9'; }
 
 // The text a key press types, or nothing for keys that type no character. Navigation and editing
@@ -287,8 +295,21 @@ void TSetPort::BuildLayout() {
   form->addLayout(settings);
   form->addWidget(GBCommandSet);
   form->addLayout(buttons);
+  SetTabOrderTopToBottom();
+
   // The window takes the size its contents need in the current language, and keeps it.
   form->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSetPort::SetTabOrderTopToBottom() {
+  // Tab follows the window from top to bottom: the port kinds, the serial settings, the parallel,
+  // USB and network settings, the command set, then OK and Cancel.
+  std::vector<QWidget*> tabOrder = {RbCom, rbLpt, RbUSB, RbUSB_PrinterMode, rbNet};
+  for (const SerialList& list : kSerialLists) tabOrder.push_back(this->*list.member);
+  tabOrder.insert(tabOrder.end(), {CbLptName, CbUSBName, Edit_IP1, Edit_IP2, Edit_IP3, Edit_IP4, Edit_Port});
+  for (QRadioButton* entry : GBCommandSet->findChildren<QRadioButton*>()) tabOrder.push_back(entry);
+  tabOrder.insert(tabOrder.end(), {CbConnect, BitBtn2});
+  for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
 std::array<QLineEdit*, 4> TSetPort::AddressFields() const { return {Edit_IP1, Edit_IP2, Edit_IP3, Edit_IP4}; }
@@ -297,9 +318,18 @@ void TSetPort::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // The window system restoring a minimised window is not a new opening.
   if (event->spontaneous()) return;
+  // What Cancel gives back: the dialog's clicks change the kind and the command set at once.
+  kindAtShow_ = Link().selectedKind;
+  commandSetZAtShow_ = CommandSetIsZ();
   FormShow();
   layout()->activate();  // the relabelled texts decide the size before the window is placed
   CentreOnOwner(this);
+}
+
+void TSetPort::reject() {
+  Link().selectedKind = kindAtShow_;
+  SetCommandSetIsZ(commandSetZAtShow_);
+  QDialog::reject();
 }
 
 void TSetPort::FormShow() {
@@ -314,6 +344,7 @@ void TSetPort::InitDialog() {
   TChangeLan().Relabel(this, CurrentLanguageFile(), QStringLiteral("None"), QString::fromLatin1(kFormName));
   LoadCatalogSection(kFormName);
   SetDevicePathToolTips();  // the relabelling replaced the port lists' entries
+  SetTabOrderTopToBottom();  // and the command set's buttons, which join the tab chain at its end
 }
 
 void TSetPort::SetDevicePathToolTips() {
@@ -360,12 +391,11 @@ void TSetPort::ReadPortini() {
 }
 
 bool TSetPort::initUSB() {
-  LinkState& link = Link();
-  // A device opened through the USB device layer is closed while the dialog probes the devices; it
-  // stays closed until the user connects again (the open flag is left as it is).
-  if (link.currentKind == PortKind::UsbDevice && link.usbHandle != -1) CloseUsbPort();
-  const std::shared_ptr<UsbDeviceApi> devices = link.Libraries().usbDevice;
-  const std::vector<std::string> found = devices ? ProbeUsbDevices(*devices) : std::vector<std::string>();
+  // The device the link holds stays open while the others are probed: showing or cancelling the
+  // dialog must not cut the connection.
+  const std::shared_ptr<UsbDeviceApi> devices = Link().Libraries().usbDevice;
+  const std::vector<std::string> found =
+      devices ? ProbeUsbDevices(*devices, OpenUsbDeviceIndex()) : std::vector<std::string>();
   // Without devices the list keeps what ReadPortini put there.
   if (found.empty()) return false;
   CbUSBName->clear();
@@ -383,6 +413,7 @@ void TSetPort::SetUpUsbChoice() {
   const bool devicesFound = initUSB();
   const std::shared_ptr<UsbPrinterApi> printers = Link().Libraries().usbPrinter;
   const std::vector<std::string> names = printers ? ListUsbPrinters(*printers) : std::vector<std::string>();
+  usbFound_ = devicesFound || !names.empty();
   if (devicesFound) {
     // A printer that the device layer reaches may also be reached through its printer-class node:
     // both are listed, devices first, and the chosen entry decides the layer (CbUSBNameChange).
@@ -481,24 +512,25 @@ QString TSetPort::GetIpAdd() const {
 }
 
 bool TSetPort::NetworkFieldsFilled() {
-  const std::array<QLineEdit*, 4> fields = AddressFields();
-  if (std::any_of(fields.begin(), fields.end(), [](const QLineEdit* field) { return field->text().isEmpty(); })) {
-    for (QLineEdit* field : fields) field->clear();
-    Edit_Port->clear();
-    Edit_IP1->setFocus();
-    return false;
-  }
-  if (Edit_Port->text().isEmpty()) {
-    Edit_Port->setFocus();
-    return false;
-  }
-  return true;
+  const std::array<QLineEdit*, 5> fields = {Edit_IP1, Edit_IP2, Edit_IP3, Edit_IP4, Edit_Port};
+  const auto empty =
+      std::find_if(fields.begin(), fields.end(), [](const QLineEdit* field) { return field->text().isEmpty(); });
+  if (empty == fields.end()) return true;
+  // What was typed stays; the first empty field takes the focus.
+  ShowMessageQ(Msg(kFormName, "EnterAddress"), Msg(kFormName, "PortSetting"), MsgIcon::Information);
+  (*empty)->setFocus();
+  return false;
 }
 
 void TSetPort::CbConnectClick() {
   const std::optional<PortKind> checked = CheckedKind();
-  // The address is checked before anything is closed.
-  if (checked.value_or(Link().selectedKind) == PortKind::Network && !NetworkFieldsFilled()) return;
+  // The address and the USB choice are checked before anything is closed.
+  const PortKind kind = checked.value_or(Link().selectedKind);
+  if (kind == PortKind::Network && !NetworkFieldsFilled()) return;
+  if ((kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) && !usbFound_) {
+    ShowMessageQ(Msg(kFormName, "NoUsbPrinter"), Msg(kFormName, "PortSetting"), MsgIcon::Information);
+    return;
+  }
   CbConnect->setEnabled(false);
   ConnectOutcome outcome;
   {

@@ -59,12 +59,15 @@ class TSetPort : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Cancel, Escape and the close box: the command set and the chosen kind go back to what they were.
+  void reject() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
   void BuildLayout();
   void SetDevicePathToolTips();
+  void SetTabOrderTopToBottom();
   // Steps after initUSB: which USB radio button is shown, enabled and checked, and the USB list.
   void SetUpUsbChoice();
   void ShowUsbButton(QRadioButton* shown, bool enabled);
@@ -77,7 +80,8 @@ class TSetPort : public QDialog {
   // The radio button handler: records the kind, enables OK and the controls of that kind.
   void SelectKind(PortKind kind);
   std::optional<PortKind> CheckedKind() const;
-  // The address check before a network connect; false (with the fields cleared or focused) stops it.
+  // The address check before a network connect; false (after saying so, with the first empty field
+  // focused) stops it.
   bool NetworkFieldsFilled();
   ConnectRequest BuildRequest(std::optional<PortKind> kind) const;
   void ShowOutcome(const ConnectOutcome& outcome);
@@ -91,6 +95,9 @@ class TSetPort : public QDialog {
   PortStatusTarget* status_;
   QButtonGroup* kindGroup_;
   bool bothUsbLayers_ = false;  // the USB list holds devices and printer-class printers
+  bool usbFound_ = false;        // the probe or the printer layer found a USB printer
+  PortKind kindAtShow_ = PortKind::Serial;
+  bool commandSetZAtShow_ = false;
 };
 
 }  // namespace tw

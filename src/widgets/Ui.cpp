@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSpacerItem>
 #include <QTranslator>
 #include <QUrl>
 #include <QWidget>
@@ -32,9 +35,26 @@ QMessageBox::Icon ToQtIcon(MsgIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// Room in a title bar beside the caption: the window's icon and its close, maximise and minimise buttons.
+constexpr int kTitleBarButtonsWidth = 160;
+
+// A message box sizes itself to its text; a short text under a long caption would leave the caption
+// cut in the title bar. A spacer as wide as the caption (in the bold face title bars use) plus the
+// title bar's buttons keeps the box wide enough.
+void KeepCaptionWhole(QMessageBox& box, const QString& caption) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid || caption.isEmpty()) return;
+  QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+  titleFont.setBold(true);
+  const int width = QFontMetrics(titleFont).horizontalAdvance(caption) + kTitleBarButtonsWidth;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
+
 MsgAnswer ShowQtBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons) {
   QMessageBox box(ToQtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
                   QMessageBox::NoButton, QApplication::activeWindow());
+  KeepCaptionWhole(box, box.windowTitle());
   switch (buttons) {
     case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;

@@ -140,7 +140,7 @@ void TSetupWizard::AddLabelPage(const QStringList& units) {
   HeightUnitLabel = Label(p, "HeightUnitLabel", "mm");
   OrientationComboBox = Combo(p, "OrientationComboBox", Items({"正常", "旋转180读"}), 0);
   FirmwareVersionLabel = Label(p, "FirmwareVersionLabel", "固件版本:");
-  FirmwareVersionShowLabel = Label(p, "FirmwareVersionShowLabel", "获取数据...");
+  FirmwareVersionShowLabel = Label(p, "FirmwareVersionShowLabel", "尚未读取");
   FirmwareVersionShowLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   AddRows(page.body, {{Label(p, "UnitsLabel", "单位:"), UnitsComboBox},
                       {Label(p, "WidthLabel", "标签宽度:"), WidthEdit, WidthUnitLabel},

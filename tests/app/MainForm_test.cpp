@@ -63,6 +63,8 @@ const char kEnglish[] =
     "PortNotOpen=The port is not open.\r\n"
     "Download=Download\r\n"
     "ExitTip=Exit Tagwright?\r\n"
+    "ExitLosesSendData=The send area is lost.\r\n"
+    "ExitLosesReceivedData=The received data is lost.\r\n"
     "SureExit=Exit\r\n";
 
 class MainFormTest : public ::testing::Test {
@@ -83,6 +85,16 @@ class MainFormTest : public ::testing::Test {
   test::ScopedFastPacer pacer_;
 };
 
+// Opens the network link to a loopback listener after the window has started (it starts closed).
+bool OpenLinkTo(const test::LoopbackListener& printer) {
+  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+  Link().networkPort = printer.port();
+  if (!OpenNetworkLink()) return false;
+  Link().currentKind = PortKind::Network;
+  Link().open = true;
+  return true;
+}
+
 TEST_F(MainFormTest, StartsInTheLanguageOfTheSystem) {
   TMainForm window(nullptr, 3076);
   window.show();
@@ -102,6 +114,13 @@ TEST_F(MainFormTest, StartsInTheLanguageOfTheSystem) {
   EXPECT_FALSE(window.N14->isChecked());
   EXPECT_EQ(window.N12->title(), "&File");
   EXPECT_EQ(window.StatusPanel(0), "Port: ");
+  // While a port is open, the caption in the new language still names it.
+  test::LoopbackListener printer;
+  ASSERT_TRUE(OpenLinkTo(printer));
+  window.English1->trigger();
+  EXPECT_EQ(window.StatusPanel(0), "Port: NET");
+  CloseCurrentPort();
+  Link().open = false;
   // Simple.lan is missing: designed texts stay, message texts are empty.
   window.N13->trigger();
   EXPECT_EQ(window.N12->title(), "&File");
@@ -172,6 +191,13 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.Timer1->isActive());
     EXPECT_TRUE(Link().networkOpen);
+    // Data in the send and receive areas is not kept: the question says so when there is some.
+    window.MemoSend->setPlainText("^XA^XZ");
+    window.InsertReceivedChunk("ok");
+    window.receiveArea()->FlushPendingChunks();
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(cancel.shown().size(), 2u);
+    EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
   }
   test::MessageRecorder ok(MsgAnswer::Ok);
   TMainForm window(nullptr, 1033);
@@ -179,16 +205,6 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.Timer1->isActive());
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
-}
-
-// Opens the network link to a loopback listener after the window has started (it starts closed).
-bool OpenLinkTo(const test::LoopbackListener& printer) {
-  Link().Set(LinkState::Text::NetworkAddress, "127.0.0.1");
-  Link().networkPort = printer.port();
-  if (!OpenNetworkLink()) return false;
-  Link().currentKind = PortKind::Network;
-  Link().open = true;
-  return true;
 }
 
 // Opens the modal window an entry or button shows, records its class, and closes it.

@@ -37,7 +37,13 @@ const char kEnglish[] =
     "PrinterResetSuccess=The printer restarts; connect again.\r\n"
     "QueryVersion=Version query\r\n"
     "VersionIs=\"Version: \"\r\n"
-    "PrintSelfTest=Self-test\r\n";
+    "PrintSelfTest=Self-test\r\n"
+    "VersionNoReply=The printer did not answer.\r\n"
+    "FormatMemoryAsk=Erase the printer's memory?\r\n"
+    "FormatMemorySent=Format sent.\r\n"
+    "ResetSent=Reset sent.\r\n"
+    "UpdateFinish=Parameters written.\r\n"
+    "UpdateFinishCaption=Write to Printer\r\n";
 
 const char kVersionText[] = "TW-Z 1.23";
 
@@ -113,13 +119,14 @@ struct CommandRow {
   Handler handler;
   const char* caption;          // of the not-open message
   const char* sendFailCaption;  // of the send-failed message
+  bool asksFirst = false;       // on an open link, a question comes before the send
 };
 const CommandRow kCommands[] = {
     {"reset", &MaintenanceCommands::m_resertClick, "Reset", "Reset"},
     {"version", &MaintenanceCommands::m_versionClick, "Version query", "Version query"},
     {"self-test", &MaintenanceCommands::m_printcheckClick, "Self-test", "Self-test"},
     {"memory listing", &MaintenanceCommands::m_printmemoryClick, "", "Self-test"},
-    {"memory format", &MaintenanceCommands::N16Click, "", "Self-test"},
+    {"memory format", &MaintenanceCommands::N16Click, "", "Self-test", true},
 };
 
 TEST_F(MaintenanceCommandsTest, WithoutALinkEachCommandSaysThePortIsNotOpen) {
@@ -144,7 +151,7 @@ TEST_F(MaintenanceCommandsTest, AFailedSendIsReportedWithTheCommandsCaption) {
     const std::size_t before = messages_.shown().size();
     (commands_.*row.handler)();
     const auto shown = messages_.shown();
-    ASSERT_EQ(shown.size(), before + 1) << row.name;
+    ASSERT_EQ(shown.size(), before + 1 + row.asksFirst) << row.name;
     EXPECT_EQ(shown.back().text, "Sending failed.") << row.name;
     EXPECT_EQ(shown.back().caption, row.sendFailCaption) << row.name;
   }
@@ -179,12 +186,29 @@ TEST_F(MaintenanceCommandsTest, EachCommandSendsItsBytesForTheCommandSet) {
     EXPECT_EQ(printer_.Received(), row.bytes) << "sent whole, nothing more";
     EXPECT_EQ(Link().serialWriteTimeoutMs, row.serialWriteTimeoutAfter);
   }
-  EXPECT_TRUE(messages_.shown().empty());
+  // Only the memory format speaks: it asks first and says when it was sent.
+  const auto shown = messages_.shown();
+  ASSERT_EQ(shown.size(), 4u);
+  for (std::size_t i : {0u, 2u}) {
+    EXPECT_EQ(shown[i].text, "Erase the printer's memory?");
+    EXPECT_EQ(shown[i].buttons, MsgButtons::OkCancel);
+    EXPECT_EQ(shown[i + 1].text, "Format sent.");
+  }
+  {
+    test::MessageRecorder cancel(MsgAnswer::Cancel);
+    printer_.ClearReceived();
+    commands_.N16Click();
+    EXPECT_EQ(cancel.shown().size(), 1u) << "the question only";
+  }
+  commands_.m_printmemoryClick();
+  ASSERT_TRUE(printer_.WaitForReceived(14, 3000));
+  EXPECT_EQ(printer_.Received(), "^XA^WD*:*.*^XZ") << "a cancelled format sends nothing";
   EXPECT_TRUE(Link().open);
 }
 
 TEST_F(MaintenanceCommandsTest, ResetOverTheNetworkClosesTheLinkAndReportsIt) {
   ConnectTcp();
+  statusPanels_[1] = "NET";  // as a connect may have left it
   commands_.m_resertClick();
   ASSERT_TRUE(printer_.WaitForReceived(3, 3000));
   EXPECT_EQ(printer_.Received(), "~JR");
@@ -198,6 +222,7 @@ TEST_F(MaintenanceCommandsTest, ResetOverTheNetworkClosesTheLinkAndReportsIt) {
   EXPECT_EQ(Link().networkHandle, -1);
   EXPECT_EQ(Link().currentKind, PortKind::Serial);
   EXPECT_EQ(statusPanels_[0], "Port: ");
+  EXPECT_EQ(statusPanels_[1], "") << "no port is named";
 
   // Later commands find no open port.
   commands_.m_printcheckClick();
@@ -208,12 +233,14 @@ TEST_F(MaintenanceCommandsTest, ResetOverTheNetworkClosesTheLinkAndReportsIt) {
   EXPECT_EQ(printer_.Received(), "~JR");
 }
 
-TEST_F(MaintenanceCommandsTest, ResetOverASerialLinkKeepsItOpenAndSaysNothing) {
+TEST_F(MaintenanceCommandsTest, ResetOverASerialLinkKeepsItOpenAndSaysItWasSent) {
   ConnectPty();
   commands_.m_resertClick();
   ASSERT_TRUE(printer_.WaitForReceived(3, 3000));
   EXPECT_EQ(printer_.Received(), "~JR");
-  EXPECT_TRUE(messages_.shown().empty());
+  ASSERT_EQ(messages_.shown().size(), 1u);
+  EXPECT_EQ(messages_.shown()[0].text, "Reset sent.");
+  EXPECT_EQ(messages_.shown()[0].caption, "Reset");
   EXPECT_EQ(pacer_->SleepCount(pace::kAfterReset.name), 0);
   EXPECT_TRUE(Link().open);
   EXPECT_EQ(Link().currentKind, PortKind::Serial);
@@ -225,6 +252,11 @@ TEST_F(MaintenanceCommandsTest, ResetOverASerialLinkKeepsItOpenAndSaysNothing) {
   commands_.m_printcheckClick();
   EXPECT_TRUE(printer_.WaitForReceived(6, 3000));
   EXPECT_EQ(printer_.Received(), "~JR~WC");
+  // A parameter write's reset reports the write, under its own caption.
+  commands_.ResetPrinter(MaintenanceCommands::kParameterWriteReset);
+  ASSERT_EQ(messages_.shown().size(), 2u);
+  EXPECT_EQ(messages_.shown()[1].text, "Parameters written.");
+  EXPECT_EQ(messages_.shown()[1].caption, "Write to Printer");
 }
 
 TEST_F(MaintenanceCommandsTest, ResetOverUsbClosesTheHandleOfEitherKind) {
@@ -308,15 +340,16 @@ TEST_F(MaintenanceCommandsTest, VersionQueryOverUsbDrainsAnEarlierAnswerFirst) {
   EXPECT_TRUE(Receive_Thread::Running()) << "and runs afterwards";
 }
 
-TEST_F(MaintenanceCommandsTest, ASilentPrinterGivesAnEmptyVersion) {
+TEST_F(MaintenanceCommandsTest, ASilentPrinterIsReportedAsNotAnswering) {
   sim::Faults silent;
   silent.noReply = true;
   printer_.SetFaults(silent);
   ConnectTcp();
   commands_.m_versionClick();
   ASSERT_EQ(messages_.shown().size(), 1u);
-  EXPECT_EQ(messages_.shown()[0].text, "Version: ");
+  EXPECT_EQ(messages_.shown()[0].text, "The printer did not answer.");
   EXPECT_EQ(messages_.shown()[0].caption, "Version query");
+  EXPECT_EQ(messages_.shown()[0].icon, MsgIcon::Warning);
 }
 
 }  // namespace

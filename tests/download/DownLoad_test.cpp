@@ -5,6 +5,7 @@
 // and closing the window while a transfer runs.
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -54,7 +55,8 @@ const char kEnglish[] =
     "FinishReopen=Done; connect again.\r\n"
     "FinishNotReopen=Done.\r\n"
     "FileReadFail=The file cannot be read.\r\n"
-    "StopDownload=Stop the download?\r\n";
+    "StopDownload=Stop the download?\r\n"
+    "BytesSent=%1 bytes sent\r\n";
 
 constexpr int kFinishTimeoutMs = 60000;
 
@@ -161,7 +163,7 @@ TEST_P(DownLoadTransportTest, BinaryFileOfOneMegabyteArrivesByteForByte) {
   EXPECT_TRUE(dialog_->Button1->isEnabled());
 }
 
-TEST_P(DownLoadTransportTest, TextFileShowsNoMessageAndKeepsTheLink) {
+TEST_P(DownLoadTransportTest, TextFileShowsNoMessageButItsSizeAndKeepsTheLink) {
   sim::VirtualPrinter printer;
   Connect(printer, GetParam());
   const std::string label = "^XA^FO50,50^FDTagwright^FS^XZ\r\n";
@@ -169,6 +171,7 @@ TEST_P(DownLoadTransportTest, TextFileShowsNoMessageAndKeepsTheLink) {
   ASSERT_TRUE(printer.WaitForReceived(label.size(), 5000));
   EXPECT_EQ(printer.Received(), label);
   EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(dialog_->LbResult->text(), "31 bytes sent");
   EXPECT_TRUE(Link().open);
   EXPECT_EQ(linkClosedCalls_, 0);
 }
@@ -551,8 +554,8 @@ TEST_F(DownLoadTest, F1OpensTheHelpOfTheCurrentLanguage) {
 
 TEST(DownLoadLanguageTest, EveryShippedLanguageHoldsTheWindowsTextsAndMessages) {
   InitProgramDirFromExecutable();  // the Language folder copied beside the programs
-  const char* const keys[] = {"DownDialog.Caption", "Button1.Caption", "BtDownLoad.Caption", "BtClose.Caption",
-                              "DownFileOpen.Filter", "FileReadFail", "StopDownload"};
+  const char* const keys[] = {"DownDialog.Caption", "Label1.Caption",      "Button1.Caption", "BtDownLoad.Caption",
+                              "BtClose.Caption",    "DownFileOpen.Filter", "FileReadFail",    "StopDownload"};
   for (int language : {kLanguageSimplified, kLanguageTraditional, kLanguageEnglish}) {
     SetCurrentLanguage(language);
     const IniDocument file = LoadLanguageFile(CurrentLanguageFile());

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "core/AppPaths.h"
 #include "support/TestSupport.h"
@@ -121,6 +124,42 @@ TEST_F(LanguageTest, FolderInPlaceOfFileReadsAsMissing) {
   std::filesystem::create_directories(dir_.path() / "Language" / "English.lan");
   EXPECT_EQ(LanguageText(LoadLanguageFile(LanguageFilePath(kLanguageEnglish)), "MainForm", "MainForm.Caption", "x"),
             QString("x"));
+}
+
+TEST_F(LanguageTest, DeliveredFilesGiveMnemonicsAndSayWhatTheUserSees) {
+  InitProgramDirFromExecutable();  // the Language folder copied beside the programs
+  // Menu items and dialog buttons, by window: each caption has its Alt key in every language.
+  const std::pair<const char*, std::vector<const char*>> captions[] = {
+      {"MainForm", {"m_open", "m_save", "m_saveAs", "m_exit", "m_portSet", "N15", "m_downFile", "m_printmemory",
+                    "m_printcheck", "m_version", "m_resert", "N16", "m_deviceSet", "m_help", "N10", "m_about",
+                    "btnBackPage", "btnNextPage", "btnSend", "Button9", "B_ReceiveSave"}},
+      {"SetPort", {"RbCom", "rbLpt", "RbUSB", "rbNet", "CbConnect", "BitBtn2"}},
+      {"DownDialog", {"BtDownLoad", "BtClose"}},
+      {"SetPrinter", {"HelpBtn", "CancelBtn", "GetPrinterSettinglBtn", "BackBtn", "NextBtn", "FinishBtn"}},
+      {"SetPrinterEPL", {"HelpBtn", "CancelBtn", "GetPrinterSettinglBtn", "BackBtn", "NextBtn", "FinishBtn"}},
+      {"FormEepromNormalUser", {"btnReadPrint", "btnSetPrint", "btnReadFile", "btnWrintFile"}},
+      {"FormPasswordSet", {"btnok", "btncancel"}},
+  };
+  for (int language : {kLanguageSimplified, kLanguageTraditional, kLanguageEnglish}) {
+    const IniDocument file = LoadLanguageFile(LanguageFilePath(language));
+    for (const auto& [section, names] : captions) {
+      for (const char* name : names) {
+        EXPECT_TRUE(LanguageText(file, section, std::string(name) + ".Caption").contains(u'&'))
+            << section << "/" << name << " in language " << language;
+      }
+    }
+  }
+  const IniDocument english = LoadLanguageFile(LanguageFilePath(kLanguageEnglish));
+  const struct {
+    const char *section, *key, *text;
+  } texts[] = {
+      {"Tips", "Page2", " of 20"},  // after "Page " and the number
+      {"DownDialog", "Label1.Caption", "File:"},
+      {"SetPrinter", "FirmwareVersionShowLabel.Caption", "Not read yet"},
+      {"Tips", "UpdateFinishCaption", "Write to Printer"},
+  };
+  for (const auto& row : texts) EXPECT_EQ(LanguageText(english, row.section, row.key), row.text) << row.key;
+  EXPECT_TRUE(LanguageText(english, "Tips", "MiMaCuoWu").contains("case-sensitive"));
 }
 
 }  // namespace

@@ -705,6 +705,7 @@ TEST_F(EplEditorTest, TheStatusBarShowsThePortCaptionAndTheOpenPortApartAndRefre
   Link().currentKind = PortKind::Serial;
   Link().Set(LinkState::Text::SerialDisplayName, "COM3");
   Link().Set(LinkState::Text::LinkName, "USB001");
+  Link().open = true;
   ShowEditor();
   const int widths[] = {75, 450, 150};
   for (int i = 0; i < 3; ++i) EXPECT_GE(editor_.statusPanels[i]->minimumWidth(), widths[i]);

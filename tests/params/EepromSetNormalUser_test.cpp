@@ -159,18 +159,29 @@ TEST_F(EditorTest, EachLanguageRelabelsWithoutEmptyingAGroupOrCuttingAText) {
       EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
     }
     if (language == kLanguageEnglish) {
-      EXPECT_EQ(editor_.btnReadPrint->text(), "Read from Printer");
+      EXPECT_EQ(editor_.btnReadPrint->text(), "&Read from Printer");
     }
     editor_.hide();
   }
 }
 
 TEST_F(EditorTest, TheStatusBarShowsTheOpenSerialPortNotAnEarlierLinkName) {
-  Link().currentKind = PortKind::Serial;
   Link().Set(LinkState::Text::SerialDisplayName, "COM3");
   Link().Set(LinkState::Text::LinkName, "NET");  // left from an earlier network connection
+  // In order: the editor is shown once and comes back to the front after each change of the link.
+  const struct {
+    PortKind kind;
+    bool open;
+    std::string named;
+  } rows[] = {{PortKind::Serial, true, "COM3"}, {PortKind::Network, true, "NET"},
+              {PortKind::Serial, false, ""}};  // a write's reset closed the network link
   ShowEditor();
-  EXPECT_EQ(editor_.statusPanels[0]->text(), Tip("PortName") + "COM3");
+  for (const auto& row : rows) {
+    Link().currentKind = row.kind;
+    Link().open = row.open;
+    editor_.FormActivate();
+    EXPECT_EQ(editor_.statusPanels[0]->text(), Tip("PortName") + QString::fromStdString(row.named)) << row.named;
+  }
 }
 
 TEST_F(EditorTest, TheSpoolerCannotBeReadFromButFilesStayAvailable) {

@@ -124,6 +124,7 @@ class FactoryEditorTest : public ::testing::Test {
 TEST_F(FactoryEditorTest, OpensOnTheFirstPageWithOnlyReadingAndLoadingEnabled) {
   Link().currentKind = PortKind::Network;
   Link().Set(LinkState::Text::LinkName, "10.0.0.9:9100");
+  Link().open = true;
   ShowEditor();
   EXPECT_TRUE(editor_->isModal());
   EXPECT_EQ(editor_->PageControl1->currentIndex(), 0);
@@ -149,6 +150,7 @@ TEST_F(FactoryEditorTest, TheStatusBarNamesASerialPortByItsDisplayName) {
   Link().currentKind = PortKind::Serial;
   Link().Set(LinkState::Text::SerialDisplayName, "COM12");
   Link().Set(LinkState::Text::LinkName, "\\\\.\\COM12");
+  Link().open = true;
   ShowEditor();
   EXPECT_EQ(editor_->statusPanels[0]->text(), Tip("PortName") + "COM12");
 }
@@ -193,7 +195,7 @@ TEST_F(FactoryEditorTest, EachLanguageRelabelsEveryControlWithoutEmptyingAGroupO
     }
     if (language == kLanguageEnglish) {
       EXPECT_EQ(editor_->windowTitle(), "Factory Parameters");
-      EXPECT_EQ(editor_->btnReadPrint->text(), "Read from Printer");
+      EXPECT_EQ(editor_->btnReadPrint->text(), "&Read from Printer");
       EXPECT_EQ(editor_->OpenEEPRomDialog->filter(), "Ini Files(*.ini)|*.ini|All Files(*.*)|*.*");
     }
   }

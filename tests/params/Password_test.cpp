@@ -50,7 +50,7 @@ TEST_F(PasswordTest, RelabelsFromTheLanguageFileAndHidesTheCode) {
   dialog_.hide();
   SetCurrentLanguage(kLanguageTraditional);
   dialog_.show();
-  EXPECT_EQ(dialog_.btncancel->text(), "取消");
+  EXPECT_EQ(dialog_.btncancel->text(), "取消(&C)");
 }
 
 TEST_F(PasswordTest, AnEmptyCodeOnlyFocusesTheField) {

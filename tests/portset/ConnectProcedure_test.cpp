@@ -79,7 +79,7 @@ TEST_F(ConnectProcedure, SerialConnectOpensTheMappedDeviceAndRemembersTheChoice)
   ASSERT_TRUE(outcome.opened) << outcome.messageKey;
   EXPECT_TRUE(outcome.messageKey.empty());
   EXPECT_EQ(outcome.statusPanel0Suffix, "");
-  EXPECT_EQ(outcome.statusPanel1, "COM1");
+  EXPECT_EQ(outcome.statusPanel1, "COM1 (" + com1_.slavePath() + ")") << "the name and the device behind it";
   EXPECT_TRUE(Link().open);
   EXPECT_EQ(Link().currentKind, PortKind::Serial);
   EXPECT_EQ(Link().serialWriteTimeoutMs, 2000);
@@ -102,7 +102,7 @@ TEST_F(ConnectProcedure, SerialConnectOpensTheMappedDeviceAndRemembersTheChoice)
 TEST_F(ConnectProcedure, LongComNamesShowInPanelZero) {
   ConnectOutcome outcome = ConnectPrinter(Serial("COM12"));
   ASSERT_TRUE(outcome.opened);
-  EXPECT_EQ(outcome.statusPanel0Suffix, "COM12");
+  EXPECT_EQ(outcome.statusPanel0Suffix, "COM12 (" + com12_.slavePath() + ")");
   EXPECT_EQ(Link().Get(LinkState::Text::SerialDisplayName), "COM12");
 }
 
@@ -182,7 +182,7 @@ TEST_F(ConnectProcedure, ParallelConnect) {
   }
   ConnectOutcome outcome = ConnectPrinter(request);
   ASSERT_TRUE(outcome.opened);
-  EXPECT_EQ(outcome.statusPanel1, "LPT1");
+  EXPECT_EQ(outcome.statusPanel1, "LPT1 (" + lpt1_.slavePath() + ")");
   ASSERT_TRUE(SendToPrinter("~WC"));
   EXPECT_EQ(lpt1_.ReadMaster(3, 2000), "~WC");
   EXPECT_EQ(PortInfo().ReadString("PortInfo", "PortName", ""), "LPT0");
@@ -228,7 +228,7 @@ TEST_F(ConnectProcedure, UsbKinds) {
   request.usbName = "";
   ConnectOutcome empty = ConnectPrinter(request);
   EXPECT_FALSE(empty.opened);
-  EXPECT_TRUE(empty.messageKey.empty()) << "an empty name stops without a message";
+  EXPECT_EQ(empty.messageKey, "NoUsbPrinter") << "an empty name stops with the reason";
 }
 
 TEST_F(ConnectProcedure, AnUnwritablePortInfoIsReportedAndThePortStaysOpen) {

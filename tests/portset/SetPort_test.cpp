@@ -60,7 +60,9 @@ const std::string kSimpleLan =
     "PortSetStr=USB设置\n"
     "OpenPordFailed=网口连接失败\n"
     "Warning=警告\n"
-    "PortName=端口名称：\n";
+    "PortName=端口名称：\n"
+    "NoUsbPrinter=没有找到USB打印机\n"
+    "EnterAddress=请输入打印机的地址和端口\n";
 
 const std::string kEnglishLan =
     "[SetPort]\n"
@@ -301,6 +303,20 @@ TEST_F(SetPortDialog, BothUsbButtonsTakeTheSamePlace) {
   EXPECT_TRUE(dialog.RbUSB_PrinterMode->isVisible());
   EXPECT_FALSE(dialog.RbUSB->isVisible());
   EXPECT_EQ(dialog.RbUSB_PrinterMode->pos(), devicePlace);
+}
+
+TEST_F(SetPortDialog, TabRunsFromTopToBottom) {
+  TSetPort& dialog = ShowDialog();  // relabelled: the command set's buttons are made anew
+  const std::vector<QWidget*> expected = {dialog.rbNet,   dialog.CbPortName,
+                                          dialog.CbFlowControl, dialog.CbUSBName,
+                                          dialog.Edit_Port,      CommandSetButton(dialog, "WVLZ"),
+                                          CommandSetButton(dialog, "WVLE"), dialog.CbConnect,
+                                          dialog.BitBtn2};
+  std::vector<QWidget*> chain;
+  for (QWidget* w = dialog.RbCom->nextInFocusChain(); w != dialog.RbCom; w = w->nextInFocusChain()) {
+    if (std::find(expected.begin(), expected.end(), w) != expected.end()) chain.push_back(w);
+  }
+  EXPECT_EQ(chain, expected);
 }
 
 TEST_F(SetPortDialog, PortListsShowTheDevicePathOfEachName) {
@@ -585,17 +601,20 @@ TEST_F(SetPortDialog, AnIncompleteAddressStopsBeforeAnythingIsClosed) {
   WritePortInfo("[PortInfo]\nPortName=NET\nIP1=10\nIP2=0\nIP3=0\nIP4=9\nPort=9100\n");
   TSetPort& dialog = ShowDialog();
   dialog.Edit_IP3->clear();
+  dialog.Edit_Port->clear();
   QTest::mouseClick(dialog.CbConnect, Qt::LeftButton);
-  for (QLineEdit* field : {dialog.Edit_IP1, dialog.Edit_IP2, dialog.Edit_IP3, dialog.Edit_IP4, dialog.Edit_Port}) {
-    EXPECT_EQ(field->text(), "") << field->objectName().toStdString();
-  }
-  EXPECT_EQ(dialog.focusWidget(), dialog.Edit_IP1);
+  EXPECT_EQ(dialog.GetIpAdd(), "10.0..9") << "what was typed is kept";
+  EXPECT_EQ(dialog.focusWidget(), dialog.Edit_IP3) << "the first empty field";
 
-  TypeIntoFocus(dialog, "10.0.0.9");
+  TypeIntoFocus(dialog, "0");
   EXPECT_EQ(dialog.GetIpAdd(), "10.0.0.9");
   QTest::mouseClick(dialog.CbConnect, Qt::LeftButton);
   EXPECT_EQ(dialog.focusWidget(), dialog.Edit_Port);
   EXPECT_EQ(dialog.GetIpAdd(), "10.0.0.9") << "the address stays";
+  const auto shown = messages_.shown();
+  ASSERT_EQ(shown.size(), 2u) << "each refused OK says why";
+  EXPECT_EQ(shown[1].text, "请输入打印机的地址和端口");
+  EXPECT_EQ(shown[1].caption, "端口设置");
 
   EXPECT_TRUE(Link().Serial()) << "the serial port is still open";
   EXPECT_TRUE(Link().open);
@@ -604,7 +623,6 @@ TEST_F(SetPortDialog, AnIncompleteAddressStopsBeforeAnythingIsClosed) {
   EXPECT_EQ(com1.ReadMaster(5, 2000), "still");
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_TRUE(dialog.CbConnect->isEnabled());
-  EXPECT_TRUE(messages_.shown().empty());
   EXPECT_EQ(status_.updates, 0);
 }
 
@@ -716,33 +734,56 @@ TEST_F(SetPortDialog, WithoutAnyUsbTheListKeepsWhatPortInfoHeld) {
     EXPECT_FALSE(dialog.RbUSB->isVisible());
     EXPECT_EQ(dialog.CbUSBName->count(), 0);
     EXPECT_FALSE(dialog.CbUSBName->isEnabled());
+    QTest::mouseClick(dialog.CbConnect, Qt::LeftButton);
+    ASSERT_EQ(messages_.shown().size(), 1u) << "OK says why nothing is connected";
+    EXPECT_EQ(messages_.shown()[0].text, "没有找到USB打印机");
+    EXPECT_TRUE(dialog.isVisible());
   }
 }
 
-TEST_F(SetPortDialog, ShowingTheDialogClosesAnOpenUsbDevice) {
+TEST_F(SetPortDialog, ShowingAndCancellingTheDialogLeavesTheLinkAndTheCommandSet) {
   device_->presentIndexes = {0};
-  ConnectRequest usb;
-  usb.selectedKind = PortKind::UsbDevice;
-  usb.usbName = "KVUSB-1";
-  ASSERT_TRUE(ConnectPrinter(usb).opened);
-  ASSERT_EQ(Link().usbHandle, 10);
+  printer_->names = {"lp0 (TestModel)"};
+  sim::VirtualPrinter printer;
+  const uint16_t port = ListenOnShortPort(printer);
+  ASSERT_NE(port, 0);
+  struct Row {
+    PortKind kind;
+    std::string name;  // the USB entry, or the port to listen on
+  };
+  for (const Row& row : {Row{PortKind::UsbDevice, "KVUSB-1"}, Row{PortKind::UsbPrinter, "lp0 (TestModel)"},
+                         Row{PortKind::Network, std::to_string(port)}}) {
+    SCOPED_TRACE(static_cast<int>(row.kind));
+    ConnectRequest request;
+    request.selectedKind = row.kind;
+    request.usbName = row.name;
+    request.choice.ip = {"127", "0", "0", "1"};
+    request.choice.port = row.name;
+    ASSERT_TRUE(ConnectPrinter(request).opened);
+    SetCommandSetIsZ(true);
+    const int usbHandle = Link().usbHandle;
+    const std::size_t closedBefore = device_->closed.size();
 
-  TSetPort& dialog = ShowDialog();
-  ASSERT_FALSE(device_->closed.empty());
-  EXPECT_EQ(device_->closed.front(), 10) << "closed before the probe";
-  EXPECT_EQ(Link().usbHandle, -1);
-  EXPECT_TRUE(Link().open) << "the open flag is left as it was";
-  EXPECT_EQ(dialog.CbUSBName->currentText(), "KVUSB-1");
-  EXPECT_TRUE(dialog.RbUSB->isChecked());
-
-  QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(Link().usbHandle, -1) << "the device stays closed";
+    TSetPort& dialog = ShowDialog();
+    ClickRadio(CommandSetButton(dialog, "WVLE"));
+    ClickRadio(dialog.rbLpt);
+    QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(CommandSetIsZ()) << "the command set is the one of the open link";
+    EXPECT_EQ(Link().selectedKind, row.kind);
+    EXPECT_EQ(Link().currentKind, row.kind);
+    EXPECT_EQ(Link().usbHandle, usbHandle);
+    // A device that is not the link's is opened and closed for the probe; the link's is left alone.
+    EXPECT_EQ(device_->closed.size() - closedBefore, row.kind == PortKind::UsbDevice ? 0u : 1u);
+    EXPECT_TRUE(SendToPrinter("ok")) << "the link still takes data";
+  }
+  EXPECT_EQ(device_->written, "ok");
+  EXPECT_EQ(status_.updates, 0);
 }
 
 // ---- Command set ----
 
-TEST_F(SetPortDialog, TheCommandSetFlagFollowsAClickEvenWhenCancelled) {
+TEST_F(SetPortDialog, TheCommandSetFlagFollowsAClickAndCancelGivesItBack) {
   TSetPort& dialog = ShowDialog();
   EXPECT_TRUE(CommandSetIsZ());
   QRadioButton* e = CommandSetButton(dialog, "WVLE");
@@ -751,12 +792,11 @@ TEST_F(SetPortDialog, TheCommandSetFlagFollowsAClickEvenWhenCancelled) {
   EXPECT_FALSE(CommandSetIsZ());
   ClickRadio(CommandSetButton(dialog, "WVLZ"));
   EXPECT_TRUE(CommandSetIsZ());
-  ClickRadio(e);
 
   QTest::mouseClick(dialog.BitBtn2, Qt::LeftButton);
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_FALSE(CommandSetIsZ());
+  EXPECT_FALSE(CommandSetIsZ()) << "cancel gives back the flag the dialog found";
   EXPECT_FALSE(Link().open);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "lib/PortInfo.ini")) << "cancel remembers nothing";
   EXPECT_EQ(status_.updates, 0);
@@ -809,7 +849,7 @@ TEST_F(SetPortDialog, ConnectsToTheVirtualPrinterOverAPseudoTerminal) {
 
   ASSERT_EQ(dialog.result(), QDialog::Accepted) << (messages_.shown().empty() ? "" : messages_.shown()[0].text);
   EXPECT_EQ(status_.panels[0], "端口名称：");
-  EXPECT_EQ(status_.panels[1], "COM1");
+  EXPECT_EQ(status_.panels[1], QString::fromStdString("COM1 (" + path + ")"));
   EXPECT_EQ(status_.opened, 1);
   EXPECT_EQ(Link().currentKind, PortKind::Serial);
   ASSERT_TRUE(SendToPrinter("~HS"));

@@ -2,9 +2,13 @@
 // and the file chooser seam.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
+#include <QFontMetrics>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "widgets/FileDialogSpec.h"
 #include "widgets/RadioGroup.h"
@@ -80,6 +84,25 @@ TEST(CentreOnOwner, KeepsTheWindowOnTheScreenWhateverTheOwnersPlace) {
     EXPECT_TRUE(room.contains(window.frameGeometry())) << place.x() << "," << place.y();
   }
   EXPECT_EQ(window.frameGeometry().center(), owner.frameGeometry().center()) << "after the last place";
+}
+
+TEST(MessageBoxes, AreWideEnoughForTheirWholeCaption) {
+  InstallQtMessageBoxes();
+  QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+  titleFont.setBold(true);
+  for (const QString caption : {QStringLiteral("Query Version"), QStringLiteral("查询版本号与打印机命令")}) {
+    int width = 0;
+    QTimer::singleShot(0, [&width] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        width = box->width();
+        box->accept();
+      }
+    });
+    ShowMessageQ(QStringLiteral("V1"), caption);
+    // The caption and the title bar's icon and buttons beside it.
+    EXPECT_GE(width, QFontMetrics(titleFont).horizontalAdvance(caption) + 120) << caption.toStdString();
+  }
+  SetMessageHandler(nullptr);
 }
 
 }  // namespace
