@@ -463,7 +463,8 @@ TEST_F(SetPrinterEPLTest, InchesAt300DpiAreTruncatedToDots) {
   SetCurrentEplResolution(kResolution300);
   ChooseExample();
   ChooseUnit(U::Inch);
-  EXPECT_EQ(wizard_.WidthEdit->text(), "2.20");
+  EXPECT_EQ(wizard_.WidthEdit->text(), "2.20");  // 672 dots, shown in inch
+  wizard_.WidthEdit->setText("2.20");            // typed: now 2.20 inch is the value
   const std::string block = Finish(printer);
   EXPECT_EQ(block.substr(0, block.find("\r\n")), "q670");  // 2.20 x 25.4 x 12 = 670.56
 }
