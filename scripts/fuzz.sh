@@ -10,10 +10,14 @@ flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
 CXX=clang++ CC=clang cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTW_BUILD_FUZZERS=ON -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCHMARKS=OFF \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-cmake --build build-fuzz -j2
+# Only the fuzz targets and what they link: the programs and the windows are not needed here.
+cmake --build build-fuzz -j2 --target fuzzers
 for target in $(find fuzz -name '*_fuzz.cpp' -exec basename {} .cpp \; | sort); do
+  # The corpus grows in the build folder; a target's seeds in fuzz/seeds/ are only read.
   corpus="build-fuzz/corpus/$target"
   mkdir -p "$corpus"
+  seeds=()
+  [[ -d "fuzz/seeds/$target" ]] && seeds=("fuzz/seeds/$target")
   echo "== $target ($seconds s)"
-  "build-fuzz/bin/$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+  "build-fuzz/bin/$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" "${seeds[@]}" 2>&1 | tail -n 12
 done
