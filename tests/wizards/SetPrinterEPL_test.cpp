@@ -464,7 +464,8 @@ TEST_F(SetPrinterEPLTest, InchesAt300DpiAreTruncatedToDots) {
   ChooseExample();
   ChooseUnit(U::Inch);
   EXPECT_EQ(wizard_.WidthEdit->text(), "2.20");  // 672 dots, shown in inch
-  wizard_.WidthEdit->setText("2.20");            // typed: now 2.20 inch is the value
+  wizard_.WidthEdit->clear();                    // typed again: now 2.20 inch is the value
+  wizard_.WidthEdit->setText("2.20");
   const std::string block = Finish(printer);
   EXPECT_EQ(block.substr(0, block.find("\r\n")), "q670");  // 2.20 x 25.4 x 12 = 670.56
 }
