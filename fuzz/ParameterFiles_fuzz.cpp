@@ -55,9 +55,22 @@ bool SameValues(const tw::factory::FactoryValues& a, const tw::factory::FactoryV
   return a.texts == b.texts && a.positions == b.positions;
 }
 
+// The values of a window in which every control is empty or has no entry selected.
+tw::factory::FactoryValues EmptyWindow() {
+  tw::factory::FactoryValues values;
+  for (const tw::factory::Slot& slot : tw::factory::Slots()) {
+    for (const tw::factory::Control& control : slot.controls) {
+      if (control.kind == tw::factory::Kind::HexEdit) values.texts[control.name] = "";
+      else values.positions[control.name] = -1;
+    }
+  }
+  return values;
+}
+
 void CheckParameterFile(std::string_view bytes) {
   using namespace tw::factory;
-  FactoryValues loaded;
+  static const FactoryValues kEmptyWindow = EmptyWindow();
+  FactoryValues loaded = kEmptyWindow;
   if (LoadParameterFile(fuzz::WriteScratch("params.ini", bytes), loaded).status != IniLoadReport::Status::Loaded) {
     return;
   }

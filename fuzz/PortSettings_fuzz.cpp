@@ -72,6 +72,16 @@ bool SameChoice(const tw::PortChoice& a, const tw::PortChoice& b) {
          a.usbNames == b.usbNames && a.ip == b.ip && a.port == b.port && a.commandSet == b.commandSet;
 }
 
+// A text that an INI value keeps as it is: one line, no blank at its ends, not wholly in quotes
+// (the read rules of the profile functions take those away).
+bool KeptAsIs(std::string_view value) {
+  if (value.find_first_of("\r\n") != std::string_view::npos || value.size() > tw::kIniValueLimit) return false;
+  if (value.empty()) return true;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  if (blank(value.front()) || blank(value.back())) return false;
+  return !(value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front());
+}
+
 void CheckPortInfo(std::string_view text) {
   tw::IniDocument document = tw::IniDocument::Parse(text);
   const tw::PortChoice choice = tw::ReadPortChoice(document);
@@ -84,7 +94,12 @@ void CheckPortInfo(std::string_view text) {
   RequireListPosition(choice.lptIndex, tw::kLptListSize);
   RequireListPosition(choice.commandSet, tw::kCommandSetListSize);
   // Written back, the port name is one the program writes: that it was not recognised before is
-  // the one thing that may read differently.
+  // the one thing that may read differently. Texts that hand-editing put in quotes with blanks at
+  // their ends lose those blanks when written back (the profile functions' rules).
+  if (!KeptAsIs(choice.usbNames) || !KeptAsIs(choice.port)) return;
+  for (const std::string& part : choice.ip) {
+    if (!KeptAsIs(part)) return;
+  }
   tw::WritePortChoice(document, choice);
   Require(SameChoice(tw::ReadPortChoice(document), choice));
 }
