@@ -3,6 +3,7 @@
 // field in each unit, the check made when the user leaves a field, and the re-expression of all
 // fields when the unit changes.
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,7 +66,7 @@ struct FieldCheck {
 FieldCheck CheckLengthField(WizardKind wizard, LengthField field, LengthUnit unit, std::string_view text);
 
 // The most dots a length may hold: the dots check reads a field in dots as an int.
-inline constexpr long long kLargestDots = 2147483647;
+inline constexpr long long kLargestDots = std::numeric_limits<int>::max();
 
 // The dots that a field's text stands for in a unit, as the commands carry them (CommandDots). A
 // text that is no number, or whose dots are not finite or beyond kLargestDots, gives no dots and
