@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -44,10 +45,22 @@ class Input {
   std::string_view rest_;
 };
 
+// The scratch files of this process, removed when it ends.
+struct ScratchFiles {
+  std::set<std::filesystem::path> paths;
+  ~ScratchFiles() {
+    std::error_code ignored;
+    for (const auto& path : paths) std::filesystem::remove(path, ignored);
+  }
+};
+
 // A file of this process in the temporary folder, rewritten for every input.
 inline std::filesystem::path ScratchFile(std::string_view name) {
-  return std::filesystem::temp_directory_path() /
-         ("tagwright-fuzz-" + std::to_string(getpid()) + "-" + std::string(name));
+  static ScratchFiles files;
+  const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("tagwright-fuzz-" + std::to_string(getpid()) + "-" + std::string(name));
+  files.paths.insert(path);
+  return path;
 }
 
 inline std::filesystem::path WriteScratch(std::string_view name, std::string_view bytes) {
