@@ -156,7 +156,14 @@ void LengthFields::SetFieldText(int index, const QString& text) {
   settingText_ = false;
 }
 
+void LengthFields::ForgetDotsOfAnotherResolution() {
+  const int resolution = converter_().Density().resolution;
+  if (resolution != heldResolution_) heldDots_ = {};
+  heldResolution_ = resolution;
+}
+
 void LengthFields::ShowDots(LengthField field, long long dots) {
+  ForgetDotsOfAnotherResolution();
   const double value = converter_().Convert(LengthUnit::Dots, current_, static_cast<double>(dots));
   const std::string text = current_ == LengthUnit::Dots ? FormatDots(dots) : FormatLengthTwoDecimals(value);
   heldDots_[Index(field)] = dots;
@@ -164,6 +171,7 @@ void LengthFields::ShowDots(LengthField field, long long dots) {
 }
 
 std::optional<long long> LengthFields::CommandDotsOf(LengthField field) {
+  ForgetDotsOfAnotherResolution();
   if (heldDots_[Index(field)]) return *heldDots_[Index(field)];
   const std::string text = controls_.edits[Index(field)]->text().toStdString();
   const FieldDots read = DotsOfFieldText(text, current_, converter_().Density());
@@ -235,6 +243,7 @@ void LengthFields::UnitsComboBoxChange() {
   if (!chosen) return;
   std::array<std::string, kLengthFieldCount> texts;
   for (int i = 0; i < kLengthFieldCount; ++i) texts[i] = controls_.edits[i]->text().toStdString();
+  ForgetDotsOfAnotherResolution();
   const UnitChange change = ChangeLengthUnit(converter_(), current_, *chosen, texts, heldDots_);
   if (!change.ok) {
     // Nothing was converted: the list goes back to the unit the fields are still written in.

@@ -124,6 +124,8 @@ class LengthFields : public QObject {
   void RejectField(LengthField field, const QString& message);
   // Sets a field's text for the wizard itself: the dots it holds stay (the user's edits drop them).
   void SetFieldText(int index, const QString& text);
+  // Drops the held dots when the resolution in force is not the one they were taken at.
+  void ForgetDotsOfAnotherResolution();
 
   WizardKind wizard_;
   Controls controls_;
@@ -132,8 +134,11 @@ class LengthFields : public QObject {
   LengthUnit current_ = kDefaultLengthUnit;
   std::array<QString, kLengthFieldCount> remembered_;
   // The dots a field holds: read from the printer, or its length at the last unit change. They are
-  // its value until the user edits it; a unit change only shows them in another unit.
+  // its value until the user edits it; a unit change only shows them in another unit. They count
+  // at the resolution they were taken at: after a change of resolution the texts shown are the
+  // lengths again.
   HeldDots heldDots_;
+  int heldResolution_ = 0;
   bool settingText_ = false;
   // A field's message is up, or its focus is being given back after one: focus changes meanwhile
   // start no other check, so that two invalid fields cannot bounce their messages back and forth.
