@@ -148,4 +148,18 @@ QString ReceivedChunkToMemo(std::string_view bytes, bool hex) {
   return TextFormToMemo(hex ? BytesToHexView(textForm) : textForm);
 }
 
+QString SwitchMemoForm(const QString& memo, bool toHex) {
+  const std::string textForm = MemoToTextForm(memo);
+  if (toHex) return TextFormToMemo(BytesToHexView(textForm));
+  const NormalizedHex normalized = NormalizeHexInput(textForm);
+  return normalized.result < 0 ? QString() : TextFormToMemo(HexViewToEscapedText(normalized.text));
+}
+
+std::string MemoFormToBytes(const QString& memo, bool hex) {
+  const std::string textForm = MemoToTextForm(memo);
+  if (!hex) return DecodeEscapes(textForm);
+  const NormalizedHex normalized = NormalizeHexInput(textForm);
+  return normalized.result < 0 ? std::string() : HexPairsToBytes(normalized.text);
+}
+
 }  // namespace tw

@@ -26,5 +26,11 @@ std::string MemoToTextForm(const QString& memo);
 // What the receive area inserts for a chunk of received bytes: its hex form when `hex`, else its text
 // form, both as memo text.
 QString ReceivedChunkToMemo(std::string_view bytes, bool hex);
+// The memo's text in the other form: hex form when `toHex`, else text form (empty when the hex form
+// cannot be read).
+QString SwitchMemoForm(const QString& memo, bool toHex);
+// The bytes that the memo's text stands for: hex form decoded pair by pair, text form with its escapes
+// decoded.
+std::string MemoFormToBytes(const QString& memo, bool hex);
 
 }  // namespace tw

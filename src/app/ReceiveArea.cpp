@@ -12,7 +12,6 @@
 
 #include "app/MemoText.h"
 #include "files/TextFiles.h"
-#include "link/HexConversions.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/Ui.h"
 
@@ -231,14 +230,8 @@ void ReceiveArea::Cb_ShowHex1Click() {
   const bool hexNow = c_.Cb_ShowHex1->isChecked();
   // What arrived before the click is inserted in the form the memo had until now.
   Flush(!hexNow);
-  const std::string textForm = MemoToTextForm(MemoText());
-  if (hexNow) {
-    SetMemoText(TextFormToMemo(BytesToHexView(textForm)));
-    return;
-  }
-  if (textForm.empty()) return;
-  const NormalizedHex normalized = NormalizeHexInput(textForm);
-  SetMemoText(TextFormToMemo(normalized.result < 0 ? std::string() : HexViewToEscapedText(normalized.text)));
+  const QString memo = MemoText();
+  if (hexNow || !memo.isEmpty()) SetMemoText(SwitchMemoForm(memo, hexNow));
 }
 
 void ReceiveArea::Button9Click() {
@@ -250,12 +243,7 @@ void ReceiveArea::Button9Click() {
   runCaret_ = -1;
 }
 
-std::string ReceiveArea::MemoBytes() const {
-  const std::string textForm = MemoToTextForm(MemoText());
-  if (!c_.Cb_ShowHex1->isChecked()) return DecodeEscapes(textForm);
-  const NormalizedHex normalized = NormalizeHexInput(textForm);
-  return normalized.result < 0 ? std::string() : HexPairsToBytes(normalized.text);
-}
+std::string ReceiveArea::MemoBytes() const { return MemoFormToBytes(MemoText(), c_.Cb_ShowHex1->isChecked()); }
 
 void ReceiveArea::B_ReceiveSaveClick() {
   FlushPendingChunks();

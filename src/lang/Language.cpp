@@ -32,10 +32,16 @@ constexpr std::array<TerritoryLangId, 4> kChineseTerritories = {{
     {QLocale::Singapore, 4100},
 }};
 
+QString Decode(QStringDecoder& decoder, std::string_view bytes) {
+  return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+// The whole file is one piece: a stateless decoder takes an unfinished sequence at its end as an
+// error instead of keeping it for more bytes that never come.
 bool IsValidUtf8(std::string_view bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8);
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   // The decoding runs when its result becomes a QString; only then is an error known.
-  const QString decoded = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  const QString decoded = Decode(decoder, bytes);
   return !decoder.hasError();
 }
 
@@ -73,14 +79,15 @@ std::filesystem::path LanguageFilePath(int index) {
 IniDocument LoadLanguageFile(const std::filesystem::path& path) {
   // IniDocument reads the file safely (regular files only, bounded size) and gives its bytes back
   // unchanged, so the encoding is decided on the exact bytes of the file.
-  IniDocument document = IniDocument::Load(path);
-  const std::string bytes = document.Serialize();
-  if (IsValidUtf8(bytes)) return document;
-  QStringDecoder gb18030("GB18030");
+  return ParseLanguageFile(IniDocument::Load(path).Serialize());
+}
+
+IniDocument ParseLanguageFile(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return IniDocument::Parse(bytes);
+  QStringDecoder gb18030("GB18030", QStringDecoder::Flag::Stateless);
   // Without a GB18030 codec the bytes stay as they are: names still match, Chinese texts will not show.
-  if (!gb18030.isValid()) return document;
-  const QString text = gb18030.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  return IniDocument::Parse(text.toUtf8().toStdString());
+  if (!gb18030.isValid()) return IniDocument::Parse(bytes);
+  return IniDocument::Parse(Decode(gb18030, bytes).toUtf8().toStdString());
 }
 
 QString LanguageText(const IniDocument& file, std::string_view section, std::string_view key,

@@ -34,6 +34,8 @@ inline std::filesystem::path CurrentLanguageFile() { return LanguageFilePath(Cur
 // The file's text as UTF-8 (converted from GB18030 when it is not valid UTF-8), parsed; a missing
 // file gives an empty document.
 IniDocument LoadLanguageFile(const std::filesystem::path& path);
+// The same for a file's bytes.
+IniDocument ParseLanguageFile(std::string_view bytes);
 // A value as a QString; `fallback` when the section or key is missing.
 QString LanguageText(const IniDocument& file, std::string_view section, std::string_view key,
                      const QString& fallback = QString());

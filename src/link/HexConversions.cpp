@@ -40,6 +40,19 @@ int EscapeAt(std::string_view s, std::size_t pos) {
   return high * 16 + low;
 }
 
+// True when the "<" at `pos` is followed by nothing but the start of an escape spelling up to the end
+// of `s` ("<", "<\", "<\x", "<\x4" or "<\x41" at its end). Text added after `s` (the next received
+// chunk) could complete it into an escape, so such a "<" is written as an escape too.
+bool UnfinishedEscapeAt(std::string_view s, std::size_t pos) {
+  if (pos >= s.size() || s[pos] != '<' || s.size() - pos >= kEscapeLength) return false;
+  for (std::size_t k = 1; pos + k < s.size(); ++k) {
+    const unsigned char c = ByteAt(s, pos + k);
+    const bool fits = k == 1 ? c == '\\' : k == 2 ? (c == 'x' || c == 'X') : HexDigitValue(c) >= 0;
+    if (!fits) return false;
+  }
+  return true;
+}
+
 bool IsCrLfAt(std::string_view s, std::size_t pos) {
   return pos + 1 < s.size() && ByteAt(s, pos) == kCr && ByteAt(s, pos + 1) == kLf;
 }
@@ -78,16 +91,20 @@ bool IsBytePair(const HexPair& pair, unsigned char value) {
   return pair.kind == HexPair::Kind::Byte && pair.value == value;
 }
 
-// True when the "<" at pair `pos` and the five pairs after it spell an escape. Written as they are,
-// those bytes would read back as the escape's single byte, so the "<" is written as an escape.
+// True when the "<" at pair `pos` and the five pairs after it spell an escape, or when the pairs
+// after it up to the end begin one. Written as they are, those bytes would read back as the escape's
+// single byte (or could, once more text follows), so the "<" is written as an escape.
 bool LiteralEscapeAtPair(std::string_view normalized, std::size_t pos) {
   char spelled[kEscapeLength];
-  for (std::size_t k = 0; k < kEscapeLength; ++k) {
-    const HexPair pair = PairAt(normalized, pos + 2 * k);
+  std::size_t length = 0;
+  for (; length < kEscapeLength; ++length) {
+    const HexPair pair = PairAt(normalized, pos + 2 * length);
+    if (pair.kind == HexPair::Kind::End) break;
     if (pair.kind != HexPair::Kind::Byte) return false;
-    spelled[k] = static_cast<char>(pair.value);
+    spelled[length] = static_cast<char>(pair.value);
   }
-  return EscapeAt(std::string_view(spelled, kEscapeLength), 0) >= 0;
+  const std::string_view bytes(spelled, length);
+  return EscapeAt(bytes, 0) >= 0 || UnfinishedEscapeAt(bytes, 0);
 }
 
 // NormalizeHexInput can report lengths up to INT_MAX; every input character gives at most two.
@@ -116,7 +133,7 @@ std::string BytesToEscapedText(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const unsigned char b = ByteAt(bytes, i);
     const bool pairFollows = i + 1 < bytes.size();
-    if (b == '<' && EscapeAt(bytes, i) >= 0) {
+    if (b == '<' && (EscapeAt(bytes, i) >= 0 || UnfinishedEscapeAt(bytes, i))) {
       AppendEscape(text, b);  // keeps a literal "<\xHH>" in the data literal
     } else if (b >= 0x20 && b <= 0x80) {
       text += static_cast<char>(b);

@@ -5,7 +5,9 @@
 // Text form: 8-bit text (shown as code page 936) in which a byte that cannot be shown is the
 // six-character escape "<\xHH>" (x and digits in either case when read, upper case when written).
 // CR LF is a line break. DecodeEscapes of any text form written here gives back the exact bytes: a
-// literal "<\xHH>" in the data is written with its "<" escaped ("<\x3C>\xHH>").
+// literal "<\xHH>" in the data is written with its "<" escaped ("<\x3C>\xHH>"), and so is a "<" at
+// the end that begins such a spelling ("<\x4" is written "<\x3C>\x4"), so that text forms written
+// one after another (received chunks) decode to the bytes of each.
 // Hex form: every byte as two upper-case hex digits and a space; CR LF kept as line breaks.
 // Normalized hex text: upper-case digit pairs without blanks, with CR LF for line breaks.
 #include <string>

@@ -189,7 +189,8 @@ std::string ModelFromDeviceId(std::string_view deviceId) {
     const std::string_view value = Trim(field.substr(colon + 1));
     if (value.empty() || !(EqualsIgnoreCase(key, "MDL") || EqualsIgnoreCase(key, "MODEL"))) continue;
     // '@' separates the names in the enumeration buffer; control characters have no place in a list.
-    std::string model(value.substr(0, kMaxModelLength));
+    // Cut, the model still has no blank at its end.
+    std::string model(Trim(value.substr(0, kMaxModelLength)));
     std::replace_if(model.begin(), model.end(),
                     [](char c) { return c == '@' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '_');
     return model;

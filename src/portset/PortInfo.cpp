@@ -34,8 +34,9 @@ int ListPosition(int position, int listSize) { return position >= 0 && position 
 
 }  // namespace
 
-PortChoice ReadPortChoice(const std::filesystem::path& portInfo) {
-  const IniDocument document = IniDocument::Load(portInfo);
+PortChoice ReadPortChoice(const std::filesystem::path& portInfo) { return ReadPortChoice(IniDocument::Load(portInfo)); }
+
+PortChoice ReadPortChoice(const IniDocument& document) {
   PortChoice choice;
   const std::string portName = document.ReadString(kSection, kPortNameKey, kDefaultPortName);
   // Letter case counts: "Net" is not "NET".
@@ -76,6 +77,11 @@ PortChoice ReadPortChoice(const std::filesystem::path& portInfo) {
 
 void SavePortChoice(const std::filesystem::path& portInfo, const PortChoice& choice) {
   IniDocument document = IniDocument::LoadForUpdate(portInfo);
+  WritePortChoice(document, choice);
+  document.Save(portInfo);
+}
+
+void WritePortChoice(IniDocument& document, const PortChoice& choice) {
   const auto write = [&](std::string_view key, const std::string& value) { document.Write(kSection, key, value); };
   switch (choice.kind) {
     case PortKind::Serial:
@@ -99,7 +105,6 @@ void SavePortChoice(const std::filesystem::path& portInfo, const PortChoice& cho
       break;
   }
   document.WriteInteger(kCommandSection, kCommandSection, choice.commandSet);
-  document.Save(portInfo);
 }
 
 }  // namespace tw

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/Ini.h"
 #include "link/PortKind.h"
 
 namespace tw {
@@ -45,10 +46,13 @@ struct PortChoice {
 // Reads the file (a missing or unreadable file, or a missing section, gives every default). Only the
 // fields of the kind that PortName names are read; the others keep their defaults.
 PortChoice ReadPortChoice(const std::filesystem::path& portInfo);
+PortChoice ReadPortChoice(const IniDocument& portInfo);
 // Writes PortName, the keys of the chosen kind and CommandInfo; keys of other kinds stay untouched.
 // The USB name list is stored as its first entry (an INI value holds one line). The spooler kind is
 // never opened, so it has no PortName: only CommandInfo is written for it.
 // Throws IniWriteError ("Unable to write to <path>"); the old file is then left as it was.
 void SavePortChoice(const std::filesystem::path& portInfo, const PortChoice& choice);
+// The same keys written into a document held in memory.
+void WritePortChoice(IniDocument& portInfo, const PortChoice& choice);
 
 }  // namespace tw

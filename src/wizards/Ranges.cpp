@@ -69,9 +69,6 @@ FieldCheck ConversionFailure(std::string_view text, std::string error) {
   return check;
 }
 
-// Dots are shown as whole numbers; results beyond this cannot be written as one.
-constexpr double kLargestDots = 9.0e15;
-
 }  // namespace
 
 const FieldRange& RangeOf(WizardKind wizard, LengthField field, LengthUnit unit) {
@@ -123,32 +120,42 @@ FieldCheck CheckLengthField(WizardKind wizard, LengthField field, LengthUnit uni
   return check;
 }
 
+FieldDots DotsOfFieldText(std::string_view text, LengthUnit unit, const DotDensity& density) {
+  const std::optional<double> value = ParseLengthNumber(text);
+  if (!value) return {std::nullopt, NotAFloatText(text)};
+  const double dots = CommandDots(*value, unit, density);
+  if (!std::isfinite(dots) || std::fabs(dots) > static_cast<double>(kLargestDots)) {
+    return {std::nullopt, TooLargeForDotsText(text)};
+  }
+  return {static_cast<long long>(dots), {}};
+}
+
 UnitChange ChangeLengthUnit(const UnitConverter& converter, LengthUnit current, LengthUnit chosen,
-                            const std::array<std::string, kLengthFieldCount>& fields) {
+                            const std::array<std::string, kLengthFieldCount>& fields, const HeldDots& held) {
   UnitChange change;
   change.fields = fields;
+  change.dots = held;
   change.currentUnit = current;
   if (chosen == current) return change;
 
-  std::array<std::string, kLengthFieldCount> converted;
-  for (int i = 0; i < kLengthFieldCount; ++i) {
-    const std::string& text = fields[static_cast<std::size_t>(i)];
-    const std::optional<double> value = ParseLengthNumber(text);
-    const double result = value ? converter.Convert(current, chosen, *value) : 0;
-    const bool writable = chosen != LengthUnit::Dots || std::fabs(result) <= kLargestDots;
-    if (!value || !writable) {
-      change.ok = false;
-      change.failedField = static_cast<LengthField>(i);
-      change.error = value ? TooLargeForDotsText(text) : NotAFloatText(text);
-      return change;
+  UnitChange converted = change;
+  for (std::size_t i = 0; i < kLengthFieldCount; ++i) {
+    if (!held[i]) {
+      const FieldDots read = DotsOfFieldText(fields[i], current, converter.Density());
+      if (!read.dots) {
+        change.ok = false;
+        change.failedField = static_cast<LengthField>(i);
+        change.error = read.error;
+        return change;
+      }
+      converted.dots[i] = read.dots;
     }
-    converted[static_cast<std::size_t>(i)] = chosen == LengthUnit::Dots
-                                                 ? FormatDots(static_cast<long long>(result))
-                                                 : FormatLengthTwoDecimals(result);
+    const long long dots = *converted.dots[i];
+    const double shown = converter.Convert(LengthUnit::Dots, chosen, static_cast<double>(dots));
+    converted.fields[i] = chosen == LengthUnit::Dots ? FormatDots(dots) : FormatLengthTwoDecimals(shown);
   }
-  change.fields = converted;
-  change.currentUnit = chosen;
-  return change;
+  converted.currentUnit = chosen;
+  return converted;
 }
 
 }  // namespace tw

@@ -3,6 +3,7 @@
 // field in each unit, the check made when the user leaves a field, and the re-expression of all
 // fields when the unit changes.
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,21 +65,40 @@ struct FieldCheck {
 // unit, then the rewrite into the unit's display form.
 FieldCheck CheckLengthField(WizardKind wizard, LengthField field, LengthUnit unit, std::string_view text);
 
+// The most dots a length may hold: the dots check reads a field in dots as an int.
+inline constexpr long long kLargestDots = std::numeric_limits<int>::max();
+
+// The dots that a field's text stands for in a unit, as the commands carry them (CommandDots). A
+// text that is no number, or whose dots are not finite or beyond kLargestDots, gives no dots and
+// the error text to show.
+struct FieldDots {
+  std::optional<long long> dots;
+  std::string error;
+};
+FieldDots DotsOfFieldText(std::string_view text, LengthUnit unit, const DotDensity& density);
+
+using HeldDots = std::array<std::optional<long long>, kLengthFieldCount>;
+
 // The outcome of choosing a unit in UnitsComboBox.
 struct UnitChange {
   bool ok = true;
   std::array<std::string, kLengthFieldCount> fields;  // the field texts to show
+  HeldDots dots;                                      // the dots each field holds now
   LengthUnit currentUnit;                             // the unit the fields are now expressed in
   std::optional<LengthField> failedField;             // the field that could not be read
   std::string error;                                  // its conversion error text
 };
 
-// Re-expresses the four fields from the current unit in the chosen one. Every field is read before
-// any is changed: if one cannot be read as a number, nothing is converted, the current unit stays
-// and the caller puts the unit list back, so that fields never end up in two different units.
-// Choosing the unit already in force converts nothing. The captions and the speed list then follow
-// currentUnit (LengthLabelText, SpeedLabelText, SpeedList), keeping the selected speed index.
+// Re-expresses the four fields from the current unit in the chosen one. The dots are a field's
+// value: a field holding dots (`held`: read from the printer, or kept from the last change) shows
+// them in the chosen unit; another field's text is read in the current unit and its dots are shown.
+// A change of unit therefore never changes the dots, however often the unit goes back and forth.
+// Every field is read before any is changed: if one cannot be read as a number or its dots are not
+// representable, nothing is converted, the current unit stays and the caller puts the unit list
+// back, so that fields never end up in two different units. Choosing the unit already in force
+// converts nothing. The captions and the speed list then follow currentUnit (LengthLabelText,
+// SpeedLabelText, SpeedList), keeping the selected speed index.
 UnitChange ChangeLengthUnit(const UnitConverter& converter, LengthUnit current, LengthUnit chosen,
-                            const std::array<std::string, kLengthFieldCount>& fields);
+                            const std::array<std::string, kLengthFieldCount>& fields, const HeldDots& held = {});
 
 }  // namespace tw

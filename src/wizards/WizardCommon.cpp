@@ -146,7 +146,7 @@ LengthFields::LengthFields(QObject* parent, WizardKind wizard, Controls controls
     edit->installEventFilter(this);
     connect(edit, &QLineEdit::textChanged, this, [this, i](const QString& text) {
       remembered_[i] = text;
-      if (!settingText_) readDots_[i].reset();
+      if (!settingText_) heldDots_[i].reset();
       UpdateRangeMark(i);
     });
   }
@@ -164,28 +164,27 @@ void LengthFields::SetFieldText(int index, const QString& text) {
   UpdateRangeMark(index);  // also when the text stayed the same but now stands for read dots
 }
 
+void LengthFields::ForgetDotsOfAnotherResolution() {
+  const int resolution = converter_().Density().resolution;
+  if (resolution != heldResolution_) heldDots_ = {};
+  heldResolution_ = resolution;
+}
+
 void LengthFields::ShowDots(LengthField field, long long dots) {
+  ForgetDotsOfAnotherResolution();
   const double value = converter_().Convert(LengthUnit::Dots, current_, static_cast<double>(dots));
   const std::string text = current_ == LengthUnit::Dots ? FormatDots(dots) : FormatLengthTwoDecimals(value);
-  readDots_[Index(field)] = dots;
+  heldDots_[Index(field)] = dots;
   SetFieldText(Index(field), Utf8(text));
 }
 
 std::optional<long long> LengthFields::CommandDotsOf(LengthField field) {
-  if (readDots_[Index(field)]) return *readDots_[Index(field)];
-  QLineEdit* edit = controls_.edits[Index(field)];
-  const std::string text = edit->text().toStdString();
-  const std::optional<double> value = ParseLengthNumber(text);
-  if (!value) {
-    RejectField(field, Utf8(NotAFloatText(text)));
-    return std::nullopt;
-  }
-  const double dots = CommandDots(*value, current_, converter_().Density());
-  if (!std::isfinite(dots) || std::fabs(dots) > 1e15) {
-    RejectField(field, Utf8(TooLargeForDotsText(text)));
-    return std::nullopt;
-  }
-  return static_cast<long long>(dots);
+  ForgetDotsOfAnotherResolution();
+  if (heldDots_[Index(field)]) return *heldDots_[Index(field)];
+  const std::string text = controls_.edits[Index(field)]->text().toStdString();
+  const FieldDots read = DotsOfFieldText(text, current_, converter_().Density());
+  if (!read.dots) RejectField(field, Utf8(read.error));
+  return read.dots;
 }
 
 bool LengthFields::CheckField(LengthField field) {
@@ -224,11 +223,12 @@ QString LengthFields::OutOfRangeText(LengthField field, std::string_view rangeTe
 }
 
 void LengthFields::UpdateRangeMark(int index) {
-  // Only a length read from the printer is marked; what the user types is checked on leaving it.
+  // Only a length held as dots (read from the printer) is marked; what the user types is checked on
+  // leaving it.
   QLineEdit* edit = controls_.edits[index];
   const auto field = static_cast<LengthField>(index);
   const FieldCheck check = CheckLengthField(wizard_, field, current_, edit->text().toStdString());
-  const bool mark = readDots_[index] && check.verdict == FieldVerdict::OutOfRange;
+  const bool mark = heldDots_[index] && check.verdict == FieldVerdict::OutOfRange;
   if (!mark && !marked_[index]) return;
   marked_[index] = mark;
   QPalette palette;  // nothing set: the field follows its window's palette again
@@ -282,7 +282,8 @@ void LengthFields::UnitsComboBoxChange() {
   if (!chosen) return;
   std::array<std::string, kLengthFieldCount> texts;
   for (int i = 0; i < kLengthFieldCount; ++i) texts[i] = controls_.edits[i]->text().toStdString();
-  const UnitChange change = ChangeLengthUnit(converter_(), current_, *chosen, texts);
+  ForgetDotsOfAnotherResolution();
+  const UnitChange change = ChangeLengthUnit(converter_(), current_, *chosen, texts, heldDots_);
   if (!change.ok) {
     // Nothing was converted: the list goes back to the unit the fields are still written in.
     controls_.units->setCurrentIndex(static_cast<int>(current_));
@@ -290,14 +291,8 @@ void LengthFields::UnitsComboBoxChange() {
     return;
   }
   current_ = change.currentUnit;
-  for (int i = 0; i < kLengthFieldCount; ++i) {
-    // A field still holding read dots shows them anew, not a conversion of their rounded text.
-    if (readDots_[i]) {
-      ShowDots(static_cast<LengthField>(i), *readDots_[i]);
-    } else {
-      SetFieldText(i, Utf8(change.fields[i]));
-    }
-  }
+  for (int i = 0; i < kLengthFieldCount; ++i) SetFieldText(i, Utf8(change.fields[i]));
+  heldDots_ = change.dots;
   ShowUnitCaptions(current_);
   ReplaceSpeedList(current_);
 }

@@ -105,9 +105,10 @@ class LengthFields : public QObject {
 
   // Shows a length the printer reported in dots, in the current unit's display form. The field
   // keeps those dots until the user edits it: a unit change shows them in the new unit, and Finish
-  // sends them as they were read (two decimals cannot always carry a length exactly).
+  // sends them as they were read (two decimals cannot always carry a length exactly). A typed
+  // length is kept the same way as its dots from the first unit change on.
   void ShowDots(LengthField field, long long dots);
-  // The field's length in dots as commands carry it: the dots read, for a field not edited since;
+  // The field's length in dots as commands carry it: the dots held, for a field not edited since;
   // otherwise its value truncated toward zero. A text that cannot be read as a number is reported in
   // a message box (the field gets the focus) and gives nullopt.
   std::optional<long long> CommandDotsOf(LengthField field);
@@ -137,6 +138,8 @@ class LengthFields : public QObject {
   void UpdateRangeMark(int index);
   // Sets a field's text for the wizard itself: the dots it holds stay (the user's edits drop them).
   void SetFieldText(int index, const QString& text);
+  // Drops the held dots when the resolution in force is not the one they were taken at.
+  void ForgetDotsOfAnotherResolution();
 
   WizardKind wizard_;
   Controls controls_;
@@ -144,7 +147,12 @@ class LengthFields : public QObject {
   WizardMessages messages_;
   LengthUnit current_ = kDefaultLengthUnit;
   std::array<QString, kLengthFieldCount> remembered_;
-  std::array<std::optional<long long>, kLengthFieldCount> readDots_;  // the dots a read showed
+  // The dots a field holds: read from the printer, or its length at the last unit change. They are
+  // its value until the user edits it; a unit change only shows them in another unit. They count
+  // at the resolution they were taken at: after a change of resolution the texts shown are the
+  // lengths again.
+  HeldDots heldDots_;
+  int heldResolution_ = 0;
   bool settingText_ = false;
   // A field's message is up, or its focus is being given back after one: focus changes meanwhile
   // start no other check, so that two invalid fields cannot bounce their messages back and forth.

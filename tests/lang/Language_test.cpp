@@ -107,6 +107,10 @@ TEST_F(LanguageTest, Gb18030FileIsConverted) {
   const IniDocument file = LoadLanguageFile(path);
   EXPECT_EQ(LanguageText(file, "MainForm", "MainForm.Caption"), QString::fromUtf8("中文"));
   EXPECT_EQ(LanguageText(file, "MainForm", "繁體.CAPTION"), QString::fromUtf8("繁體 \u0080"));
+
+  // "摹" (C4 A1) is also a UTF-8 pair; the file is cut in the middle of the character after it.
+  const auto cut = dir_.Write("Language/Simple.lan", "[MainForm]\r\nMainForm.Caption=\xC4\xA1\xD6");
+  EXPECT_TRUE(LanguageText(LoadLanguageFile(cut), "MainForm", "MainForm.Caption").startsWith(QString::fromUtf8("摹")));
 }
 
 TEST_F(LanguageTest, MissingFileOrKeyGivesFallback) {

@@ -142,8 +142,11 @@ TEST(BytesToEscapedText, WritesTheLessThanSignOfALiteralEscapeAsAnEscape) {
       {"<\\x41>", "<\\x3C>\\x41>"},
       {"<\\Xb0>", "<\\x3C>\\Xb0>"},
       {"<<\\x41>", "<<\\x3C>\\x41>"},
-      {"<\\x41", "<\\x41"},  // not a whole escape: nothing to protect
+      {"<\\x41", "<\\x3C>\\x41"},  // the next chunk could complete it
+      {"<\\x", "<\\x3C>\\x"},
+      {"a<", "a<\\x3C>"},
       {"<\\xG1>", "<\\xG1>"},
+      {"<\\xG", "<\\xG"},
   });
 }
 
@@ -340,6 +343,7 @@ TEST(HexViewToEscapedText, WritesTheLessThanSignOfALiteralEscapeAsAnEscape) {
       {"3C5C7834313E", "<\\x3C>\\x41>"},
       {"3C5C5862303E", "<\\x3C>\\Xb0>"},
       {"3C5C78343141", "<\\x41A"},
+      {"3C5C7834", "<\\x3C>\\x4"},  // more text could complete it
       {"3C5C783431\r\n3E", "<\\x41\r\n>"},
   });
 }

@@ -212,6 +212,7 @@ TEST(DeviceIdModel, FindsTheModelField) {
       {DeviceId("MFG:Example;MDL"), ""},
       {DeviceId("MDL:A@B\x01" "C\x7f;"), "A_B_C_"},                  // '@' would split the name list
       {DeviceId("MDL:" + std::string(200, 'M') + ";"), std::string(64, 'M')},
+      {DeviceId("MDL:" + std::string(63, 'M') + "  X;"), std::string(63, 'M')},  // no blank left at the cut
       {"", ""},
       {std::string(1, '\0'), ""},
   };

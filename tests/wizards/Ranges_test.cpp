@@ -222,13 +222,24 @@ TEST(UnitChangeTest, UnreadableFieldLeavesEveryFieldAndTheUnitAlone) {
 }
 
 TEST(UnitChangeTest, ResultTooLargeForDotsIsRefused) {
-  const std::array<std::string, 4> fields{"56.00", "99999999999999999999", "0.00", "0.00"};
-  const UnitChange change = ChangeLengthUnit(UnitConverter(ZDensity()), U::Millimetre, U::Dots, fields);
-  EXPECT_FALSE(change.ok);
-  EXPECT_EQ(change.failedField, F::Height);
-  EXPECT_EQ(change.error, TooLargeForDotsText(fields[1]));
-  EXPECT_EQ(change.fields, fields);
-  EXPECT_EQ(change.currentUnit, U::Millimetre);
+  const struct {
+    U from, to;
+    std::string height;
+  } rows[] = {
+      {U::Millimetre, U::Dots, "99999999999999999999"},
+      {U::Millimetre, U::Dots, "300000000"},         // 2400000000 dots: more than the dots check reads
+      {U::Inch, U::Centimetre, "1" + std::string(308, '0')},  // times 2.54 is no finite number
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.height.substr(0, 20));
+    const std::array<std::string, 4> fields{"56.00", row.height, "0.00", "0.00"};
+    const UnitChange change = ChangeLengthUnit(UnitConverter(ZDensity()), row.from, row.to, fields);
+    EXPECT_FALSE(change.ok);
+    EXPECT_EQ(change.failedField, F::Height);
+    EXPECT_EQ(change.error, TooLargeForDotsText(fields[1]));
+    EXPECT_EQ(change.fields, fields);
+    EXPECT_EQ(change.currentUnit, row.from);
+  }
 }
 
 TEST(UnitChangeTest, RoundTripsThroughEveryUnitKeepDotValues) {

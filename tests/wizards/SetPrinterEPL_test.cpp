@@ -465,9 +465,18 @@ TEST_F(SetPrinterEPLTest, InchesAt300DpiAreTruncatedToDots) {
   SetCurrentEplResolution(kResolution300);
   ChooseExample();
   ChooseUnit(U::Inch);
-  EXPECT_EQ(wizard_.WidthEdit->text(), "2.20");
+  EXPECT_EQ(wizard_.WidthEdit->text(), "2.20");  // 672 dots, shown in inch
+  wizard_.WidthEdit->clear();                    // typed again: now 2.20 inch is the value
+  wizard_.WidthEdit->setText("2.20");
   const std::string block = Finish(printer);
   EXPECT_EQ(block.substr(0, block.find("\r\n")), "q670");  // 2.20 x 25.4 x 12 = 670.56
+
+  // Dots held at 300 dpi are not dots at 203 dpi: after the change the length shown is the value.
+  ChooseUnit(U::Millimetre);
+  EXPECT_EQ(wizard_.WidthEdit->text(), "55.83");
+  SetCurrentEplResolution(kResolution203);
+  const std::string at203 = Finish(printer);
+  EXPECT_EQ(at203.substr(0, at203.find("\r\n")), "q446");  // 55.83 x 8 = 446.64
 }
 
 TEST_F(SetPrinterEPLTest, ASevenBitCodePageReadIsSentBackUntilTheUserChoosesAnother) {

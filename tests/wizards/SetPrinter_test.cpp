@@ -303,25 +303,27 @@ TEST_F(SetPrinterTest, ASlotReplyThatIsNotHexadecimalIsNamedAndReadingStops) {
   EXPECT_EQ(printer_.Received().find("~WN00@eep,r,1C~"), std::string::npos) << "reading stopped at slot 47";
 }
 
-// Two decimals cannot carry every length read: a field not edited since the read keeps its dots,
-// also through a change of unit.
-TEST_F(SetPrinterTest, ReadLengthsGoBackUnchangedAfterAUnitChange) {
-  printer_.SetSlot(0x47, 448);
+// Two decimals cannot carry every length: a field not edited since the read, or since it was typed,
+// keeps its dots through changes of unit.
+TEST_F(SetPrinterTest, ReadAndTypedLengthsGoBackUnchangedAfterAUnitChange) {
   printer_.SetSlot(0x1C, 0);  // continuous: the length comes from slot 1E
   printer_.SetSlot(0x1E, 101);
   printer_.SetSlot(0x0C, 0xFFF9);  // label shift -7
   Connect();
   Show();
   ReadSettings();
-  for (const LengthUnit unit : {LengthUnit::Inch, LengthUnit::Centimetre, LengthUnit::Millimetre}) {
+  wizard_.WidthEdit->setText("30.00");  // typed: 240 dots, 1.18 inch
+  for (const LengthUnit unit : {LengthUnit::Inch, LengthUnit::Centimetre, LengthUnit::Millimetre, LengthUnit::Inch,
+                               LengthUnit::Millimetre}) {
     SCOPED_TRACE(static_cast<int>(unit));
     ChooseUnit(unit);
     const std::optional<ZSetupChoices> choices = wizard_.CurrentChoices();
     ASSERT_TRUE(choices);
-    EXPECT_EQ(choices->widthDots, 448);
+    EXPECT_EQ(choices->widthDots, 240);
     EXPECT_EQ(choices->lengthDots, 101);
     EXPECT_EQ(choices->labelShiftDots, -7);
   }
+  EXPECT_EQ(wizard_.WidthEdit->text(), "30.00");
 }
 
 // A field's check that fails gives the focus back to it; that move must not start the check of the
