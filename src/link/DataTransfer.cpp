@@ -517,6 +517,10 @@ bool DumpParameterTable(std::ostream& stream) {
     // is not taken for the next slot's answer.
     std::string answer;
     for (int attempt = 0; attempt < 11; ++attempt) {
+      // A serial read waits for pending input as the other kinds' reads wait out their time-outs;
+      // without it only the short gaps between attempts would bound the answer, and a printer (or a
+      // busy machine) that answers a little late would fail the dump.
+      if (kind == PortKind::Serial) WaitForInput(pace::kSerialPendingRead);
       long n = ReadOnceByKind(buffer.data(), kReplyBufferSize);
       if (n > 0) {
         answer.append(buffer.data(), static_cast<std::size_t>(n));
