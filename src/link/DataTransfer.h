@@ -36,9 +36,9 @@ enum class ReplyEnd { Rounds, Line };
 Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
-// Throws away input that arrived before a request: the USB kinds drain their buffers; the serial,
-// parallel and network kinds read until a read of kStaleInputWait brings nothing (at most
-// kStaleInputReads reads). The spooler has nothing to read.
+// Throws away input that arrived before a request: reads until a read brings nothing, at most
+// kStaleInputReads reads of 1024 bytes; each read waits kStaleInputWait on the serial, parallel and
+// network kinds, the USBReadBlankTimeout on the USB kinds. The spooler has nothing to read.
 void DiscardPendingInput();
 // Reads the 256 parameter slots one request at a time and writes one write-command record per slot
 // to the stream. False when a request cannot be sent, the stream fails, or a slot has no answer of
