@@ -23,7 +23,9 @@ constexpr std::string_view kTipsKeys[] = {
     // renamed file replaces another.
     "FileReadFail", "FileWriteFail", "FileReplace",
     // The user's settings folder cannot be created or written (followed by the folder and the reason).
-    "UserFolderFail"};
+    "UserFolderFail",
+    // Named entries a dump left out because the printer did not answer them (followed by their keys).
+    "DumpEntriesUnanswered"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

@@ -319,7 +319,8 @@ void ReadLineAnswerByKind(ReplyBuffer& reply, int rounds) {
       ReadLineAnswer(reply, rounds, once, once ? settle : settle + TimeoutMs(pace::kSerialReadRound),
                      TimeoutMs(pace::kSerialReadRound),
                      [&](char* b, int c, int ms) { return channel->ReadWithin(b, static_cast<std::size_t>(c), ms); });
-      PurgeSerialInput(*channel);
+      // An answer cut short by the waits is left for its caller to complete, not thrown away.
+      if (reply.total() == 0 || reply.EndsLine()) PurgeSerialInput(*channel);
       return;
     }
     case PortKind::Parallel: {
@@ -509,6 +510,15 @@ Reply ReadReply(ReplyEnd end) {
     if (auto channel = link.Serial()) PurgeSerialInput(*channel);
   }
   return reply.Take();
+}
+
+bool CompleteReplyLine(Reply& reply, int64_t startedMs) {
+  const UsbSettings settings = ReadUsbSettings(SysOptionPath());
+  ReplyBuffer buffer;
+  buffer.Append(reply.text.data(), static_cast<long>(reply.text.size()));
+  ReadRestOfLine(buffer, settings, startedMs + TotalReplyWaitMs(settings), FirstByteWaitMs(settings));
+  reply = buffer.Take();
+  return !reply.text.empty() && reply.text.back() == '\n';
 }
 
 Reply ReadAvailable() {

@@ -34,6 +34,10 @@ enum class ReplyEnd { Rounds, Line };
 // USBSetting keys of lib/SysOption.ini are read at every call. A line answer is taken the moment
 // its line end arrives; the kind's fixed waits only bound how long it may take.
 Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
+// Completes a reply whose line end has not come: reads on, each further piece within the wait the
+// kind's first read gives the first bytes (in the current read mode), the whole reply within the
+// length of the kind's normal read loop counted from `startedMs`. True when the reply ends its line.
+bool CompleteReplyLine(Reply& reply, int64_t startedMs);
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
 // Throws away input that arrived before a request: reads until a read brings nothing, at most
