@@ -272,11 +272,15 @@ long ReadWithinByKind(char* buffer, int capacity, int waitMs, const UsbSettings&
       auto net = link.Libraries().network;
       return net ? net->ReadPort(link.networkHandle, buffer, capacity, waitMs) : -1;
     }
+    // The USB layers take the wait as their read time-out; the reply read's own time-outs are put
+    // back afterwards for the reads that follow.
     case PortKind::UsbDevice: {
       auto usb = link.Libraries().usbDevice;
       if (!usb) return -1;
       usb->SetUSBTimeouts(link.usbHandle, (waitMs + 99) / 100, settings.writeTimeout);
-      return usb->uRead(link.usbHandle, 1, buffer, capacity);
+      const int n = usb->uRead(link.usbHandle, 1, buffer, capacity);
+      usb->SetUSBTimeouts(link.usbHandle, settings.readTimeout, settings.writeTimeout);
+      return n;
     }
     case PortKind::UsbPrinter: {
       auto printer = link.Libraries().usbPrinter;
@@ -284,6 +288,7 @@ long ReadWithinByKind(char* buffer, int capacity, int waitMs, const UsbSettings&
       if (!printer) return -1;
       printer->SetSinglePrnTimeout(link.usbHandle, settings.writeTimeout * 100, waitMs);
       printer->ReadUSBPrinterForZpl(link.usbHandle, buffer, capacity, &n);
+      printer->SetSinglePrnTimeout(link.usbHandle, settings.writeTimeout * 100, settings.readTimeout * 100);
       return n;
     }
     case PortKind::Spooler: return 0;
@@ -298,8 +303,8 @@ void ReadRestOfLine(ReplyBuffer& reply, const UsbSettings& settings, int64_t dea
   while (!reply.EndsLine()) {
     const int64_t left = deadline - NowMs();
     if (left <= 0) return;
-    const long n = ReadWithinByKind(round.data(), kReplyBufferSize, static_cast<int>(left < pieceWaitMs ? left : pieceWaitMs),
-                                    settings);
+    const int wait = static_cast<int>(left < pieceWaitMs ? left : pieceWaitMs);
+    const long n = ReadWithinByKind(round.data(), kReplyBufferSize, wait, settings);
     if (n <= 0) return;
     reply.Append(round.data(), n);
   }
@@ -583,7 +588,7 @@ void DiscardPendingInput() {
   link.networkReadTimeoutMs = waitMs;
   const FdChannelPtr channel = LocalPortChannel();
   DrainStaleInput([&](char* b, int c) -> long {
-    if (channel) return channel->ReadWithin(b, static_cast<std::size_t>(c), waitMs);
+    if (kind != PortKind::Network) return channel ? channel->ReadWithin(b, static_cast<std::size_t>(c), waitMs) : 0;
     int got = 0;
     return NetworkRead(b, c, &got) ? got : 0;
   });
