@@ -32,7 +32,9 @@ enum class ReplyEnd { Rounds, Line };
 
 // Reads one reply (at most 1024 bytes) in rounds, as the kind and the read mode say; the
 // USBSetting keys of lib/SysOption.ini are read at every call. A line answer is taken the moment
-// its line end arrives; the kind's fixed waits only bound how long it may take.
+// its line end arrives; the kind's fixed waits only bound how long it may take. In normal mode a
+// reply whose rounds end before its line end is read on for it, up to the length the kind's read
+// loop could have run (a printer that pauses between pieces longer than a round's wait).
 Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
 // Completes a reply whose line end has not come: reads on, each further piece within the wait the
 // kind's first read gives the first bytes (in the current read mode), the whole reply within the
