@@ -295,7 +295,8 @@ int RunDump(const std::string& file) {
     std::lock_guard lock(g_dumpMutex);
     g_partialDump = partial;
   }
-  const bool dumped = WriteParameterDump(partial, true);
+  std::vector<std::string> unanswered;
+  const bool dumped = WriteParameterDump(partial, true, &unanswered);
   std::error_code renameError, ignored;
   const bool saved = [&] {
     std::lock_guard lock(g_dumpMutex);
@@ -306,6 +307,9 @@ int RunDump(const std::string& file) {
     return complete;
   }();
   if (!saved) return Fail("The parameter dump into " + file + " failed.");
+  for (const std::string& key : unanswered) {
+    std::cerr << "The printer did not answer the named entry " << key << "; the file holds the other records.\n";
+  }
   return kExitOk;
 }
 

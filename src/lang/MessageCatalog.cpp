@@ -29,7 +29,9 @@ constexpr std::string_view kTipsKeys[] = {
     // A version query without a reply; the memory format's question and report; a reset that leaves
     // the serial or parallel port open; the caption of a parameter write's report; what exiting loses.
     "VersionNoReply", "FormatMemoryAsk", "FormatMemorySent", "ResetSent", "UpdateFinishCaption",
-    "ExitLosesSendData", "ExitLosesReceivedData"};
+    "ExitLosesSendData", "ExitLosesReceivedData",
+    // Named entries a dump left out because the printer did not answer them (followed by their keys).
+    "DumpEntriesUnanswered"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

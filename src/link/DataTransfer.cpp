@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -130,6 +131,15 @@ void ReadLineAnswer(ReplyBuffer& reply, int rounds, bool once, int firstWaitMs, 
   }
 }
 
+// Reads stale input away until a read brings nothing (each read waits its kind's drain time-out);
+// a printer that keeps sending is not waited out.
+template <typename Read>
+void DrainStaleInput(Read read) {
+  std::vector<char> buffer(kReplyBufferSize);
+  for (int i = 0; i < kStaleInputReads && read(buffer.data(), kReplyBufferSize) > 0; ++i) {
+  }
+}
+
 void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rounds, ReplyEnd end) {
   LinkState& link = Link();
   auto usb = link.Libraries().usbDevice;
@@ -138,7 +148,7 @@ void ReadUsbDeviceReply(ReplyBuffer& reply, const UsbSettings& settings, int rou
   std::vector<char> round(kReplyBufferSize);
   if (link.drain) {
     usb->SetUSBTimeouts(handle, settings.readBlankTimeout, settings.writeBlankTimeout);
-    for (int i = 0; i < 2; ++i) usb->uRead(handle, 1, round.data(), 100);
+    DrainStaleInput([&](char* b, int c) { return usb->uRead(handle, 1, b, c); });
   } else if (link.readOnce) {
     usb->SetUSBTimeouts(handle, 2, settings.writeTimeout);
     for (int i = 0; i < 5; ++i) {
@@ -172,7 +182,7 @@ void ReadUsbPrinterReply(ReplyBuffer& reply, const UsbSettings& settings, int ro
   };
   if (link.drain) {
     printer->SetSinglePrnTimeout(handle, settings.writeBlankTimeout * 100, settings.readBlankTimeout * 100);
-    read(round.data(), 100);
+    DrainStaleInput(read);
     return;
   }
   printer->SetSinglePrnTimeout(handle, settings.writeTimeout * 100, settings.readTimeout * 100);
@@ -207,6 +217,99 @@ void WaitForInput(PaceStep step) {
   }
 }
 
+// The USB kinds' time-outs count in tenths of a second.
+int UsbTenthsMs(int tenths) { return TimeoutMs({"USB read time-out", tenths * 100}); }
+
+// How long the kind's first read of a reply waits for its first bytes, in the current read mode.
+int FirstByteWaitMs(const UsbSettings& settings) {
+  LinkState& link = Link();
+  const bool once = link.readOnce;
+  switch (link.currentKind.load()) {
+    case PortKind::Serial: return TimeoutMs(pace::kReplySettle) + (once ? 0 : TimeoutMs(pace::kSerialReadRound));
+    case PortKind::Parallel: return TimeoutMs(pace::kReplySettle) + ParallelReadTimeout();
+    case PortKind::Network: return NetworkReadTimeout();
+    case PortKind::UsbDevice: return UsbTenthsMs(once ? 2 : settings.readTimeout);
+    case PortKind::UsbPrinter: return UsbTenthsMs(settings.readTimeout);
+    case PortKind::Spooler: return 0;
+  }
+  return 0;
+}
+
+// The longest a normal reply read of the kind may run while its bytes keep coming: the settle, then
+// every round waiting its whole time. A reply still without its line end may take this long.
+int TotalReplyWaitMs(const UsbSettings& settings) {
+  const int rounds = settings.readTimes + 1 > 1 ? settings.readTimes + 1 : 1;
+  int settle = 0, round = 0;
+  switch (Link().currentKind.load()) {
+    case PortKind::Serial:
+      settle = TimeoutMs(pace::kReplySettle);
+      round = TimeoutMs(pace::kSerialReadRound);
+      break;
+    case PortKind::Parallel:
+      settle = TimeoutMs(pace::kReplySettle);
+      round = TimeoutMs(pace::kParallelReplyRead);
+      break;
+    case PortKind::Network: round = TimeoutMs(pace::kNetworkReadShort); break;
+    case PortKind::UsbDevice:
+    case PortKind::UsbPrinter: round = UsbTenthsMs(settings.readTimeout); break;
+    case PortKind::Spooler: break;
+  }
+  const int total = settle + rounds * round;
+  return total > FirstByteWaitMs(settings) ? total : FirstByteWaitMs(settings);
+}
+
+// One read on the current kind that waits up to waitMs for data: the bytes read, 0 or less when none
+// came.
+long ReadWithinByKind(char* buffer, int capacity, int waitMs, const UsbSettings& settings) {
+  LinkState& link = Link();
+  switch (link.currentKind.load()) {
+    case PortKind::Serial:
+    case PortKind::Parallel: {
+      const FdChannelPtr channel = LocalPortChannel();
+      return channel ? channel->ReadWithin(buffer, static_cast<std::size_t>(capacity), waitMs) : -1;
+    }
+    case PortKind::Network: {
+      auto net = link.Libraries().network;
+      return net ? net->ReadPort(link.networkHandle, buffer, capacity, waitMs) : -1;
+    }
+    // The USB layers take the wait as their read time-out; the reply read's own time-outs are put
+    // back afterwards for the reads that follow.
+    case PortKind::UsbDevice: {
+      auto usb = link.Libraries().usbDevice;
+      if (!usb) return -1;
+      usb->SetUSBTimeouts(link.usbHandle, (waitMs + 99) / 100, settings.writeTimeout);
+      const int n = usb->uRead(link.usbHandle, 1, buffer, capacity);
+      usb->SetUSBTimeouts(link.usbHandle, settings.readTimeout, settings.writeTimeout);
+      return n;
+    }
+    case PortKind::UsbPrinter: {
+      auto printer = link.Libraries().usbPrinter;
+      int n = 0;
+      if (!printer) return -1;
+      printer->SetSinglePrnTimeout(link.usbHandle, settings.writeTimeout * 100, waitMs);
+      printer->ReadUSBPrinterForZpl(link.usbHandle, buffer, capacity, &n);
+      printer->SetSinglePrnTimeout(link.usbHandle, settings.writeTimeout * 100, settings.readTimeout * 100);
+      return n;
+    }
+    case PortKind::Spooler: return 0;
+  }
+  return 0;
+}
+
+// Reads on until the reply ends its line: each further piece may take up to pieceWaitMs, the whole
+// until `deadline`. Stops at a piece that does not come in time.
+void ReadRestOfLine(ReplyBuffer& reply, const UsbSettings& settings, int64_t deadline, int pieceWaitMs) {
+  std::vector<char> round(kReplyBufferSize);
+  while (!reply.EndsLine()) {
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) return;
+    const int wait = static_cast<int>(left < pieceWaitMs ? left : pieceWaitMs);
+    const long n = ReadWithinByKind(round.data(), kReplyBufferSize, wait, settings);
+    if (n <= 0) return;
+    reply.Append(round.data(), n);
+  }
+}
+
 // A line answer on the serial, parallel or network kind (see ReadLineAnswer for the waits).
 void ReadLineAnswerByKind(ReplyBuffer& reply, int rounds) {
   LinkState& link = Link();
@@ -221,7 +324,8 @@ void ReadLineAnswerByKind(ReplyBuffer& reply, int rounds) {
       ReadLineAnswer(reply, rounds, once, once ? settle : settle + TimeoutMs(pace::kSerialReadRound),
                      TimeoutMs(pace::kSerialReadRound),
                      [&](char* b, int c, int ms) { return channel->ReadWithin(b, static_cast<std::size_t>(c), ms); });
-      PurgeSerialInput(*channel);
+      // An answer cut short by the waits is left for its caller to complete, not thrown away.
+      if (reply.total() == 0 || reply.EndsLine()) PurgeSerialInput(*channel);
       return;
     }
     case PortKind::Parallel: {
@@ -351,6 +455,7 @@ Reply ReadReply(ReplyEnd end) {
   const UsbSettings settings = ReadUsbSettings(SysOptionPath());
   const int rounds = settings.readTimes + 1 > 0 ? settings.readTimes + 1 : 0;
   const PortKind kind = link.currentKind;
+  const int64_t start = NowMs();
   ReplyBuffer reply;
   if (end == ReplyEnd::Line && !link.drain &&
       (kind == PortKind::Serial || kind == PortKind::Parallel || kind == PortKind::Network)) {
@@ -368,7 +473,6 @@ Reply ReadReply(ReplyEnd end) {
       } else {
         ReadRounds(reply, rounds, read, [] { Pause(pace::kSerialReadRound); });
       }
-      PurgeSerialInput(*channel);
       break;
     }
     case PortKind::Parallel: {
@@ -402,7 +506,24 @@ Reply ReadReply(ReplyEnd end) {
     }
     case PortKind::Spooler: break;
   }
+  // A reply that paused longer than a round's wait before its line end is not over: its rest is
+  // waited for as long as the normal read loop could have run.
+  if (end == ReplyEnd::Rounds && !link.drain && !link.readOnce && reply.total() > 0) {
+    ReadRestOfLine(reply, settings, start + TotalReplyWaitMs(settings), INT_MAX);
+  }
+  if (kind == PortKind::Serial) {
+    if (auto channel = link.Serial()) PurgeSerialInput(*channel);
+  }
   return reply.Take();
+}
+
+bool CompleteReplyLine(Reply& reply, int64_t startedMs) {
+  const UsbSettings settings = ReadUsbSettings(SysOptionPath());
+  ReplyBuffer buffer;
+  buffer.Append(reply.text.data(), static_cast<long>(reply.text.size()));
+  ReadRestOfLine(buffer, settings, startedMs + TotalReplyWaitMs(settings), FirstByteWaitMs(settings));
+  reply = buffer.Take();
+  return !reply.text.empty() && reply.text.back() == '\n';
 }
 
 Reply ReadAvailable() {
@@ -465,17 +586,12 @@ void DiscardPendingInput() {
   const int waitMs = TimeoutMs(pace::kStaleInputWait);
   const int networkReadTimeoutMs = link.networkReadTimeoutMs;
   link.networkReadTimeoutMs = waitMs;
-  std::vector<char> buffer(kReplyBufferSize);
-  for (int i = 0; i < kStaleInputReads; ++i) {
-    long n = 0;
-    if (kind == PortKind::Serial || kind == PortKind::Parallel) {
-      if (const FdChannelPtr channel = LocalPortChannel()) n = channel->ReadWithin(buffer.data(), buffer.size(), waitMs);
-    } else {
-      int got = 0;
-      if (NetworkRead(buffer.data(), kReplyBufferSize, &got)) n = got;
-    }
-    if (n <= 0) break;
-  }
+  const FdChannelPtr channel = LocalPortChannel();
+  DrainStaleInput([&](char* b, int c) -> long {
+    if (kind != PortKind::Network) return channel ? channel->ReadWithin(b, static_cast<std::size_t>(c), waitMs) : 0;
+    int got = 0;
+    return NetworkRead(b, c, &got) ? got : 0;
+  });
   link.networkReadTimeoutMs = networkReadTimeoutMs;
 }
 
@@ -517,6 +633,10 @@ bool DumpParameterTable(std::ostream& stream) {
     // is not taken for the next slot's answer.
     std::string answer;
     for (int attempt = 0; attempt < 11; ++attempt) {
+      // A serial read waits for pending input as the other kinds' reads wait out their time-outs;
+      // without it only the short gaps between attempts would bound the answer, and a printer (or a
+      // busy machine) that answers a little late would fail the dump.
+      if (kind == PortKind::Serial) WaitForInput(pace::kSerialPendingRead);
       long n = ReadOnceByKind(buffer.data(), kReplyBufferSize);
       if (n > 0) {
         answer.append(buffer.data(), static_cast<std::size_t>(n));

@@ -32,13 +32,19 @@ enum class ReplyEnd { Rounds, Line };
 
 // Reads one reply (at most 1024 bytes) in rounds, as the kind and the read mode say; the
 // USBSetting keys of lib/SysOption.ini are read at every call. A line answer is taken the moment
-// its line end arrives; the kind's fixed waits only bound how long it may take.
+// its line end arrives; the kind's fixed waits only bound how long it may take. In normal mode a
+// reply whose rounds end before its line end is read on for it, up to the length the kind's read
+// loop could have run (a printer that pauses between pieces longer than a round's wait).
 Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
+// Completes a reply whose line end has not come: reads on, each further piece within the wait the
+// kind's first read gives the first bytes (in the current read mode), the whole reply within the
+// length of the kind's normal read loop counted from `startedMs`. True when the reply ends its line.
+bool CompleteReplyLine(Reply& reply, int64_t startedMs);
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
-// Throws away input that arrived before a request: the USB kinds drain their buffers; the serial,
-// parallel and network kinds read until a read of kStaleInputWait brings nothing (at most
-// kStaleInputReads reads). The spooler has nothing to read.
+// Throws away input that arrived before a request: reads until a read brings nothing, at most
+// kStaleInputReads reads of 1024 bytes; each read waits kStaleInputWait on the serial, parallel and
+// network kinds, the USBReadBlankTimeout on the USB kinds. The spooler has nothing to read.
 void DiscardPendingInput();
 // Reads the 256 parameter slots one request at a time and writes one write-command record per slot
 // to the stream. False when a request cannot be sent, the stream fails, or a slot has no answer of

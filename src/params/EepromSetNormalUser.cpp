@@ -480,12 +480,20 @@ void TUserParamEditor::TimerReadEepTimer() {
   TimerReadEep->stop();
   StopReceiving();
   BusyCursor busy;
-  const bool dumped = WriteParameterDump(dumpFile_, design_.dumpInReadOnceMode);
+  std::vector<std::string> unanswered;
+  const bool dumped = WriteParameterDump(dumpFile_, design_.dumpInReadOnceMode, &unanswered);
   ReleaseLinkExchange();
   busy.Release();
   btnWrintFile->setEnabled(true);
   if (dumped) {
-    ShowBox(Tip("SaveEepSucc"));
+    QString text = Tip("SaveEepSucc");
+    // Entries the printer does not hold are left out of the file; the user learns which.
+    if (!unanswered.empty()) {
+      QStringList keys;
+      for (const std::string& key : unanswered) keys << QString::fromStdString(key);
+      text += u'\n' + Tip("DumpEntriesUnanswered") + keys.join(QStringLiteral(", "));
+    }
+    ShowBox(text);
   } else {
     ShowFail(1);
   }

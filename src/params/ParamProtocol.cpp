@@ -181,11 +181,16 @@ std::optional<std::string> DecimalToSlotText(std::string_view text) {
   return std::string(hex);
 }
 
-std::string ReadNamedEntry(std::string_view key) {
-  SendToPrinter(NamedEntryRequest(key));  // a failed send shows as no reply
+NamedEntryAnswer ReadNamedEntry(std::string_view key) {
+  // A late piece of an earlier answer would otherwise begin this entry's value.
+  DiscardPendingInput();
+  SendToPrinter(NamedEntryRequest(key));  // a failed send shows as no answer
   for (int i = 0; i < kNamedEntryReads; ++i) {
+    const int64_t started = NowMs();
     Reply reply = ReadReply(ReplyEnd::Line);
-    if (!reply.text.empty()) return reply.text;
+    if (reply.text.empty()) continue;
+    const bool whole = CompleteReplyLine(reply, started);
+    return {whole ? NamedEntryAnswer::State::Complete : NamedEntryAnswer::State::Cut, std::move(reply.text)};
   }
   return {};
 }
@@ -208,7 +213,7 @@ bool GatherParallelDump(std::ostream& stream) {
   return static_cast<bool>(stream);
 }
 
-bool WriteParameterDump(const std::filesystem::path& file, bool readOnce) {
+bool WriteParameterDump(const std::filesystem::path& file, bool readOnce, std::vector<std::string>* unanswered) {
   ReadOnceScope mode(readOnce);
   std::ofstream stream(file, std::ios::binary | std::ios::trunc);
   if (!stream) return false;
@@ -225,9 +230,17 @@ bool WriteParameterDump(const std::filesystem::path& file, bool readOnce) {
   }
   if (!slotsCopied) return false;
 
+  // Each record must end its line: a cut value would run into the next record, and sent back it
+  // would write a wrong text into the printer.
   std::string entries;
   for (std::string_view key : kDumpEntryKeys) {
-    entries += "~WN00@ini,w," + std::string(key) + "," + ReadNamedEntry(key);
+    const NamedEntryAnswer answer = ReadNamedEntry(key);
+    if (answer.state == NamedEntryAnswer::State::Cut) return false;
+    if (answer.state == NamedEntryAnswer::State::None) {
+      if (unanswered) unanswered->emplace_back(key);
+      continue;
+    }
+    entries += "~WN00@ini,w," + std::string(key) + "," + answer.text;
   }
   stream << entries;
   stream.close();

@@ -60,18 +60,27 @@ int ParseSlotValue(std::string_view text);
 // text is not a whole number from 0 to 65535.
 std::optional<std::string> DecimalToSlotText(std::string_view text);
 
-// A named entry as the printer sends it, line end included: sends the named-entry request at the
-// current serial write time-out (a failed send shows as no reply), then up to 11 reply reads; empty
-// when none came.
-std::string ReadNamedEntry(std::string_view key);
+// A named entry's answer: complete (its text as the printer sent it, line end included), none at all,
+// or cut (it began but its line end did not come in time; `text` holds what came).
+struct NamedEntryAnswer {
+  enum class State { Complete, None, Cut };
+  State state = State::None;
+  std::string text;
+};
+// Reads input left from earlier exchanges away, sends the named-entry request at the current serial
+// write time-out (a failed send shows as no answer), then up to 11 reply reads wait for the first
+// bytes; an answer that has begun is read on to its line end (CompleteReplyLine).
+NamedEntryAnswer ReadNamedEntry(std::string_view key);
 
-// The whole table into a dump file: 256 slot records, then the three named entries. The file is
-// created, or emptied when it exists. The parallel kind sends all 256 requests (RequestParameterSlot)
-// and gathers the 1536-byte answer; the other kinds ask slot by slot (DumpParameterTable).
-// `readOnce` sets the link's read-once mode for the whole dump (the Z editor) and clears it
-// afterwards, also on failure; false leaves the mode as it is. False on any failure (a failed send,
-// too few answers, a stream error); the file keeps what was written.
-bool WriteParameterDump(const std::filesystem::path& file, bool readOnce);
+// The whole table into a dump file: 256 slot records, then the named entries. The file is created, or
+// emptied when it exists. The parallel kind sends all 256 requests (RequestParameterSlot) and gathers
+// the 1536-byte answer; the other kinds ask slot by slot (DumpParameterTable). `readOnce` sets the
+// link's read-once mode for the whole dump (the Z editor) and clears it afterwards, also on failure;
+// false leaves the mode as it is. A named entry the printer does not answer is left out of the file
+// and its key added to `unanswered`. False on any failure (a failed send, too few answers, a named
+// entry cut short, a stream error); the file keeps what was written.
+bool WriteParameterDump(const std::filesystem::path& file, bool readOnce,
+                        std::vector<std::string>* unanswered = nullptr);
 // The gathering half of a parallel-port dump, after the 256 requests were sent: waits 600 ms, reads
 // at most 18 times 100 bytes until 1536 have come, and writes the 256 slot records. False when fewer
 // came, or when the answers are not 256 six-byte answers (four hexadecimal digits and CR LF) in

@@ -174,6 +174,8 @@ void PrinterModel::SetNamedEntry(const std::string& key, const std::string& valu
   if (IsHeldEntry(key)) named_[key] = value;
 }
 
+void PrinterModel::DropNamedEntry(const std::string& key) { named_.erase(key); }
+
 std::string PrinterModel::VersionReply() const { return versionText_ + std::string(kLineEnd); }
 
 std::string PrinterModel::ConfigurationReply() const {
@@ -346,9 +348,9 @@ bool PrinterModel::RunParameterCommand(std::string_view body, Output& out) {
     return true;
   }
   if (body.starts_with(kReadEntryPrefix)) {
-    const std::string key(body.substr(kReadEntryPrefix.size()));
-    if (!IsHeldEntry(key)) return false;
-    out.reply += named_[key] + std::string(kLineEnd);
+    const auto entry = named_.find(std::string(body.substr(kReadEntryPrefix.size())));
+    if (entry == named_.end()) return false;
+    out.reply += entry->second + std::string(kLineEnd);
     return true;
   }
   if (body.starts_with(kWriteEntryPrefix)) {

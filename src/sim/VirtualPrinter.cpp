@@ -323,4 +323,9 @@ void VirtualPrinter::SetNamedEntry(const std::string& key, const std::string& va
   impl_->model.SetNamedEntry(key, value);
 }
 
+void VirtualPrinter::DropNamedEntry(const std::string& key) {
+  std::lock_guard lock(impl_->modelMutex);
+  impl_->model.DropNamedEntry(key);
+}
+
 }  // namespace tw::sim

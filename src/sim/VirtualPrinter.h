@@ -101,6 +101,8 @@ class PrinterModel {
   // read as empty and are not stored.
   std::string NamedEntry(const std::string& key) const;
   void SetNamedEntry(const std::string& key, const std::string& value);
+  // A printer without the entry: a request for it gets no answer until it is set again.
+  void DropNamedEntry(const std::string& key);
   std::string VersionReply() const;
   std::string ConfigurationReply() const;  // the E printer's answer to "UQ"
   std::string MemoryListingReply() const;  // the answer to "^XA^WD*:*.*^XZ"
@@ -162,6 +164,7 @@ class VirtualPrinter {
   void SetSlot(int address, uint16_t value);
   std::string NamedEntry(const std::string& key) const;
   void SetNamedEntry(const std::string& key, const std::string& value);
+  void DropNamedEntry(const std::string& key);
 
  private:
   struct Impl;

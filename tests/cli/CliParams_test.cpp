@@ -136,6 +136,16 @@ TEST_F(CliParams, ADumpFromASilentPrinterFailsAndLeavesNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }
 
+TEST_F(CliParams, ADumpLeavesOutAndNamesAnEntryThePrinterDoesNotAnswer) {
+  printer_.DropNamedEntry("PrinterNameQesh");
+  const auto file = dir_ / "table.eep";
+  auto result = Run({"dump", file.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("PrinterNameQesh"), std::string::npos) << result.err;
+  const std::string saved = test::ReadFileBytes(file);
+  EXPECT_EQ(saved.substr(saved.find("~WN00@ini")), "~WN00@ini,w,PrinterName,TW Virtual 203\r\n~WN00@ini,w,TphAdj,0100\r\n");
+}
+
 TEST_F(CliParams, ADumpFileSentWithSendRestoresTheTable) {
   for (int slot = 0; slot < 256; ++slot) printer_.SetSlot(slot, static_cast<uint16_t>(slot * 0x0101 ^ 0x5A));
   printer_.SetNamedEntry("PrinterName", "Bay 2");

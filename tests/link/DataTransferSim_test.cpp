@@ -184,14 +184,18 @@ TEST_P(DataTransferSim, TheKindsWaitsArePacedByName) {
 
 // A line answer is taken at its line end, but the kind's fixed waits still bound it: an answer that
 // comes late (serial and parallel: after 550 ms, inside the 600 ms settle) or in three pieces is read
-// whole, in both read modes.
+// whole, in both read modes. A normal reply whose pieces pause longer than a round's wait is waited
+// for up to its line end.
 TEST_P(DataTransferSim, ALineAnswerThatComesLateOrInPiecesIsReadWhole) {
   test::ScopedFastPacer realTimeouts(0.1, 1.0);
   printer_.SetSlot(0x01, 0x0085);
   struct Row {
     bool once;
     sim::Faults faults;
-  } rows[] = {{false, {.splitPieceBytes = 2, .splitGapMs = 100}}, {true, {.splitPieceBytes = 2, .splitGapMs = 100}}};
+    ReplyEnd end = ReplyEnd::Line;
+  } rows[] = {{false, {.splitPieceBytes = 2, .splitGapMs = 100}},
+              {true, {.splitPieceBytes = 2, .splitGapMs = 100}},
+              {false, {.splitPieceBytes = 2, .splitGapMs = 600}, ReplyEnd::Rounds}};
   std::vector<Row> all(std::begin(rows), std::end(rows));
   // The network's reply read time-out is 500 ms, as short as it is for the kind's own reads.
   if (GetParam() != Transport::Tcp) all.push_back({false, {.replyDelayMs = 550}});
@@ -199,7 +203,8 @@ TEST_P(DataTransferSim, ALineAnswerThatComesLateOrInPiecesIsReadWhole) {
     printer_.SetFaults(row.faults);
     Link().readOnce = row.once;
     ASSERT_TRUE(SendToPrinter("~WN00@eep,r,01~"));
-    EXPECT_EQ(ReadReply(ReplyEnd::Line).text, "0085\r\n") << row.once << " " << row.faults.replyDelayMs;
+    EXPECT_EQ(ReadReply(row.end).text, "0085\r\n") << row.once << " " << row.faults.replyDelayMs << " "
+                                                      << row.faults.splitGapMs;
     Link().readOnce = false;
   }
 }

@@ -46,12 +46,12 @@ class UsbReadModes : public ::testing::Test {
 
 TEST_F(UsbReadModes, ReadTimesBoundsTheRoundsOfANormalRead) {
   OpenDevice();
-  device_->reads = {"a", "b", "c", "d"};
+  device_->reads = {"a\r\n", "b", "c", "d\r\n"};
 
   UseSettings("USBReadTimes=0\r\n");
   Reply one = ReadReply();
-  EXPECT_EQ(one.text, "a");
-  EXPECT_EQ(one.count, 1);
+  EXPECT_EQ(one.text, "a\r\n");
+  EXPECT_EQ(one.count, 3);
 
   UseSettings("USBReadTimes=-1\r\n");
   device_->readCapacities.clear();
@@ -63,7 +63,7 @@ TEST_F(UsbReadModes, ReadTimesBoundsTheRoundsOfANormalRead) {
   // The keys are read at every call: back to the default of 50, the rest arrives in one reply.
   UseSettings("");
   Reply rest = ReadReply();
-  EXPECT_EQ(rest.text, "bcd");
+  EXPECT_EQ(rest.text, "bcd\r\n");
 }
 
 TEST_F(UsbReadModes, NormalReadPassesTheSettingsAndStopsAtTheFirstEmptyRound) {
@@ -92,20 +92,20 @@ TEST_F(UsbReadModes, ALongReplyIsCutAt1024Bytes) {
 TEST_F(UsbReadModes, DrainThrowsPendingInputAwayBeforeTheNextReply) {
   OpenDevice();
   UseSettings("USBReadBlankTimeout=9\r\nUSBWriteBlankTimeout=8\r\n");
-  device_->reads = {std::string(100, 'o'), std::string(100, 'l'), "new"};
+  device_->reads = {std::string(100, 'o'), std::string(100, 'l'), std::string(3000, 'd'), "", "new"};
   device_->timeouts.clear();
   DiscardPendingInput();
   EXPECT_FALSE(Link().drain);
   ASSERT_FALSE(device_->timeouts.empty());
   EXPECT_EQ(device_->timeouts[0].read, 9);
   EXPECT_EQ(device_->timeouts[0].write, 8);
-  EXPECT_EQ(device_->readCapacities, (std::vector<int>{100, 100}));
+  EXPECT_EQ(device_->readCapacities, (std::vector<int>(6, 1024))) << "until a read brings nothing";
   EXPECT_EQ(ReadReply().text, "new");
 }
 
 TEST_F(UsbReadModes, ADumpEndsAtTheFirstSlotWithoutFourHexDigits) {
   OpenDevice();
-  device_->reads = {"", "", "0085\r\n", "0G12\r\n"};  // the drain's two reads, then the answers
+  device_->reads = {"", "0085\r\n", "0G12\r\n"};  // the drain's read that brings nothing, then the answers
   std::ostringstream dump;
   EXPECT_FALSE(DumpParameterTable(dump));
   EXPECT_EQ(dump.str(), "~WN00@eep,w,00,0085\r\n");
@@ -137,9 +137,9 @@ TEST_F(UsbReadModes, PrinterClassGetsTheSettingsInMilliseconds) {
   EXPECT_EQ(printer_->timeouts[0].read, 4000);
 
   UseSettings("USBReadTimeout=3\r\nUSBWriteTimeout=20\r\n");
-  printer_->reads = {"AB", "CD"};
+  printer_->reads = {"AB", "CD\r\n"};
   Reply reply = ReadReply();
-  EXPECT_EQ(reply.text, "ABCD");
+  EXPECT_EQ(reply.text, "ABCD\r\n");
   EXPECT_EQ(printer_->timeouts.back().write, 2000);
   EXPECT_EQ(printer_->timeouts.back().read, 300);
 
@@ -149,12 +149,12 @@ TEST_F(UsbReadModes, PrinterClassGetsTheSettingsInMilliseconds) {
   EXPECT_EQ(ReadReply().text, "12");
 }
 
-TEST_F(UsbReadModes, PrinterClassDrainReadsOneHundredBytesAndDropsThem) {
+TEST_F(UsbReadModes, PrinterClassDrainReadsUntilNothingComesAndDropsIt) {
   OpenPrinter();
-  printer_->reads = {"stale", "fresh"};
+  printer_->reads = {"stale", std::string(300, 's'), "", "fresh"};
   printer_->readCapacities.clear();
   DiscardPendingInput();
-  EXPECT_EQ(printer_->readCapacities, (std::vector<int>{100}));
+  EXPECT_EQ(printer_->readCapacities, (std::vector<int>{1024, 1024, 1024}));
   EXPECT_EQ(printer_->timeouts.back().write, 500);
   EXPECT_EQ(printer_->timeouts.back().read, 500);
   EXPECT_EQ(ReadReply().text, "fresh");

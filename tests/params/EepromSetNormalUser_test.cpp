@@ -578,6 +578,7 @@ TEST_F(EditorFileTest, AFileThatCannotBeOpenedIsNamedInQuotes) {
 
 TEST_F(EditorFileTest, SavingCopiesThePrintersTableIntoTheFile) {
   printer_.SetNamedEntry("PrinterName", "TW-Z");
+  printer_.DropNamedEntry("TphAdj");  // a printer without it is still dumped, and the entry named
   ConnectTcp();
   ShowEditor();
   const std::filesystem::path file = dir_.Write("saved.eep", "old content that must go");
@@ -586,14 +587,15 @@ TEST_F(EditorFileTest, SavingCopiesThePrintersTableIntoTheFile) {
   EXPECT_FALSE(editor_.btnWrintFile->isEnabled());  // until the dump has ended
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Shown().empty(); }, 20000));
 
-  EXPECT_EQ(LastText(), Tip("SaveEepSucc").toStdString());
+  EXPECT_EQ(LastText(), (Tip("SaveEepSucc") + "\n" + Tip("DumpEntriesUnanswered") + "TphAdj").toStdString());
   EXPECT_TRUE(editor_.btnWrintFile->isEnabled());
   EXPECT_FALSE(Link().readOnce);
   const std::string saved = test::ReadFileBytes(file);
   EXPECT_EQ(saved.find("old content"), std::string::npos);
   EXPECT_EQ(saved.substr(0, 21), "~WN00@eep,w,00,0000\r\n");
   EXPECT_NE(saved.find("~WN00@eep,w,1D,EF12\r\n"), std::string::npos);
-  EXPECT_NE(saved.find("~WN00@ini,w,PrinterName,TW-Z"), std::string::npos);
+  EXPECT_NE(saved.find("~WN00@ini,w,PrinterName,TW-Z\r\n~WN00@ini,w,PrinterNameQesh,"), std::string::npos);
+  EXPECT_EQ(saved.find("TphAdj"), std::string::npos);
 
   // The saved file loads back into the rows.
   Choose(file);

@@ -161,17 +161,32 @@ TEST_P(ParamProtocolSim, WritesAndRequestsSendTheirBytesAtTheShortTimeOut) {
   EXPECT_EQ(printer_.Slot(0x1C), 0x0112) << "the field write keeps the slot's other bits";
 }
 
+// A named entry is read to its line end, also when it comes in pieces slower than one read waits;
+// an answer whose line end never comes is cut, and a printer that does not answer gives none.
 TEST_P(ParamProtocolSim, ANamedEntryComesWithItsLineEnd) {
-  printer_.SetNamedEntry("PrinterName", "Dock 7");
+  using State = NamedEntryAnswer::State;
+  printer_.SetNamedEntry("PrinterName", "Dock 7 at the west gate");
+  struct Row {
+    sim::Faults faults;
+    double timeoutScale;
+    State state;
+    std::string text;
+  } rows[] = {
+      {{}, 0.05, State::Complete, "Dock 7 at the west gate\r\n"},
+      {{.splitPieceBytes = 2, .splitGapMs = 150}, 1.0, State::Complete, "Dock 7 at the west gate\r\n"},
+      {{.garbage = true}, 0.01, State::Cut, "#?*\xFE!%#?*\xFE!%#?*\xFE!%#?*\xFE!%#"},
+      {{.noReply = true}, 0.01, State::None, ""},
+  };
   Link().readOnce = true;
-  EXPECT_EQ(ReadNamedEntry("PrinterName"), "Dock 7\r\n");
-  EXPECT_EQ(printer_.Received(), "~WN00@ini,r,PrinterName\r\n");
-
-  sim::Faults silent;
-  silent.noReply = true;
-  printer_.SetFaults(silent);
-  test::ScopedFastPacer faster(0.0, 0.01);
-  EXPECT_EQ(ReadNamedEntry("TphAdj"), "");
+  for (const Row& row : rows) {
+    printer_.SetFaults(row.faults);
+    printer_.ClearReceived();
+    test::ScopedFastPacer waits(0.1, row.timeoutScale);
+    const NamedEntryAnswer answer = ReadNamedEntry("PrinterName");
+    EXPECT_EQ(answer.state, row.state) << row.text;
+    EXPECT_EQ(answer.text, row.text);
+    EXPECT_EQ(printer_.Received(), "~WN00@ini,r,PrinterName\r\n");
+  }
 }
 
 TEST_P(ParamProtocolSim, ADumpHoldsEverySlotAndTheNamedEntries) {
@@ -181,8 +196,10 @@ TEST_P(ParamProtocolSim, ADumpHoldsEverySlotAndTheNamedEntries) {
   printer_.SetNamedEntry("TphAdj", "0042");
   const auto file = dir_.Write("table.eep", "old content that is replaced");
 
-  ASSERT_TRUE(WriteParameterDump(file, true));
+  std::vector<std::string> unanswered;
+  ASSERT_TRUE(WriteParameterDump(file, true, &unanswered));
   EXPECT_FALSE(Link().readOnce) << "read-once mode is cleared after the dump";
+  EXPECT_TRUE(unanswered.empty());
 
   std::string expected;
   for (int slot = 0; slot < 256; ++slot) {
@@ -190,8 +207,17 @@ TEST_P(ParamProtocolSim, ADumpHoldsEverySlotAndTheNamedEntries) {
     std::snprintf(record, sizeof record, "~WN00@eep,w,%02X,%04X\r\n", slot, Pattern(slot));
     expected += record;
   }
+  const std::string slotRecords = expected;
   expected += "~WN00@ini,w,PrinterName,Line 3 left\r\n~WN00@ini,w,PrinterNameQesh,L3L\r\n~WN00@ini,w,TphAdj,0042\r\n";
   EXPECT_EQ(test::ReadFileBytes(file), expected);
+
+  // Entries the printer does not answer are left out and named; the others keep their records whole.
+  test::ScopedFastPacer faster(0.1, 0.01);
+  printer_.DropNamedEntry("PrinterNameQesh");
+  ASSERT_TRUE(WriteParameterDump(file, true, &unanswered));
+  EXPECT_EQ(unanswered, std::vector<std::string>{"PrinterNameQesh"});
+  EXPECT_EQ(test::ReadFileBytes(file),
+            slotRecords + "~WN00@ini,w,PrinterName,Line 3 left\r\n~WN00@ini,w,TphAdj,0042\r\n");
 
   const auto dump = DumpFile::Open(file);
   ASSERT_TRUE(dump);

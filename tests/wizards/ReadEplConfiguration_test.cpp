@@ -209,11 +209,11 @@ TEST(ReadEplConfigurationUsb, StaleInputIsDrainedAndTheReplyReadInRounds) {
   Link().currentKind = PortKind::UsbDevice;
   Link().open = true;
 
-  // Drain: two reads of at most 100 bytes. Then the reply in two rounds and an empty round.
+  // Drain: reads until one brings nothing. Then the reply in two rounds and an empty round.
   device->reads = {"stale", "", "FV1.0 QRT-L42D ", "q832\r\n", ""};
   EXPECT_EQ(RequestEplConfiguration(), "FV1.0 QRT-L42D q832\r\n");
   EXPECT_EQ(device->written, "UQ\r\n");
-  EXPECT_EQ(device->readCapacities, (std::vector<int>{100, 100, 1024, 1024, 1024}));
+  EXPECT_EQ(device->readCapacities, (std::vector<int>{1024, 1024, 1024, 1024, 1024}));
   // The drain's time-outs, then those of a normal read (read-once would pass a read time-out of 2).
   ASSERT_EQ(device->timeouts.size(), 2u);
   EXPECT_EQ(device->timeouts[0].read, 5);
