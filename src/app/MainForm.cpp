@@ -480,7 +480,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   }
   Timer1->stop();
   StopReceiving();
-  CloseCurrentPort();
+  CloseCurrentPort(NetworkClose::AfterTransfer);  // the printer keeps what it took
   Pause(pace_main::kAfterExitClose);
   event->accept();
 }
