@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "core/Pacing.h"
 #include "download/DownloadTransfer.h"
@@ -74,17 +75,19 @@ class TDownDialog : public QDialog {
 
  private:
   void BuildControls();
-  // Runs in the UI thread once the transfer thread has ended.
-  void FinishDownload(DownloadOutcome outcome);
+  // Runs in the UI thread once the transfer thread has ended; `taken`: the bytes the printer took.
+  void FinishDownload(DownloadOutcome outcome, uint64_t taken);
   void SetBusy(bool busy);
 
   Hooks hooks_;
   std::thread worker_;
   std::shared_ptr<TransferGate> gate_;  // of the running transfer
   bool reopen_ = false;          // the file makes the printer restart
+  bool firmware_ = false;        // the file is firmware: stopping it can leave the printer needing recovery
+  uint64_t fileSize_ = 0;
   bool closeWhenDone_ = false;   // the user chose to stop the transfer and close
   bool askingToStop_ = false;    // the stop question is open
-  std::optional<DownloadOutcome> endedDuringQuestion_;  // finished once the question is answered
+  std::optional<std::pair<DownloadOutcome, uint64_t>> endedDuringQuestion_;  // finished once the question is answered
   bool cursorBusy_ = false;
   DownloadOutcome lastOutcome_ = DownloadOutcome::Completed;
   // Texts of the dialog's own section beyond the message catalog's keys.

@@ -32,7 +32,11 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              "NoAccessSerial", "NoAccessParallel", "NoAccessUsbPrinter",
                                              "NoAccessUsbDevice"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
-                                                "WriteFail",    "FinishReopen", "FinishNotReopen"};
+                                                "WriteFail",    "FinishReopen", "FinishNotReopen",
+                                                // A stopped download (with the bytes the printer took
+                                                // and the file's size), and the warning before a
+                                                // firmware file is stopped.
+                                                "StoppedDownload", "FirmwareStopWarning"};
 constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu", "FanWei", "GetVersionFail"};
 
 struct CatalogSection {
