@@ -6,8 +6,10 @@
 // The transfer runs in a thread of its own, so that the window repaints and the bar advances during
 // a download of minutes; the UI thread only shows the bar's values and, at the end, the messages.
 // While it runs, choosing another file or starting a second download is not possible, and closing
-// the window asks first; the transfer waits while the question is open, and a yes stops it before
-// its next piece and closes the window.
+// the window asks first (for a firmware file with a warning, going on being the default); the
+// transfer waits while the question is open, and a yes stops it at once (before its next piece, or
+// by closing a network link hard while the end waits for the printer), tells how many bytes the
+// printer took and closes the window. The bar follows the bytes the printer took.
 #include <QDialog>
 #include <QString>
 #include <functional>

@@ -121,7 +121,9 @@ void CloseNetworkLink(NetworkClose how) {
   if (auto net = link.Libraries().network; net && handle != -1) {
     switch (how) {
       case NetworkClose::Now: net->ClosePort(handle); break;
-      case NetworkClose::AfterTransfer: net->ClosePortAfterTransfer(handle, TimeoutMs(pace::kNetworkCloseLinger)); break;
+      case NetworkClose::AfterTransfer:
+        net->ClosePortAfterTransfer(handle, TimeoutMs(pace::kNetworkCloseLinger));
+        break;
       case NetworkClose::Hard: net->AbortPort(handle); break;
     }
   }

@@ -194,7 +194,8 @@ TEST_P(UsbLink, TheCommandLineSendSucceedsOnlyWhenThePrinterTookEveryByte) {
     printer_.SetAcceptRate(row.acceptRate);
     if (row.unplugAfter) printer_.UnplugAfter(row.unplugAfter);
     const std::string file(row.bytes, 's');
-    const auto sent = test::RunProgram("tagwright-cli", {"--port", CliPort(), "send", dir.Write("f.prn", file).string()});
+    const auto sent =
+        test::RunProgram("tagwright-cli", {"--port", CliPort(), "send", dir.Write("f.prn", file).string()});
     EXPECT_EQ(sent.exitCode, row.exitCode) << row.what << ": " << sent.err;
     if (row.exitCode == 0) {
       EXPECT_EQ(printer_.ReceivedCount() - before, row.bytes) << row.what;
