@@ -463,8 +463,9 @@ struct VirtualUsbPrinter::Impl {
     if (!NodeAlive(client)) return error = ENODEV, -1;
     if (write && Clock::now() < nakUntil) return error = EAGAIN, -1;
     if (write && umockdev_ioctl_client_get_arg(client)->data_len == 0) {
-      int waiting = 0;
-      if (::ioctl(nodeMaster, FIONREAD, &waiting) != 0 || waiting > 0 || pumping) return error = EAGAIN, -1;
+      // poll() (unlike FIONREAD) also sees bytes the terminal layer has not yet passed on.
+      pollfd waiting{nodeMaster, POLLIN, 0};
+      if (::poll(&waiting, 1, 0) != 0 || pumping) return error = EAGAIN, -1;
       return 0;
     }
     return kPassThrough;
