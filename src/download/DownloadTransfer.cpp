@@ -40,7 +40,6 @@ class BarOfTakenBytes {
     }
     return taken_;
   }
-  uint64_t taken() const { return taken_; }
 
  private:
   const std::function<void(int)>& showBar_;
