@@ -491,7 +491,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   }
   Timer1->stop();
   StopReceiving();
-  CloseCurrentPort();
+  CloseCurrentPort(NetworkClose::AfterTransfer);  // the printer keeps what it took
   Pause(pace_main::kAfterExitClose);
   event->accept();
 }

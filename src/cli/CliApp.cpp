@@ -18,14 +18,14 @@
 #include <thread>
 #include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 #include <utility>
 #include <vector>
 
 #include "cli/PortSpec.h"
 #include "core/AppPaths.h"
 #include "core/Pacing.h"
+#include "download/DownloadPlan.h"
+#include "download/DownloadTransfer.h"
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
 #include "link/HexConversions.h"
@@ -134,17 +134,33 @@ std::string ShowReply(const std::string& bytes, bool hex) {
   return hex ? BytesToSpacedHex(bytes) : BytesToEscapedText(bytes);
 }
 
-// Sends in blocks: small ones on serial and parallel lines, where each block must pass within the
-// write time-out even at low speeds; 1 MiB ones on USB; all at once on the network, whose write
-// time-out bounds a stall rather than the whole write.
-bool SendInBlocks(const std::string& bytes, PortKind kind) {
-  std::size_t block = kind == PortKind::Serial || kind == PortKind::Parallel ? 2048 : (1u << 20);
-  if (kind == PortKind::Network) block = bytes.size() > 0 ? bytes.size() : 1;
-  Link().serialWriteTimeoutMs = 10000;
-  for (std::size_t at = 0; at < bytes.size(); at += block) {
-    if (!SendToPrinter(std::string_view(bytes).substr(at, block))) return false;
+// The block size of a send: small blocks on serial and parallel lines, where each block must pass
+// within the write time-out even at low speeds; the download's blocks on USB, where each transfer
+// must pass within the transfer time-out; large ones on the network, whose write time-out bounds a
+// stall rather than the whole write.
+std::size_t SendBlockBytes(PortKind kind) {
+  switch (kind) {
+    case PortKind::Serial:
+    case PortKind::Parallel: return 2048;
+    case PortKind::UsbDevice:
+    case PortKind::UsbPrinter: return kDownloadBlockBytes;
+    default: return 64 * 1024;
   }
-  return true;
+}
+
+// Streams the source to the printer in blocks and waits until the printer has taken the last one.
+int SendStream(std::istream& source, const std::string& readFailure, PortKind kind) {
+  RaiseLinkTimeoutsForDownload();
+  Link().serialWriteTimeoutMs = 10000;
+  std::vector<char> block(SendBlockBytes(kind));
+  while (source) {
+    source.read(block.data(), static_cast<std::streamsize>(block.size()));
+    const auto got = static_cast<std::size_t>(source.gcount());
+    if (got > 0 && !SendToPrinter(std::string_view(block.data(), got))) return Fail("Sending to the printer failed.");
+  }
+  if (!source.eof()) return Fail(readFailure);
+  if (!AwaitDelivery()) return Fail("Sending to the printer failed: the printer did not take all the data.");
+  return kExitOk;
 }
 
 // The reply to a request, as the version query reads it: up to four reads, the first non-empty one.
@@ -169,20 +185,10 @@ int RunAsk(const std::string& request, bool hex, const char* what) {
 }
 
 int RunSend(const std::string& file, PortKind kind) {
-  std::string bytes;
-  if (file == "-") {
-    bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
-  } else {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) return Fail("The file " + file + " cannot be read.");
-    bytes.resize(static_cast<std::size_t>(in.tellg()));
-    in.seekg(0);
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-      return Fail("The file " + file + " cannot be read.");
-    }
-  }
-  if (!SendInBlocks(bytes, kind)) return Fail("Sending to the printer failed.");
-  return kExitOk;
+  if (file == "-") return SendStream(std::cin, "Standard input cannot be read.", kind);
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return Fail("The file " + file + " cannot be read.");
+  return SendStream(in, "The file " + file + " cannot be read.", kind);
 }
 
 int RunListen(double seconds, bool hex, const std::string& portName) {
@@ -284,7 +290,7 @@ int RunReadSlot(const SlotArgs& args) {
 int RunWriteSlot(const SlotArgs& args) {
   const bool sent = args.bits ? WriteParameterField(args.address, args.value, args.bits->first, args.bits->second)
                               : WriteParameterSlot(args.address, args.value);
-  return sent ? kExitOk : Fail("The write command could not be sent to the printer.");
+  return sent && AwaitDelivery() ? kExitOk : Fail("The write command could not be sent to the printer.");
 }
 
 int RunDump(const std::string& file) {
@@ -407,7 +413,8 @@ int RunCli(int argc, char** argv) {
     status = RunAsk("~WN01@version~\r\n", hex, "version request");
   }
   std::cout << std::flush;
-  CloseCurrentPort();
+  // Input the printer sent and nobody read must not reset the link under what it still processes.
+  CloseCurrentPort(NetworkClose::AfterTransfer);
   return status;
 }
 

@@ -23,6 +23,7 @@ MsgAnswer ShowMessage(const std::string& text, const std::string& caption, MsgIc
   }
   if (handler) return handler(text, caption, icon, buttons);
   std::fprintf(stderr, "%s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ", text.c_str());
+  if (buttons == MsgButtons::OkCancelSafe) return MsgAnswer::Cancel;
   return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
 }
 

@@ -8,7 +8,8 @@
 namespace tw {
 
 enum class MsgIcon { None, Information, Warning, Error, Question };
-enum class MsgButtons { Ok, OkCancel, YesNo };
+// OkCancelSafe: OK and Cancel with Cancel as the default button, for a question whose OK may harm.
+enum class MsgButtons { Ok, OkCancel, YesNo, OkCancelSafe };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
 
 using MessageHandler =

@@ -156,6 +156,7 @@ void TDownDialog::BtDownLoadClick() {
   const QString chosen = EtDownFile->text();
   const std::filesystem::path path = LocalFilePath(chosen);
   reopen_ = DownloadNeedsReopen(QFileInfo(chosen).fileName().toStdString());
+  firmware_ = IsFirmwareFile(QFileInfo(chosen).fileName().toStdString());
   std::error_code error;
   // Only a regular file has a size to plan with; a device or a folder is refused like a missing file.
   const bool regular = std::filesystem::is_regular_file(path, error);
@@ -185,20 +186,21 @@ void TDownDialog::BtDownLoadClick() {
     // A receive thread still inside its round must not read while the file goes out.
     if (receiverWasRunning) Pause(pace::kDownloadReceiveStop);
     Receive_Thread::Join();
+    uint64_t taken = 0;
     const DownloadOutcome outcome = SendPlannedFile(
         file, plan,
         [bar](int value) { QMetaObject::invokeMethod(bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection); },
-        *gate);
-    QMetaObject::invokeMethod(this, [this, outcome] { FinishDownload(outcome); }, Qt::QueuedConnection);
+        *gate, &taken);
+    QMetaObject::invokeMethod(this, [this, outcome, taken] { FinishDownload(outcome, taken); }, Qt::QueuedConnection);
   });
 }
 
-void TDownDialog::FinishDownload(DownloadOutcome outcome) {
+void TDownDialog::FinishDownload(DownloadOutcome outcome, uint64_t taken) {
   if (worker_.joinable()) worker_.join();
   ReleaseLinkExchange();
   // The last piece was already on its way when the question opened: its messages wait for the answer.
   if (askingToStop_) {
-    endedDuringQuestion_ = outcome;
+    endedDuringQuestion_ = {outcome, taken};
     return;
   }
   lastOutcome_ = outcome;
@@ -206,7 +208,12 @@ void TDownDialog::FinishDownload(DownloadOutcome outcome) {
   switch (outcome) {
     case DownloadOutcome::WriteFailed: ShowMessageQ(Text("WriteFail"), Text("DownloadFile")); break;
     case DownloadOutcome::ReadFailed: ShowMessageQ(fileFailText_, Text("DownloadFile")); break;
-    case DownloadOutcome::Cancelled: break;
+    case DownloadOutcome::Cancelled:
+      // A stop while the printer was still taking the bytes closed the network link.
+      if (!Link().open && hooks_.linkClosed) hooks_.linkClosed();
+      ShowMessageQ(Text("StoppedDownload").arg(QString::number(taken), QString::number(fileSize_)),
+                   Text("DownloadFile"), MsgIcon::Information);
+      break;
     case DownloadOutcome::Completed:
       // The bar goes back to 0 for the next file; the line below it says what this one came to.
       LbResult->setText(Text("BytesSent").arg(fileSize_));
@@ -250,8 +257,12 @@ void TDownDialog::done(int result) {
   // The transfer waits before its next piece while the question is open: it cannot end behind it.
   askingToStop_ = true;
   gate_->Hold();
+  // Firmware cut short can leave the printer needing recovery: the question warns first, and going on
+  // is the default.
   const MsgAnswer answer =
-      ShowMessageQ(stopQuestionText_, Text("DownloadFile"), MsgIcon::Question, MsgButtons::OkCancel);
+      firmware_ ? ShowMessageQ(Text("FirmwareStopWarning") + QStringLiteral("\n\n") + stopQuestionText_,
+                               Text("DownloadFile"), MsgIcon::Warning, MsgButtons::OkCancelSafe)
+                : ShowMessageQ(stopQuestionText_, Text("DownloadFile"), MsgIcon::Question, MsgButtons::OkCancel);
   askingToStop_ = false;
   if (answer == MsgAnswer::Ok) {
     // The transfer stops before its next piece; the window closes when it has.
@@ -260,9 +271,7 @@ void TDownDialog::done(int result) {
   } else {
     gate_->Release();
   }
-  if (const std::optional<DownloadOutcome> ended = std::exchange(endedDuringQuestion_, std::nullopt)) {
-    FinishDownload(*ended);
-  }
+  if (const auto ended = std::exchange(endedDuringQuestion_, std::nullopt)) FinishDownload(ended->first, ended->second);
 }
 
 void TDownDialog::FormShortCut() { OpenHelp(CurrentLanguage()); }

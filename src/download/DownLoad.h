@@ -6,8 +6,10 @@
 // The transfer runs in a thread of its own, so that the window repaints and the bar advances during
 // a download of minutes; the UI thread only shows the bar's values and, at the end, the messages.
 // While it runs, choosing another file or starting a second download is not possible, and closing
-// the window asks first; the transfer waits while the question is open, and a yes stops it before
-// its next piece and closes the window.
+// the window asks first (for a firmware file with a warning, going on being the default); the
+// transfer waits while the question is open, and a yes stops it at once (before its next piece, or
+// by closing a network link hard while the end waits for the printer), tells how many bytes the
+// printer took and closes the window. The bar follows the bytes the printer took.
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "core/Pacing.h"
 #include "download/DownloadTransfer.h"
@@ -78,18 +81,19 @@ class TDownDialog : public QDialog {
 
  private:
   void BuildControls();
-  // Runs in the UI thread once the transfer thread has ended.
-  void FinishDownload(DownloadOutcome outcome);
+  // Runs in the UI thread once the transfer thread has ended; `taken`: the bytes the printer took.
+  void FinishDownload(DownloadOutcome outcome, uint64_t taken);
   void SetBusy(bool busy);
 
   Hooks hooks_;
   std::thread worker_;
   std::shared_ptr<TransferGate> gate_;  // of the running transfer
   bool reopen_ = false;          // the file makes the printer restart
-  uintmax_t fileSize_ = 0;       // bytes of the file being sent
+  bool firmware_ = false;        // the file is firmware: stopping it can leave the printer needing recovery
+  uint64_t fileSize_ = 0;        // bytes of the file being sent
   bool closeWhenDone_ = false;   // the user chose to stop the transfer and close
   bool askingToStop_ = false;    // the stop question is open
-  std::optional<DownloadOutcome> endedDuringQuestion_;  // finished once the question is answered
+  std::optional<std::pair<DownloadOutcome, uint64_t>> endedDuringQuestion_;  // finished once the question is answered
   bool cursorBusy_ = false;
   DownloadOutcome lastOutcome_ = DownloadOutcome::Completed;
   // Texts of the dialog's own section beyond the message catalog's keys.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
 
 namespace tw {
 
@@ -56,13 +57,23 @@ DownloadPiece DownloadPlan::Piece(uint64_t index) const {
   return piece;
 }
 
-bool DownloadNeedsReopen(std::string_view fileName) {
-  if (fileName.size() < 3) return false;
+namespace {
+// The last three characters of a name in upper case ("" for a shorter name).
+std::string UpperTail(std::string_view fileName) {
+  if (fileName.size() < 3) return {};
   std::string tail(fileName.substr(fileName.size() - 3));
   std::transform(tail.begin(), tail.end(), tail.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return tail;
+}
+}  // namespace
+
+bool DownloadNeedsReopen(std::string_view fileName) {
+  const std::string tail = UpperTail(fileName);
   constexpr std::array<std::string_view, 3> kRestartingEndings = {".JK", ".ZK", "EEP"};
   return std::find(kRestartingEndings.begin(), kRestartingEndings.end(), tail) != kRestartingEndings.end();
 }
+
+bool IsFirmwareFile(std::string_view fileName) { return UpperTail(fileName) == ".JK"; }
 
 }  // namespace tw

@@ -75,5 +75,8 @@ class DownloadPlan {
 // them a USB or network link is closed. The rule looks at the last three characters of the name,
 // in any letter case.
 bool DownloadNeedsReopen(std::string_view fileName);
+// A monitor program or firmware file (".JK" in any letter case): cut short, it can leave the printer
+// needing recovery.
+bool IsFirmwareFile(std::string_view fileName);
 
 }  // namespace tw

@@ -1,6 +1,10 @@
 #include "download/DownloadTransfer.h"
 
+#include <algorithm>
+#include <deque>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
@@ -16,12 +20,32 @@ constexpr int kUsbDeviceWriteTimeout = 150;
 constexpr int kUsbPrinterWriteTimeoutMs = 150000;
 constexpr int kUsbPrinterReadTimeoutMs = 100;
 
-void ShowMarks(const std::vector<BarMark>& marks, const std::function<void(int)>& showBar) {
-  for (const BarMark& mark : marks) {
-    if (showBar) showBar(mark.value);
-    if (mark.pause) Pause(*mark.pause);
+// The bar follows what the printer took: each mark waits here until the bytes before it are taken.
+// On the network the system takes a file far ahead of a slow printer; elsewhere written is taken.
+class BarOfTakenBytes {
+ public:
+  explicit BarOfTakenBytes(const std::function<void(int)>& showBar) : showBar_(showBar) {}
+  void Add(uint64_t offset, const std::vector<BarMark>& marks) {
+    for (const BarMark& mark : marks) pending_.emplace_back(offset, mark);
   }
-}
+  // Counts the bytes of `sent` that the printer has taken and shows the marks up to them.
+  uint64_t Follow(uint64_t sent) {
+    const long undelivered = UndeliveredBytes();
+    if (undelivered >= 0) taken_ = sent - std::min<uint64_t>(sent, static_cast<uint64_t>(undelivered));
+    while (!pending_.empty() && pending_.front().first <= taken_) {
+      const BarMark mark = pending_.front().second;
+      pending_.pop_front();
+      if (showBar_) showBar_(mark.value);
+      if (mark.pause) Pause(*mark.pause);
+    }
+    return taken_;
+  }
+
+ private:
+  const std::function<void(int)>& showBar_;
+  std::deque<std::pair<uint64_t, BarMark>> pending_;
+  uint64_t taken_ = 0;
+};
 
 }  // namespace
 
@@ -81,24 +105,47 @@ bool TransferGate::Pass() const {
 }
 
 DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
-                                const std::function<void(int)>& showBar, const TransferGate& gate) {
+                                const std::function<void(int)>& showBar, const TransferGate& gate,
+                                uint64_t* bytesTaken) {
+  BarOfTakenBytes bar(showBar);
+  uint64_t sent = 0;
+  const auto ended = [&](DownloadOutcome outcome) {
+    if (bytesTaken) *bytesTaken = bar.Follow(sent);
+    return outcome;
+  };
   std::string buffer;
   for (uint64_t index = 0; index < plan.pieceCount(); ++index) {
-    if (!gate.Pass()) return DownloadOutcome::Cancelled;
+    if (!gate.Pass()) return ended(DownloadOutcome::Cancelled);
     const DownloadPiece piece = plan.Piece(index);
-    ShowMarks(piece.before, showBar);
+    bar.Add(piece.offset, piece.before);
+    bar.Follow(sent);
     if (piece.length > 0) {
       buffer.assign(piece.length, '\0');
       // A short read would send stale bytes in place of the file's: stop instead.
       if (!file.read(buffer.data(), piece.length) || file.gcount() != piece.length) {
-        return DownloadOutcome::ReadFailed;
+        return ended(DownloadOutcome::ReadFailed);
       }
-      if (!SendToPrinter(buffer)) return DownloadOutcome::WriteFailed;
+      if (!SendToPrinter(buffer)) return ended(DownloadOutcome::WriteFailed);
+      sent += piece.length;
     }
-    ShowMarks(piece.after, showBar);
+    bar.Add(sent, piece.after);
+    bar.Follow(sent);
   }
   // Bytes the system took are not yet the printer's: a link that drops before they are is a failure.
-  return AwaitDelivery() ? DownloadOutcome::Completed : DownloadOutcome::WriteFailed;
+  // A stop meanwhile closes the network link hard, which ends the wait: nothing more leaves.
+  std::optional<uint64_t> takenAtStop;
+  const bool delivered = AwaitDelivery([&] {
+    bar.Follow(sent);
+    if (!gate.cancelled() || takenAtStop) return;
+    takenAtStop = bar.Follow(sent);
+    CloseNetworkLink(NetworkClose::Hard);
+    Link().open = false;
+  });
+  if (takenAtStop) {
+    if (bytesTaken) *bytesTaken = *takenAtStop;
+    return DownloadOutcome::Cancelled;
+  }
+  return ended(delivered ? DownloadOutcome::Completed : DownloadOutcome::WriteFailed);
 }
 
 bool CloseLinkForPrinterRestart() {
@@ -106,7 +153,7 @@ bool CloseLinkForPrinterRestart() {
   switch (link.currentKind.load()) {
     case PortKind::UsbDevice:
     case PortKind::UsbPrinter: CloseUsbPort(); break;
-    case PortKind::Network: CloseNetworkLink(); break;
+    case PortKind::Network: CloseNetworkLink(NetworkClose::AfterTransfer); break;
     default: return false;
   }
   link.open = false;

@@ -18,7 +18,7 @@ enum class DownloadOutcome {
   Completed,
   WriteFailed,  // a piece could not be written to the printer
   ReadFailed,   // the file gave fewer bytes than its size promised (it changed or went away)
-  Cancelled,    // stopped on request before the next piece
+  Cancelled,    // stopped on request: before the next piece, or while the end waited for the printer
 };
 
 // Raises the open link's time-outs for the transfer, by the current port kind: the serial write
@@ -45,10 +45,14 @@ class TransferGate {
 };
 
 // Sends the pieces of `plan` read from `file` (at its current position) with SendToPrinter. Each bar
-// value goes to `showBar` (called in this thread) and the marks' pauses are taken here. An empty
-// piece sends nothing. Passes `gate` before each piece.
+// value goes to `showBar` (called in this thread) once the printer has taken the bytes before it
+// (on the network: acknowledged them), and the marks' pauses are taken here. An empty piece sends
+// nothing. Passes `gate` before each piece. A stop while the end waits for the printer ends the
+// wait; on the network the link is then closed hard (the open flag cleared), so that nothing more
+// leaves. `bytesTaken` (when given) gets the bytes the printer took.
 DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
-                                const std::function<void(int value)>& showBar, const TransferGate& gate);
+                                const std::function<void(int value)>& showBar, const TransferGate& gate,
+                                uint64_t* bytesTaken = nullptr);
 
 // After a file that makes the printer restart: a USB or network link is closed and the open flag
 // cleared (true: the user must connect again); a serial or parallel port stays open (false).

@@ -45,7 +45,11 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download
-                                                "BytesSent"};
+                                                "BytesSent",
+                                                // A stopped download (with the bytes the printer took
+                                                // and the file's size), and the warning before a
+                                                // firmware file is stopped.
+                                                "StoppedDownload", "FirmwareStopWarning"};
 constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu",      "FanWei",
                                                 "GetVersionFail",  "FieldOutOfRange", "SentNotSaved"};
 

@@ -115,20 +115,28 @@ bool OpenNetworkLink() {
   return handle >= 0;
 }
 
-void CloseNetworkLink() {
+void CloseNetworkLink(NetworkClose how) {
   LinkState& link = Link();
   int handle = link.networkHandle.exchange(-1);
-  if (auto net = link.Libraries().network; net && handle != -1) net->ClosePort(handle);
+  if (auto net = link.Libraries().network; net && handle != -1) {
+    switch (how) {
+      case NetworkClose::Now: net->ClosePort(handle); break;
+      case NetworkClose::AfterTransfer:
+        net->ClosePortAfterTransfer(handle, TimeoutMs(pace::kNetworkCloseLinger));
+        break;
+      case NetworkClose::Hard: net->AbortPort(handle); break;
+    }
+  }
   link.networkOpen = false;
 }
 
-void CloseCurrentPort() {
+void CloseCurrentPort(NetworkClose how) {
   switch (Link().currentKind.load()) {
     case PortKind::Serial: CloseSerialPort(); break;
     case PortKind::Parallel: CloseParallelPort(); break;
     case PortKind::UsbDevice:
     case PortKind::UsbPrinter: CloseUsbPort(); break;
-    case PortKind::Network: CloseNetworkLink(); break;
+    case PortKind::Network: CloseNetworkLink(how); break;
     case PortKind::Spooler: break;
   }
 }

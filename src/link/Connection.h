@@ -3,6 +3,7 @@
 // port dialog and the command-line tool put these together; they show no messages themselves.
 #include <string>
 
+#include "core/Pacing.h"
 #include "link/FdChannel.h"
 #include "link/SerialDevice.h"
 
@@ -33,11 +34,19 @@ void CloseUsbPort();
 // Opens the network port from the address, port and connect time-out in the link state; sets the
 // network-open flag to the result.
 bool OpenNetworkLink();
-// Closes the network port, sets its handle to -1 and clears the network-open flag.
-void CloseNetworkLink();
+// How a network link is closed: at once (nothing was sent, or the link is given up); after a
+// transfer, letting the printer keep what it took (see NetPortApi::ClosePortAfterTransfer); or
+// hard, so that nothing more leaves (a stopped transfer).
+enum class NetworkClose { Now, AfterTransfer, Hard };
+namespace pace {
+inline constexpr PaceStep kNetworkCloseLinger{"network: wait for the printer's close after a transfer", 2000};
+}  // namespace pace
 
-// Closes the port of the current kind (program exit).
-void CloseCurrentPort();
+// Closes the network port, sets its handle to -1 and clears the network-open flag.
+void CloseNetworkLink(NetworkClose how = NetworkClose::Now);
+
+// Closes the port of the current kind; a network link as `how` says (program exit: after a transfer).
+void CloseCurrentPort(NetworkClose how = NetworkClose::Now);
 
 // The serial or parallel device of the current kind went away while open (a USB serial adapter
 // unplugged): reading it found its end. Nothing more comes from it until a new connect.

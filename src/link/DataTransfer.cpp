@@ -386,6 +386,10 @@ bool NetworkWrite(std::string_view bytes) {
 
 bool AwaitDelivery(const std::function<void()>& whileWaiting) {
   LinkState& link = Link();
+  if (link.currentKind == PortKind::UsbPrinter) {
+    auto printer = link.Libraries().usbPrinter;
+    return printer && printer->DrainUSBPrinter(link.usbHandle) == 1;
+  }
   if (link.currentKind != PortKind::Network) return true;
   auto net = link.Libraries().network;
   if (!net) return false;
@@ -404,6 +408,13 @@ bool AwaitDelivery(const std::function<void()>& whileWaiting) {
     }
     if (whileWaiting) whileWaiting();
   }
+}
+
+long UndeliveredBytes() {
+  LinkState& link = Link();
+  if (link.currentKind != PortKind::Network) return 0;
+  auto net = link.Libraries().network;
+  return net ? net->WaitAcknowledged(link.networkHandle, 0) : -1;
 }
 
 bool NetworkRead(char* buffer, int length, int* n) {

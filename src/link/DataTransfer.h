@@ -24,8 +24,13 @@ struct Reply {
 bool SendToPrinter(std::string_view bytes);
 // After the last write of a transfer: on the network, waits until the printer has acknowledged
 // every byte; false when the connection failed or the printer took nothing for the write time-out.
-// `whileWaiting` runs between checks (a window keeps itself served). Other kinds: true.
+// `whileWaiting` runs between checks (a window keeps itself served). On a USB printer node, waits
+// up to the write time-out until the node has taken every byte; false when the device went away or
+// the time-out passed. Other kinds: true.
 bool AwaitDelivery(const std::function<void()>& whileWaiting = {});
+// Bytes handed to the system that the printer has not taken yet: on the network the bytes not yet
+// acknowledged (-1 when the connection failed or is closed); 0 on the other kinds.
+long UndeliveredBytes();
 // How the end of a reply is told: by a round that brings nothing (the kind's fixed waits), or by the
 // line end that closes every answer of the parameter protocol.
 enum class ReplyEnd { Rounds, Line };

@@ -50,6 +50,12 @@ class UsbPrinterApi {
   // Only `read` is used: the bytes read, 0 when nothing came.
   virtual int ReadUSBPrinterForZpl(int handle, char* buffer, int capacity, int* read) = 0;
   virtual void CloseUSBPrinter(int handle) = 0;
+  // After the last write: waits up to the write time-out until the printer has taken every byte
+  // written. 1 when it has, 0 when the device went away or the time-out passed first.
+  virtual int DrainUSBPrinter(int handle) {
+    (void)handle;
+    return 1;
+  }
 };
 
 // Raw TCP (port kind 5).
@@ -71,6 +77,17 @@ class NetPortApi {
     return 0;
   }
   virtual void ClosePort(int handle) = 0;
+  // Closes the connection after a transfer without losing what the printer has taken: the sending
+  // side is closed first, then input is read and thrown away until the printer closes its side or
+  // lingerMs pass. (Input left unread at the close makes the system reset the connection, and a
+  // reset makes the printer drop what it had taken but not yet processed.)
+  virtual void ClosePortAfterTransfer(int handle, int lingerMs) {
+    (void)lingerMs;
+    ClosePort(handle);
+  }
+  // Closes the connection at once: what the system still holds for the printer is thrown away
+  // (the printer sees a reset), so nothing more leaves.
+  virtual void AbortPort(int handle) { ClosePort(handle); }
 };
 
 // The layers over the real devices.

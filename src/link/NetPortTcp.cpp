@@ -74,9 +74,13 @@ class TcpNetPort final : public NetPortApi {
           ::ioctl(channel->fd(), SIOCOUTQ, &unacknowledged) != 0) {
         return -1;
       }
-      // A reset or a failed connection leaves the established states; a printer that closed its
-      // side after taking everything (close-wait) has still taken it.
-      if (info.tcpi_state != TCP_ESTABLISHED && info.tcpi_state != TCP_CLOSE_WAIT) return -1;
+      // Bytes the printer acknowledged are its own, whatever happened to the connection after
+      // (a printer restarting after a firmware file may reset it). A reset or a failed connection
+      // with bytes still unacknowledged leaves the established states; a printer that closed its
+      // side (close-wait) may still take them.
+      if (unacknowledged > 0 && info.tcpi_state != TCP_ESTABLISHED && info.tcpi_state != TCP_CLOSE_WAIT) {
+        return -1;
+      }
       const auto now = Clock::now();
       if (unacknowledged <= 0 || now >= deadline) return std::max(unacknowledged, 0);
       std::this_thread::sleep_for(std::min<Clock::duration>(interval, deadline - now));
@@ -87,6 +91,29 @@ class TcpNetPort final : public NetPortApi {
   void ClosePort(int handle) override {
     if (auto channel = sockets_.Remove(handle)) {
       ::shutdown(channel->fd(), SHUT_RDWR);
+      channel->Cancel();
+    }
+  }
+
+  void ClosePortAfterTransfer(int handle, int lingerMs) override {
+    auto channel = sockets_.Remove(handle);
+    if (!channel) return;
+    ::shutdown(channel->fd(), SHUT_WR);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(lingerMs, 0));
+    char discard[4096];
+    // Ends at the printer's close (end of stream), a reset, or the deadline.
+    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      if (channel->ReadWithin(discard, sizeof discard, static_cast<int>(left)) < 0) break;
+    }
+    channel->Cancel();
+  }
+
+  void AbortPort(int handle) override {
+    if (auto channel = sockets_.Remove(handle)) {
+      const linger hard{1, 0};
+      ::setsockopt(channel->fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
       channel->Cancel();
     }
   }

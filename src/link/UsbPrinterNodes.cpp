@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "link/DeviceLibraries.h"
@@ -28,6 +31,7 @@ namespace fs = std::filesystem;
 constexpr unsigned long GetDeviceIdRequest(unsigned size) { return _IOC(_IOC_READ, 'P', 1, size); }
 constexpr std::size_t kDeviceIdSize = 1024;
 constexpr int kDefaultTimeoutMs = 4000;
+constexpr long kDrainRestMs = 2;
 
 // Only "lp" followed by digits is a node name, so no name can reach outside the node folder.
 std::optional<int> NodeNumber(std::string_view node) {
@@ -119,6 +123,28 @@ class UsbPrinterNodes final : public UsbPrinterApi {
     if (n < 0) return 0;
     if (read) *read = static_cast<int>(n);
     return 1;
+  }
+
+  // The printer driver sends one block at a time and a write returns once its block is on its way,
+  // so the last block may still be unsent when the last write returns. A write of no bytes tells:
+  // EAGAIN while a block is on its way, success once the printer took it, ENODEV when the device
+  // went away; poll() tells when the block is done.
+  int DrainUSBPrinter(int handle) override {
+    auto printer = printers_.Find(handle);
+    if (!printer) return 0;
+    const FdChannel& channel = printer->channel;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(printer->writeTimeoutMs.load());
+    for (;;) {
+      if (channel.cancelled()) return 0;
+      if (::write(channel.fd(), "", 0) == 0) return 1;
+      if (errno != EAGAIN && errno != EINTR) return 0;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return 0;
+      channel.WaitWritable(static_cast<int>(left));
+      // A node that reports itself ready before its block is done is asked again after a short rest.
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(kDrainRestMs, left)));
+    }
   }
 
   void CloseUSBPrinter(int handle) override {

@@ -183,6 +183,7 @@ struct VirtualPrinter::Impl {
       }
       Log("connection " + std::to_string(connections.load()) + " accepted");
       SetLink(fd, true);
+      if (const std::string greeting = CurrentFaults().greeting; !greeting.empty()) SendToHost(greeting, 0, 0);
       const LinkEnd end = ServeLink(fd);
       SetLink(-1, false);
       io::CloseFd(fd);

@@ -27,6 +27,7 @@ struct Faults {
   long long disconnectAfterBytes = -1;
   int baud = 0;                     // > 0: take and send bytes at this rate (10 bits a byte)
   int readBytesPerSecond = 0;       // > 0 (and no baud): take received bytes at this rate only
+  std::string greeting = {};        // sent to the host as soon as a connection is made (TCP)
 };
 
 // What the E personality reports in its answer to "UQ". The label field line comes before the

@@ -59,13 +59,19 @@ MsgAnswer ShowQtBox(const std::string& text, const std::string& caption, MsgIcon
     case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
     case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::OkCancelSafe:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      box.setDefaultButton(QMessageBox::Cancel);
+      break;
   }
   switch (box.exec()) {
     case QMessageBox::Cancel: return MsgAnswer::Cancel;
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
-    default: return buttons == MsgButtons::OkCancel && box.clickedButton() == nullptr ? MsgAnswer::Cancel
-                                                                                       : MsgAnswer::Ok;
+    default: {
+      const bool cancellable = buttons == MsgButtons::OkCancel || buttons == MsgButtons::OkCancelSafe;
+      return cancellable && box.clickedButton() == nullptr ? MsgAnswer::Cancel : MsgAnswer::Ok;
+    }
   }
 }
 

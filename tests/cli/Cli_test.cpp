@@ -58,6 +58,46 @@ TEST_F(CliAgainstPrinter, SendDeliversAFileAndStandardInputByteForByte) {
   EXPECT_EQ(printer_.Received(), label);
 }
 
+// A send over the network ends well only once the printer has taken every byte: a printer that drops
+// part way fails it; one that reads slowly and sent a status line that nobody reads gets the whole
+// file (a close with input unread would reset the connection and lose what was still on its way).
+struct NetworkSendRow {
+  const char* name;
+  long long dropAfter;  // -1: never
+  int readBytesPerSecond;
+  const char* greeting;
+  std::size_t bytes;
+  int exitCode;
+};
+const NetworkSendRow kNetworkSendRows[] = {
+    {"DropsAfter200kOf1M", 200000, 0, "", 1 << 20, 1},
+    {"SlowWithAnUnreadStatusLine", -1, 400 * 1024, "status\r\n", 200000, 0},
+};
+class CliNetworkSend : public ::testing::TestWithParam<NetworkSendRow> {};
+
+TEST_P(CliNetworkSend, ExitsZeroOnlyWhenThePrinterTookEveryByte) {
+  const NetworkSendRow& row = GetParam();
+  sim::PrinterOptions options;
+  options.faults.disconnectAfterBytes = row.dropAfter;
+  options.faults.readBytesPerSecond = row.readBytesPerSecond;
+  options.faults.greeting = row.greeting;
+  sim::VirtualPrinter printer(options);
+  const uint16_t port = printer.ListenTcp();
+  ASSERT_NE(port, 0);
+  std::string file(row.bytes, '\0');
+  for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>('a' + i % 26);
+  test::TempDir dir;
+  auto sent = Cli({"--port", "net:127.0.0.1:" + std::to_string(port), "send", dir.Write("f.prn", file).string()});
+  EXPECT_EQ(sent.exitCode, row.exitCode) << sent.err;
+  if (row.exitCode == 0) {
+    printer.WaitForReceived(file.size(), 2000);
+    EXPECT_TRUE(printer.Received() == file) << printer.Received().size() << " bytes arrived";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Printers, CliNetworkSend, ::testing::ValuesIn(kNetworkSendRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(CliAgainstPrinter, VersionAndQueryPrintTheReply) {
   printer_.SetSlot(0x01, 0x0085);
   auto version = Cli({"--port", Net(), "version"});

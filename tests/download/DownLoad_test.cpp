@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <random>
@@ -56,7 +57,9 @@ const char kEnglish[] =
     "FinishNotReopen=Done.\r\n"
     "FileReadFail=The file cannot be read.\r\n"
     "StopDownload=Stop the download?\r\n"
-    "BytesSent=%1 bytes sent\r\n";
+    "BytesSent=%1 bytes sent\r\n"
+    "StoppedDownload=Stopped; the printer took %1 of %2 bytes.\r\n"
+    "FirmwareStopWarning=Cut firmware may need recovery.\r\n";
 
 constexpr int kFinishTimeoutMs = 60000;
 
@@ -422,13 +425,14 @@ TEST_F(DownLoadTest, FileThatCannotBeReadIsReportedBeforeAnythingIsSent) {
 
 class DownLoadPacedTest : public DownLoadTest {
  protected:
-  // A printer that takes 100 kB a second over a pseudo-terminal: 300 kB take three seconds.
-  void StartPacedDownload() {
+  // A printer that takes 100 kB a second (by default over a pseudo-terminal): 300 kB take three
+  // seconds.
+  void StartPacedDownload(test::Transport transport = test::Transport::Pty, const char* file = "font.zk") {
     sim::PrinterOptions options;
     options.faults.baud = 1000000;
     printer_ = std::make_unique<sim::VirtualPrinter>(options);
-    Connect(*printer_, test::Transport::Pty);
-    Choose(dir_.Write("font.zk", bytes_));
+    Connect(*printer_, transport);
+    Choose(dir_.Write(file, bytes_));
     dialog_->BtDownLoad->click();
     ASSERT_TRUE(dialog_->Downloading());
   }
@@ -472,23 +476,57 @@ TEST_F(DownLoadPacedTest, BarAdvancesAndEventsFlowWhileTheFileGoesOut) {
   EXPECT_TRUE(printer_->Received() == bytes_);
 }
 
-TEST_F(DownLoadPacedTest, ClosingDuringTheTransferAsksAndStopsIt) {
-  StartPacedDownload();
+// A stop takes effect at once, also while the end waits for a slow network printer to take what the
+// system holds (the link is then closed hard); the message tells how much the printer took, and
+// nothing more arrives. Before a firmware file is stopped the question warns, with going on as the
+// default.
+struct StopRow {
+  const char* name;
+  test::Transport transport;
+  const char* file;
+  const char* question;
+  MsgButtons buttons;
+};
+const StopRow kStopRows[] = {
+    {"FontOverSerial", test::Transport::Pty, "font.zk", "Stop the download?", MsgButtons::OkCancel},
+    {"FontOverNetwork", test::Transport::Tcp, "font.zk", "Stop the download?", MsgButtons::OkCancel},
+    {"FirmwareOverNetwork", test::Transport::Tcp, "monitor.JK", "Cut firmware may need recovery.\n\nStop the download?",
+     MsgButtons::OkCancelSafe},
+};
+class DownLoadStopTest : public DownLoadPacedTest, public ::testing::WithParamInterface<StopRow> {};
+
+TEST_P(DownLoadStopTest, ClosingDuringTheTransferAsksAndStopsIt) {
+  const StopRow& row = GetParam();
+  StartPacedDownload(row.transport, row.file);
   ASSERT_TRUE(printer_->WaitForReceived(30000, 20000));
   dialog_->BtClose->click();
-  // The question is asked; the answer OK stops the transfer before its next piece and closes.
-  const auto shown = Messages();
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].text, "Stop the download?");
-  EXPECT_EQ(shown[0].caption, "Download");
-  EXPECT_EQ(shown[0].buttons, MsgButtons::OkCancel);
+  // The question is asked; the answer OK stops the transfer and closes.
+  ASSERT_FALSE(Messages().empty());
+  EXPECT_EQ(Messages()[0].text, row.question);
+  EXPECT_EQ(Messages()[0].caption, "Download");
+  EXPECT_EQ(Messages()[0].buttons, row.buttons);
   QTRY_VERIFY_WITH_TIMEOUT(!dialog_->isVisible(), kFinishTimeoutMs);
   EXPECT_FALSE(dialog_->Downloading());
   EXPECT_EQ(dialog_->lastOutcome(), DownloadOutcome::Cancelled);
-  EXPECT_EQ(Messages().size(), 1u);  // no failure, no completion message
-  EXPECT_LT(printer_->Received().size(), bytes_.size());
-  EXPECT_TRUE(Link().open);
+  const auto shown = Messages();
+  ASSERT_EQ(shown.size(), 2u);  // no failure, no completion message
+  unsigned long long taken = 0;
+  ASSERT_EQ(std::sscanf(shown[1].text.c_str(), "Stopped; the printer took %llu of 300000 bytes.", &taken), 1)
+      << shown[1].text;
+  EXPECT_LT(taken, bytes_.size());
+  // Nothing more leaves: what was on its way settles well short of the file.
+  QTest::qWait(500);
+  const std::size_t settled = printer_->Received().size();
+  QTest::qWait(500);
+  EXPECT_EQ(printer_->Received().size(), settled);
+  EXPECT_LT(settled, bytes_.size());
+  const bool network = row.transport == test::Transport::Tcp;
+  EXPECT_EQ(Link().open.load(), !network);
+  EXPECT_EQ(linkClosedCalls_, network ? 1 : 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Links, DownLoadStopTest, ::testing::ValuesIn(kStopRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DownLoadPacedTest, ClosingAnsweredWithCancelLetsTheTransferFinish) {
   // While the user thinks about the question nothing more goes out and nothing else is shown.

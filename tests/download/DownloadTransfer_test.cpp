@@ -3,7 +3,9 @@
 // a file that makes the printer restart, per port kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -125,12 +127,12 @@ class DropAfterLastWrite : public NetPortApi {
 
 // Downloads the content over the network to the virtual printer through the given layer.
 DownloadOutcome DownloadOverNetwork(const std::string& content, std::shared_ptr<NetPortApi> network,
-                                    sim::VirtualPrinter& printer) {
+                                    sim::VirtualPrinter& printer, const std::function<void(int)>& showBar = {}) {
   ResetLink({nullptr, nullptr, std::move(network)});
   if (!test::ConnectLink(printer, test::Transport::Tcp)) return DownloadOutcome::WriteFailed;
   std::istringstream file(content);
   const TransferGate gate;
-  const DownloadOutcome outcome = SendPlannedFile(file, DownloadPlan(content.size()), nullptr, gate);
+  const DownloadOutcome outcome = SendPlannedFile(file, DownloadPlan(content.size()), showBar, gate);
   ResetLink({});
   return outcome;
 }
@@ -142,9 +144,19 @@ TEST(DownloadOverNetwork, ASlowPrinterGetsEveryByteAndADropBeforeItsAcknowledgem
   sim::PrinterOptions slow;
   slow.faults.readBytesPerSecond = 300 * 1024;
   sim::VirtualPrinter printer(slow);
-  EXPECT_EQ(DownloadOverNetwork(content, MakeTcpNetPortApi(), printer), DownloadOutcome::Completed);
+  // The bar follows what the printer took, not what the system did: at each value the printer has
+  // read nearly all the bytes before it (the rest waits in its small receive buffer).
+  const DownloadPlan plan(content.size());
+  std::size_t farthestAhead = 0;
+  const auto showBar = [&](int value) {
+    if (value > kDownloadBarHold) return;
+    const std::size_t shown = static_cast<std::size_t>(value) * plan.barStep() * kDownloadBlockBytes;
+    farthestAhead = std::max(farthestAhead, shown - std::min(shown, printer.Received().size()));
+  };
+  EXPECT_EQ(DownloadOverNetwork(content, MakeTcpNetPortApi(), printer, showBar), DownloadOutcome::Completed);
   ASSERT_TRUE(printer.WaitForReceived(content.size(), 5000));
   EXPECT_TRUE(printer.Received() == content);
+  EXPECT_LT(farthestAhead, 40000u);
 
   sim::VirtualPrinter dropping;
   EXPECT_EQ(DownloadOverNetwork(content, std::make_shared<DropAfterLastWrite>(content.size()), dropping),

@@ -192,6 +192,35 @@ TEST_P(UsbLink, TheCommandLineToolReachesThePrinter) {
   EXPECT_EQ(printer_.Received(), kVersionRequest + bytes);
 }
 
+// The command-line tool's send ends well only once the printer has taken every byte: a printer
+// slower than a transfer's first time-out still gets the file, one unplugged before it took the
+// last bytes fails the send.
+TEST_P(UsbLink, TheCommandLineSendSucceedsOnlyWhenThePrinterTookEveryByte) {
+  const struct {
+    const char* what;
+    double acceptRate;
+    std::size_t unplugAfter;  // 0: stays plugged in
+    std::size_t bytes;
+    int exitCode;
+  } rows[] = {
+      {"slow printer", 400000, 0, 600000, 0},
+      {"unplugged before the last bytes", 0, (1 << 20) - 10000, 1 << 20, 1},
+  };
+  test::TempDir dir;
+  for (const auto& row : rows) {
+    const std::size_t before = printer_.ReceivedCount();
+    printer_.SetAcceptRate(row.acceptRate);
+    if (row.unplugAfter) printer_.UnplugAfter(row.unplugAfter);
+    const std::string file(row.bytes, 's');
+    const auto sent =
+        test::RunProgram("tagwright-cli", {"--port", CliPort(), "send", dir.Write("f.prn", file).string()});
+    EXPECT_EQ(sent.exitCode, row.exitCode) << row.what << ": " << sent.err;
+    if (row.exitCode == 0) {
+      EXPECT_EQ(printer_.ReceivedCount() - before, row.bytes) << row.what;
+    }
+  }
+}
+
 TEST_P(UsbLink, AnUnpluggedPrinterFailsTheDownloadAndConnectsAgainWhenBack) {
   ASSERT_TRUE(Connect().opened);
   Receive_Thread::Start({});

@@ -9,6 +9,7 @@
 #include <umockdev.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <chrono>
@@ -110,6 +111,7 @@ struct VirtualUsbPrinter::Impl {
   UMockdevTestbed* testbed = Testbed();
   bool inTestbed = false;
   static inline int nodeMaster = -1;  // the printer's side of the node's pseudo-terminal
+  static inline std::atomic<bool> pumping{false};  // the pump holds bytes read from the node
   std::string usbPath, interfacePath, nodePath, busNode;
 
   // --- devices in the testbed ---
@@ -454,10 +456,18 @@ struct VirtualUsbPrinter::Impl {
 
   // Reads and writes of a live node pass through to its pseudo-terminal (kPassThrough), whose other
   // side the node pump serves; a dead node fails, a busy printer refuses writes for a while.
+  // A write of no bytes asks, as of the driver, whether the printer has taken everything written:
+  // EAGAIN while bytes wait in the node or in the pump's hands.
   static constexpr int kPassThrough = -2;
   int NodeTransfer(UMockdevIoctlClient* client, bool write, int& error) {
     if (!NodeAlive(client)) return error = ENODEV, -1;
     if (write && Clock::now() < nakUntil) return error = EAGAIN, -1;
+    if (write && umockdev_ioctl_client_get_arg(client)->data_len == 0) {
+      // poll() (unlike FIONREAD) also sees bytes the terminal layer has not yet passed on.
+      pollfd waiting{nodeMaster, POLLIN, 0};
+      if (::poll(&waiting, 1, 0) != 0 || pumping) return error = EAGAIN, -1;
+      return 0;
+    }
     return kPassThrough;
   }
 
@@ -467,17 +477,21 @@ struct VirtualUsbPrinter::Impl {
     for (;;) {
       pollfd p{master, POLLIN, 0};
       if (::poll(&p, 1, 50) <= 0) continue;
+      pumping = true;
       const ssize_t n = ::read(master, buffer.data(), buffer.size());
-      if (n <= 0) continue;
       std::string reply;
-      {
+      if (n > 0) {
         std::lock_guard current(gCurrentMutex);
-        if (!gCurrent) continue;
-        std::lock_guard lock(gCurrent->mutex);
-        if (!gCurrent->present || !gCurrent->bound) continue;  // bytes written before it went
-        gCurrent->Take(buffer.data(), static_cast<std::size_t>(n));
-        reply.swap(gCurrent->replies);
+        if (gCurrent) {
+          std::lock_guard lock(gCurrent->mutex);
+          // Bytes written before the printer went are lost.
+          if (gCurrent->present && gCurrent->bound) {
+            gCurrent->Take(buffer.data(), static_cast<std::size_t>(n));
+            reply.swap(gCurrent->replies);
+          }
+        }
       }
+      pumping = false;
       for (std::size_t at = 0; at < reply.size();) {
         const ssize_t w = ::write(master, reply.data() + at, reply.size() - at);
         if (w > 0) at += static_cast<std::size_t>(w);
