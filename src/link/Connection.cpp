@@ -135,11 +135,15 @@ void CloseCurrentPort() {
 
 bool PortWentAway() {
   LinkState& link = Link();
+  const DeviceLibraries libs = link.Libraries();
   FdChannelPtr channel;
   switch (link.currentKind.load()) {
     case PortKind::Serial: channel = link.Serial(); break;
     case PortKind::Parallel: channel = link.Parallel(); break;
-    default: return false;
+    case PortKind::UsbDevice: return libs.usbDevice && libs.usbDevice->WentAway(link.usbHandle);
+    case PortKind::UsbPrinter: return libs.usbPrinter && libs.usbPrinter->WentAway(link.usbHandle);
+    case PortKind::Network: return libs.network && libs.network->WentAway(link.networkHandle);
+    case PortKind::Spooler: return false;
   }
   return channel && channel->wentAway();
 }

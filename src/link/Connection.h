@@ -39,8 +39,9 @@ void CloseNetworkLink();
 // Closes the port of the current kind (program exit).
 void CloseCurrentPort();
 
-// The serial or parallel device of the current kind went away while open (a USB serial adapter
-// unplugged): reading it found its end. Nothing more comes from it until a new connect.
+// The device of the current kind went away while open (a USB serial adapter or USB printer
+// unplugged, a network printer that closed or reset the connection): reading it found its end.
+// Nothing more comes from it until a new connect.
 bool PortWentAway();
 
 }  // namespace tw

@@ -29,6 +29,8 @@ class UsbDeviceApi {
   // Ends a read in flight on the handle at once (its bytes so far are returned); the device stays
   // open. Used when the receive thread stops.
   virtual void CancelRead(int handle) { (void)handle; }
+  // Whether the device of an open handle was unplugged: nothing more comes from it until a new open.
+  virtual bool WentAway(int handle) { (void)handle; return false; }
   // What the device at an index is, for listings ("" when none).
   virtual std::string Describe(int index) { (void)index; return {}; }
 };
@@ -50,6 +52,8 @@ class UsbPrinterApi {
   // Only `read` is used: the bytes read, 0 when nothing came.
   virtual int ReadUSBPrinterForZpl(int handle, char* buffer, int capacity, int* read) = 0;
   virtual void CloseUSBPrinter(int handle) = 0;
+  // Whether the printer of an open handle went away (its node failed, as after an unplug).
+  virtual bool WentAway(int handle) { (void)handle; return false; }
 };
 
 // Raw TCP (port kind 5).
@@ -71,6 +75,8 @@ class NetPortApi {
     return 0;
   }
   virtual void ClosePort(int handle) = 0;
+  // Whether the connection of an open handle ended from the printer's side (closed or reset).
+  virtual bool WentAway(int handle) { (void)handle; return false; }
 };
 
 // The layers over the real devices.

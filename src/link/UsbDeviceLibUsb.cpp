@@ -190,6 +190,11 @@ class UsbDevice {
     return handed;
   }
 
+  bool Gone() {
+    std::lock_guard lock(claimMutex_);
+    return gone_;
+  }
+
   // Reads in flight end at once with what they have received; the device stays usable.
   void CancelReads() {
     std::lock_guard lock(mutex_);
@@ -288,10 +293,10 @@ class LibUsbDevices final : public UsbDeviceApi {
  public:
   int OpenDeviceX(int index) override {
     libusb_context* context = Context();
-    if (!context || index < 0 || index >= kDeviceIndexes) return -1;
+    if (!context || index < 0 || index >= kDeviceIndexes) return errno = ENODEV, -1;
     FoundDevice found = FindPrinterDevice(context, index);
     libusb_device_handle* handle = nullptr;
-    if (!found.device) return -1;
+    if (!found.device) return errno = ENODEV, -1;
     if (const int result = libusb_open(found.device.get(), &handle); result != 0) {
       // The port dialog tells a permission problem apart from the rest.
       errno = result == LIBUSB_ERROR_ACCESS ? EACCES : ENODEV;
@@ -316,6 +321,11 @@ class LibUsbDevices final : public UsbDeviceApi {
 
   void CancelRead(int handle) override {
     if (auto device = devices_.Find(handle)) device->CancelReads();
+  }
+
+  bool WentAway(int handle) override {
+    auto device = devices_.Find(handle);
+    return device && device->Gone();
   }
 
   void CloseDevice(int handle) override {
