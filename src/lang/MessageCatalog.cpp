@@ -30,7 +30,9 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // A port refused for lack of permission: the group or udev
                                              // rule that grants access, per kind.
                                              "NoAccessSerial", "NoAccessParallel", "NoAccessUsbPrinter",
-                                             "NoAccessUsbDevice"};
+                                             "NoAccessUsbDevice",
+                                             // A USB printer that another program holds.
+                                             "UsbInUse"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen"};
 constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu", "FanWei", "GetVersionFail"};

@@ -49,7 +49,7 @@ bool OpenParallelPort(const std::string& name) {
     errno = openError;
     return false;
   }
-  auto channel = FdChannel::Open(fd);
+  auto channel = FdChannel::Open(fd, FdChannel::Polling::Detect, FdChannel::Departure::Removal);
   if (!channel) {
     link.SetParallel(nullptr);
     return false;
@@ -68,6 +68,14 @@ int OpenUsbDevicePort(int index) {
   auto usb = link.Libraries().usbDevice;
   int handle = usb ? usb->OpenDeviceX(index) : -1;
   if (handle < 1) return -1;
+  // The interface is claimed now, so that a device another program holds fails the connect rather
+  // than every exchange after it.
+  if (!usb->Claim(handle)) {
+    const int claimError = errno;
+    usb->CloseDevice(handle);
+    errno = claimError;
+    return -1;
+  }
   usb->SetUSBTimeouts(handle, 5, 5);
   link.usbHandle = handle;
   return handle;

@@ -23,7 +23,8 @@ bool SetParallelTimeouts(const FdChannelPtr& handle, int readTotalMs, int writeT
 bool OpenParallelPort(const std::string& name);
 void CloseParallelPort();
 
-// USB device kind: opens device index (0-based) with SetUSBTimeouts(5, 5); the handle or -1.
+// USB device kind: opens device index (0-based), claims its interface and sets SetUSBTimeouts(5, 5);
+// the handle or -1 (errno EBUSY when another program holds the device).
 int OpenUsbDevicePort(int index);
 // USB printer class: opens the printer with SetSinglePrnTimeout(4000, 4000) and SetSplitASB(0).
 int OpenUsbPrinterPort(const std::string& name);

@@ -21,6 +21,9 @@ class UsbDeviceApi {
   virtual int OpenDeviceX(int index) = 0;
   // Read and write time-outs, 16-bit values, in units of 100 ms (as the printer-class layer gets them).
   virtual void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) = 0;
+  // Claims the printer interface for the link (the kernel's printer driver detached). False with
+  // errno EBUSY when another program holds the device, ENODEV when it is gone.
+  virtual bool Claim(int handle) { (void)handle; return true; }
   // Returns the bytes written (0 or less on failure). `pipe` is 0 as the link passes it.
   virtual int uWrite(int handle, int pipe, const char* bytes, int length) = 0;
   // Returns the bytes read; 0 or less means nothing. `pipe` is 1 as the link passes it.

@@ -146,7 +146,10 @@ class UsbDevice {
     if (claimed_) return !gone_;
     if (gone_) return false;
     libusb_set_auto_detach_kernel_driver(handle_, 1);
-    if (libusb_claim_interface(handle_, interface_.number) != 0) return false;
+    if (const int result = libusb_claim_interface(handle_, interface_.number); result != 0) {
+      errno = result == LIBUSB_ERROR_BUSY ? EBUSY : result == LIBUSB_ERROR_ACCESS ? EACCES : ENODEV;
+      return false;
+    }
     claimed_ = true;
     return interface_.altSetting == 0 ||
            libusb_set_interface_alt_setting(handle_, interface_.number, interface_.altSetting) == 0;
@@ -293,16 +296,28 @@ class LibUsbDevices final : public UsbDeviceApi {
  public:
   int OpenDeviceX(int index) override {
     libusb_context* context = Context();
-    if (!context || index < 0 || index >= kDeviceIndexes) return errno = ENODEV, -1;
+    if (!context) return -1;  // errno as the library's start left it (EACCES without permission)
+    if (index < 0 || index >= kDeviceIndexes) return errno = ENODEV, -1;
+    errno = 0;
     FoundDevice found = FindPrinterDevice(context, index);
     libusb_device_handle* handle = nullptr;
-    if (!found.device) return errno = ENODEV, -1;
+    if (!found.device) {
+      // A device that could not be looked at for lack of permission is told as such.
+      if (errno != EACCES) errno = ENODEV;
+      return -1;
+    }
     if (const int result = libusb_open(found.device.get(), &handle); result != 0) {
       // The port dialog tells a permission problem apart from the rest.
       errno = result == LIBUSB_ERROR_ACCESS ? EACCES : ENODEV;
       return -1;
     }
     return devices_.Add(std::make_shared<UsbDevice>(context, handle, found.interface));
+  }
+
+  bool Claim(int handle) override {
+    auto device = devices_.Find(handle);
+    if (!device) errno = ENODEV;
+    return device && device->Claim();
   }
 
   void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) override {
