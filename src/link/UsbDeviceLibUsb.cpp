@@ -245,7 +245,8 @@ class UsbDevice {
         interrupted = true;
         libusb_cancel_transfer(transfer.get());
       }
-      timeval tick{0, 100000};
+      // Short enough that an interrupt ends the wait within a tenth of a second.
+      timeval tick{0, 50000};
       const int result = libusb_handle_events_timeout_completed(context_, &tick, &completed);
       if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED) libusb_cancel_transfer(transfer.get());
     }
