@@ -9,7 +9,10 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -31,43 +34,49 @@
 #include "link/HexConversions.h"
 #include "link/LinkState.h"
 #include "link/PortListing.h"
+#include "link/WaitInterrupt.h"
 #include "params/ParamProtocol.h"
 
 namespace tw {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
+// The interrupt of the command's thread: a signal, or the end of `listen --seconds`, raises it, and
+// every wait of the link on that thread ends at once. Never freed: the watcher may raise it while
+// the process ends.
+WaitInterrupt& CommandInterrupt() {
+  static WaitInterrupt* const interrupt = new WaitInterrupt;
+  return *interrupt;
+}
 
-// A dump being written: a temporary file beside the one asked for, renamed to it once complete.
-// Interrupted, it is removed, so that no partial dump is left as if it were one.
+std::atomic<int> g_signal{0};      // SIGINT or SIGTERM once taken, else 0
+std::atomic<bool> g_ending{false};  // claimed by the one path that ends the process
+
+// A dump being written goes to a temporary file, renamed once complete. The last-resort end below
+// removes it, so that no partial dump is left as if it were one.
 std::mutex g_dumpMutex;
 std::filesystem::path g_partialDump;
 
-// How long an interrupted command waits for the link to close before it exits regardless.
-constexpr auto kCloseGrace = std::chrono::milliseconds(400);
+// How long the command has to notice a signal, close the link and end by itself. Only a wait that
+// the interrupt cannot reach (standard input that never ends) lasts longer.
+constexpr auto kEndGrace = std::chrono::seconds(2);
 
-// SIGINT and SIGTERM are taken by a thread of their own (sigwait): whatever the command is waiting
-// for (a reply, a write, a silent printer), the program closes the link, removes a partial dump and
-// exits with 128 + the signal's number (130 for Ctrl+C, 143 for SIGTERM) well within a second.
+// SIGINT and SIGTERM are taken by a thread of their own (sigwait). It raises the command's
+// interrupt; the command then stops whatever it waits for, and the main thread closes the link and
+// exits with 128 + the signal's number (130 for Ctrl+C, 143 for SIGTERM). Only when the command has
+// not ended itself within the grace does this thread end the process, without touching the link.
 void WatchForInterrupts(sigset_t signals) {
   int signal = 0;
   if (sigwait(&signals, &signal) != 0) return;
-  g_interrupted = true;
-  auto closed = std::make_shared<std::atomic<bool>>(false);
-  std::thread([closed] {
-    CloseCurrentPort();
-    *closed = true;
-  }).detach();
-  const auto deadline = std::chrono::steady_clock::now() + kCloseGrace;
-  while (!*closed && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  g_signal = signal;
+  CommandInterrupt().Raise();
+  std::this_thread::sleep_for(kEndGrace);
+  if (g_ending.exchange(true)) return;  // the main thread is ending the process
   {
     std::lock_guard lock(g_dumpMutex);
     std::error_code ignored;
     if (!g_partialDump.empty()) std::filesystem::remove(g_partialDump, ignored);
   }
-  static constexpr char kNote[] = "Interrupted: the printer link was closed.\n";
+  static constexpr char kNote[] = "Interrupted.\n";
   [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
   ::_exit(128 + signal);
 }
@@ -80,11 +89,13 @@ void StartInterruptWatcher() {
   // Blocked here before any other thread starts, so that every thread inherits it and only the
   // watcher takes these signals.
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  CommandInterrupt();
   std::thread(WatchForInterrupts, signals).detach();
 }
 
+// After a signal the command's own failure is not reported: the interruption is.
 int Fail(const std::string& sentence) {
-  std::cerr << sentence << "\n";
+  if (!g_signal) std::cerr << sentence << "\n";
   return kExitFailure;
 }
 
@@ -101,13 +112,66 @@ std::string ResolveIpv4(const std::string& host) {
   return text;
 }
 
+// The port as messages name it.
+std::string PortLabel(const PortSpec& portSpec) {
+  switch (portSpec.kind) {
+    case PortKind::Network: return portSpec.name + ":" + std::to_string(portSpec.number);
+    case PortKind::UsbDevice: return "usb:" + std::to_string(portSpec.number);
+    default: return portSpec.name;
+  }
+}
+
+// Who may open a device of each kind, as the port dialog tells it.
+struct AccessRule {
+  PortKind kind;
+  const char* rule;
+};
+constexpr AccessRule kAccessRules[] = {
+    {PortKind::Serial, "serial ports belong to the group dialout: add your user to it (sudo usermod -aG dialout $USER) "
+                       "and log in again"},
+    {PortKind::Parallel, "parallel ports belong to the group lp: add your user to it (sudo usermod -aG lp $USER) and "
+                         "log in again"},
+    {PortKind::UsbPrinter, "the printer nodes /dev/usb/lp* belong to the group lp: add your user to it (sudo usermod "
+                           "-aG lp $USER) and log in again"},
+    {PortKind::UsbDevice, "the udev rule 60-tagwright.rules installed with Tagwright gives the logged-in user access "
+                          "to USB printers: check that it is installed, then unplug and replug the printer"},
+};
+
+// Why an open failed, from the errno the opening layer left; empty when it gave none.
+std::string OpenFailureReason(PortKind kind, int error, const std::string& address, int port) {
+  const std::string peer = address + ":" + std::to_string(port);
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      for (const AccessRule& row : kAccessRules) {
+        if (row.kind == kind) return std::string("you are not allowed to use it; ") + row.rule;
+      }
+      return "you are not allowed to use it";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return "there is no such device";
+    case EBUSY: return "the device is in use by another program";
+    case ECONNREFUSED: return "the connection was refused at " + peer;
+    case ENETUNREACH:
+    case EHOSTUNREACH: return "there is no route to " + address;
+    case ETIMEDOUT:
+      return "no answer from " + peer + " within " +
+             std::to_string((Link().networkConnectTimeoutMs + 999) / 1000) + " s";
+    case 0:
+    case ECANCELED: return {};
+    default: return std::strerror(error);
+  }
+}
+
 // Opens the port of the portSpec on the process-wide link; a sentence on failure.
 std::optional<std::string> OpenLink(const PortSpec& portSpec) {
   LinkState& link = Link();
   bool opened = false;
+  std::string address;
+  errno = 0;
   switch (portSpec.kind) {
     case PortKind::Network: {
-      std::string address = ResolveIpv4(portSpec.name);
+      address = ResolveIpv4(portSpec.name);
       if (address.empty()) return "The printer's host name " + portSpec.name + " cannot be resolved.";
       link.Set(LinkState::Text::NetworkAddress, address);
       link.networkPort = portSpec.number;
@@ -123,8 +187,11 @@ std::optional<std::string> OpenLink(const PortSpec& portSpec) {
     case PortKind::UsbDevice: opened = OpenUsbDevicePort(portSpec.number - 1) != -1; break;
     case PortKind::Spooler: break;
   }
-  if (!opened) return "The printer port " + (portSpec.name.empty() ? "usb:" + std::to_string(portSpec.number) : portSpec.name) +
-                      " cannot be opened.";
+  if (!opened) {
+    const std::string reason = OpenFailureReason(portSpec.kind, errno, address, portSpec.number);
+    return "The printer port " + PortLabel(portSpec) + " cannot be opened" + (reason.empty() ? "" : ": " + reason) +
+           ".";
+  }
   link.currentKind = portSpec.kind;
   link.open = true;
   return std::nullopt;
@@ -178,6 +245,9 @@ Reply AskOnce(const std::string& request) {
 int RunAsk(const std::string& request, bool hex, const char* what) {
   Reply reply = AskOnce(request);
   if (reply.count < 0) return Fail("The " + std::string(what) + " could not be sent to the printer.");
+  if (reply.text.empty() && PortWentAway()) {
+    return Fail("The link to the printer was lost before it answered the " + std::string(what) + ".");
+  }
   if (reply.text.empty()) return Fail("The printer did not answer the " + std::string(what) + ".");
   const std::string shown = ShowReply(reply.text, hex);
   std::cout << shown << (shown.back() == '\n' ? "" : "\n");
@@ -191,12 +261,28 @@ int RunSend(const std::string& file, PortKind kind) {
   return SendStream(in, "The file " + file + " cannot be read.", kind);
 }
 
+// Prints what arrives until the time is up (a timer raises the command's interrupt, which ends the
+// read in progress), a signal comes, or the port goes away.
 int RunListen(double seconds, bool hex, const std::string& portName) {
-  const int64_t end = seconds > 0 ? NowMs() + static_cast<int64_t>(seconds * 1000) : INT64_MAX;
-  while (!g_interrupted && NowMs() < end) {
+  std::jthread timer;
+  if (seconds > 0) {
+    const auto end = std::chrono::steady_clock::now() +
+                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+    timer = std::jthread([end](std::stop_token stop) {
+      std::mutex mutex;
+      std::condition_variable_any wake;
+      std::unique_lock lock(mutex);
+      wake.wait_until(lock, stop, end, [] { return false; });
+      if (!stop.stop_requested()) CommandInterrupt().Raise();
+    });
+  }
+  while (!WaitInterrupted()) {
     Reply chunk = ReadAvailable();
-    if (!chunk.text.empty()) std::cout << ShowReply(chunk.text, hex) << std::flush;
-    if (chunk.text.empty() && PortWentAway()) return Fail("The printer port " + portName + " went away.");
+    if (!chunk.text.empty()) {
+      std::cout << ShowReply(chunk.text, hex) << std::flush;
+    } else if (PortWentAway()) {
+      return Fail("The printer port " + portName + " went away.");
+    }
   }
   return kExitOk;
 }
@@ -319,6 +405,25 @@ int RunDump(const std::string& file) {
   return kExitOk;
 }
 
+// The command's end of the process, unless the watcher has already taken it: closes the link (a
+// wait of the close is cut short after a signal) and gives the exit status, 128 + the signal's number
+// after a signal.
+int EndCommand(int status) {
+  if (g_ending.exchange(true)) {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));  // the watcher is ending the process
+  }
+  std::cout << std::flush;
+  const int signal = g_signal;
+  // Input the printer sent and nobody read must not reset the link under what it still processes;
+  // after a signal the link closes at once.
+  CloseCurrentPort(signal ? NetworkClose::Now : NetworkClose::AfterTransfer);
+  if (signal) {
+    std::cerr << "Interrupted: the printer link was closed.\n";
+    return 128 + signal;
+  }
+  return status;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv) {
@@ -372,50 +477,50 @@ int RunCli(int argc, char** argv) {
 
   std::signal(SIGPIPE, SIG_IGN);
   StartInterruptWatcher();
-  InitProgramDirFromExecutable();
-  ResetLink(RealDeviceLibraries());
+  WaitInterrupt::Scope interruptible(CommandInterrupt());
+  return EndCommand([&]() -> int {
+    InitProgramDirFromExecutable();
+    ResetLink(RealDeviceLibraries());
 
-  if (ports->parsed()) return RunPorts();
-  if (portText.empty()) {
-    std::cerr << "The --port option is needed for this command.\n";
-    return kExitUsage;
-  }
-  std::string error;
-  std::optional<SlotArgs> slotArgs;
-  if (readSlot->parsed() || writeSlot->parsed()) {
-    slotArgs = readSlot->parsed() ? CheckSlotArgs(readTexts, false, &error) : CheckSlotArgs(writeTexts, true, &error);
-    if (!slotArgs) {
+    if (ports->parsed()) return RunPorts();
+    if (portText.empty()) {
+      std::cerr << "The --port option is needed for this command.\n";
+      return kExitUsage;
+    }
+    std::string error;
+    std::optional<SlotArgs> slotArgs;
+    if (readSlot->parsed() || writeSlot->parsed()) {
+      slotArgs = readSlot->parsed() ? CheckSlotArgs(readTexts, false, &error) : CheckSlotArgs(writeTexts, true, &error);
+      if (!slotArgs) {
+        std::cerr << error << "\n";
+        return kExitUsage;
+      }
+    }
+    std::optional<PortSpec> portSpec = ParsePortSpec(portText, &error);
+    if (!portSpec) {
       std::cerr << error << "\n";
       return kExitUsage;
     }
-  }
-  std::optional<PortSpec> portSpec = ParsePortSpec(portText, &error);
-  if (!portSpec) {
-    std::cerr << error << "\n";
-    return kExitUsage;
-  }
-  if (auto failure = OpenLink(*portSpec)) return Fail(*failure);
+    if (auto failure = OpenLink(*portSpec)) return Fail(*failure);
 
-  int status = kExitOk;
-  if (send->parsed()) {
-    status = RunSend(file, portSpec->kind);
-  } else if (query->parsed()) {
-    status = RunAsk(DecodeEscapes(queryText) + (crlf ? "\r\n" : ""), hex, "request");
-  } else if (listen->parsed()) {
-    status = RunListen(seconds, hex, portSpec->name);
-  } else if (readSlot->parsed()) {
-    status = RunReadSlot(*slotArgs);
-  } else if (writeSlot->parsed()) {
-    status = RunWriteSlot(*slotArgs);
-  } else if (dump->parsed()) {
-    status = RunDump(dumpFile);
-  } else {
-    status = RunAsk("~WN01@version~\r\n", hex, "version request");
-  }
-  std::cout << std::flush;
-  // Input the printer sent and nobody read must not reset the link under what it still processes.
-  CloseCurrentPort(NetworkClose::AfterTransfer);
-  return status;
+    int status = kExitOk;
+    if (send->parsed()) {
+      status = RunSend(file, portSpec->kind);
+    } else if (query->parsed()) {
+      status = RunAsk(DecodeEscapes(queryText) + (crlf ? "\r\n" : ""), hex, "request");
+    } else if (listen->parsed()) {
+      status = RunListen(seconds, hex, PortLabel(*portSpec));
+    } else if (readSlot->parsed()) {
+      status = RunReadSlot(*slotArgs);
+    } else if (writeSlot->parsed()) {
+      status = RunWriteSlot(*slotArgs);
+    } else if (dump->parsed()) {
+      status = RunDump(dumpFile);
+    } else {
+      status = RunAsk("~WN01@version~\r\n", hex, "version request");
+    }
+    return status;
+  }());
 }
 
 }  // namespace tw

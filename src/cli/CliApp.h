@@ -9,9 +9,10 @@
 //   tagwright-cli --port PORT dump FILE                       the parameter table into a dump file
 //   tagwright-cli ports
 // AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.
-// Exit status: 0 success, 1 the link cannot be opened / a send fails / no reply (or no valid value) /
-// the dump fails, 2 bad usage (also a bad address, value or bit range); 130 or 143 after SIGINT or
-// SIGTERM, which stop any command at once and close the link. A dump goes to FILE only when complete.
+// Exit status: 0 success, 1 the link cannot be opened (the reason is told) / a send fails / no reply
+// (or no valid value) / the dump fails / the port went away while listening, 2 bad usage (also a bad
+// address, value or bit range); 130 or 143 after SIGINT or SIGTERM, which stop any command at once
+// and close the link. A dump goes to FILE only when complete. `listen --seconds N` ends at N seconds.
 
 namespace tw {
 

@@ -1,9 +1,14 @@
 #include "core/AppPaths.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <stdio.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <mutex>
 #include <system_error>
 
@@ -18,6 +23,32 @@ constexpr const char* kSysOptionName = "SysOption.ini";
 bool IsWritableDir(const fs::path& dir) {
   std::error_code ec;
   return fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK) == 0;
+}
+
+// Gives `temporary` the name `target` unless that exists already (which counts as done). A file
+// system without hard links gets the rename that refuses to replace.
+bool PlaceWithoutReplacing(const fs::path& temporary, const fs::path& target) {
+  if (::link(temporary.c_str(), target.c_str()) == 0 || errno == EEXIST) return true;
+  if (errno != EPERM && errno != EOPNOTSUPP) return false;
+  return ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0 || errno == EEXIST;
+}
+
+// Copies the delivered option file to `own` as a whole or not at all: the copy is made under a
+// temporary name and then linked to its own name, which fails rather than replaces when another
+// program starting at the same moment got there first (its copy is as good). A crash leaves at most
+// the temporary file, never a truncated option file that would be kept from then on.
+std::error_code CopyWithoutReplacing(const fs::path& delivered, const fs::path& own) {
+  fs::path temporary = own;
+  static std::atomic<int> copies{0};
+  temporary += "." + std::to_string(::getpid()) + "-" + std::to_string(++copies) + ".tmp";
+  std::error_code ec, probe;
+  fs::copy_file(delivered, temporary, fs::copy_options::overwrite_existing, ec);
+  // A package without a default option file leaves every option at its default.
+  if (ec == std::errc::no_such_file_or_directory && !fs::exists(delivered, probe)) return {};
+  if (!ec && !PlaceWithoutReplacing(temporary, own)) ec = std::error_code(errno, std::generic_category());
+  std::error_code ignored;
+  fs::remove(temporary, ignored);
+  return ec;
 }
 
 fs::path HomeDir() {
@@ -82,11 +113,7 @@ std::string PrepareUserFolder() {
   fs::create_directories(dir, ec);
   if (!ec && !IsWritableDir(dir)) ec = std::make_error_code(std::errc::permission_denied);
   const fs::path own = dir / kSysOptionName;
-  if (!ec && !fs::exists(own, ec) && !ec) {
-    fs::copy_file(InstalledDataDir() / kSysOptionName, own, ec);
-    // A package without a default option file leaves every option at its default.
-    if (ec == std::errc::no_such_file_or_directory) ec.clear();
-  }
+  if (!ec && !fs::exists(own, ec) && !ec) ec = CopyWithoutReplacing(InstalledDataDir() / kSysOptionName, own);
   return ec ? dir.string() + ": " + ec.message() : std::string();
 }
 

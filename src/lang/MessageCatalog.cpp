@@ -41,7 +41,9 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              "NoAccessUsbDevice",
                                              // OK with nothing to connect to: no USB printer, or an
                                              // address or port field left empty.
-                                             "NoUsbPrinter", "EnterAddress"};
+                                             "NoUsbPrinter", "EnterAddress",
+                                             // A USB printer that another program holds.
+                                             "UsbInUse"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download

@@ -49,7 +49,7 @@ bool OpenParallelPort(const std::string& name) {
     errno = openError;
     return false;
   }
-  auto channel = FdChannel::Open(fd);
+  auto channel = FdChannel::Open(fd, FdChannel::Polling::Detect, FdChannel::Departure::Removal);
   if (!channel) {
     link.SetParallel(nullptr);
     return false;
@@ -68,6 +68,14 @@ int OpenUsbDevicePort(int index) {
   auto usb = link.Libraries().usbDevice;
   int handle = usb ? usb->OpenDeviceX(index) : -1;
   if (handle < 1) return -1;
+  // The interface is claimed now, so that a device another program holds fails the connect rather
+  // than every exchange after it.
+  if (!usb->Claim(handle)) {
+    const int claimError = errno;
+    usb->CloseDevice(handle);
+    errno = claimError;
+    return -1;
+  }
   usb->SetUSBTimeouts(handle, 5, 5);
   link.usbHandle = handle;
   return handle;
@@ -143,11 +151,15 @@ void CloseCurrentPort(NetworkClose how) {
 
 bool PortWentAway() {
   LinkState& link = Link();
+  const DeviceLibraries libs = link.Libraries();
   FdChannelPtr channel;
   switch (link.currentKind.load()) {
     case PortKind::Serial: channel = link.Serial(); break;
     case PortKind::Parallel: channel = link.Parallel(); break;
-    default: return false;
+    case PortKind::UsbDevice: return libs.usbDevice && libs.usbDevice->WentAway(link.usbHandle);
+    case PortKind::UsbPrinter: return libs.usbPrinter && libs.usbPrinter->WentAway(link.usbHandle);
+    case PortKind::Network: return libs.network && libs.network->WentAway(link.networkHandle);
+    case PortKind::Spooler: return false;
   }
   return channel && channel->wentAway();
 }

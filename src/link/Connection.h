@@ -24,7 +24,8 @@ bool SetParallelTimeouts(const FdChannelPtr& handle, int readTotalMs, int writeT
 bool OpenParallelPort(const std::string& name);
 void CloseParallelPort();
 
-// USB device kind: opens device index (0-based) with SetUSBTimeouts(5, 5); the handle or -1.
+// USB device kind: opens device index (0-based), claims its interface and sets SetUSBTimeouts(5, 5);
+// the handle or -1 (errno EBUSY when another program holds the device).
 int OpenUsbDevicePort(int index);
 // USB printer class: opens the printer with SetSinglePrnTimeout(4000, 4000) and SetSplitASB(0).
 int OpenUsbPrinterPort(const std::string& name);
@@ -48,8 +49,9 @@ void CloseNetworkLink(NetworkClose how = NetworkClose::Now);
 // Closes the port of the current kind; a network link as `how` says (program exit: after a transfer).
 void CloseCurrentPort(NetworkClose how = NetworkClose::Now);
 
-// The serial or parallel device of the current kind went away while open (a USB serial adapter
-// unplugged): reading it found its end. Nothing more comes from it until a new connect.
+// The device of the current kind went away while open (a USB serial adapter or USB printer
+// unplugged, a network printer that closed or reset the connection): reading it found its end.
+// Nothing more comes from it until a new connect.
 bool PortWentAway();
 
 }  // namespace tw

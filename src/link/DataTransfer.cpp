@@ -400,6 +400,7 @@ bool AwaitDelivery(const std::function<void()>& whileWaiting) {
   for (;;) {
     const int left = net->WaitAcknowledged(link.networkHandle, kSliceMs);
     if (left <= 0) return left == 0;
+    if (WaitInterrupted()) return false;  // a stop or signal on this thread: not delivered
     if (left != unacknowledged) {
       unacknowledged = left;
       lastProgress = NowMs();

@@ -21,6 +21,9 @@ class UsbDeviceApi {
   virtual int OpenDeviceX(int index) = 0;
   // Read and write time-outs, 16-bit values, in units of 100 ms (as the printer-class layer gets them).
   virtual void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) = 0;
+  // Claims the printer interface for the link (the kernel's printer driver detached). False with
+  // errno EBUSY when another program holds the device, ENODEV when it is gone.
+  virtual bool Claim(int handle) { (void)handle; return true; }
   // Returns the bytes written (0 or less on failure). `pipe` is 0 as the link passes it.
   virtual int uWrite(int handle, int pipe, const char* bytes, int length) = 0;
   // Returns the bytes read; 0 or less means nothing. `pipe` is 1 as the link passes it.
@@ -29,6 +32,8 @@ class UsbDeviceApi {
   // Ends a read in flight on the handle at once (its bytes so far are returned); the device stays
   // open. Used when the receive thread stops.
   virtual void CancelRead(int handle) { (void)handle; }
+  // Whether the device of an open handle was unplugged: nothing more comes from it until a new open.
+  virtual bool WentAway(int handle) { (void)handle; return false; }
   // What the device at an index is, for listings ("" when none).
   virtual std::string Describe(int index) { (void)index; return {}; }
 };
@@ -56,6 +61,8 @@ class UsbPrinterApi {
     (void)handle;
     return 1;
   }
+  // Whether the printer of an open handle went away (its node failed, as after an unplug).
+  virtual bool WentAway(int handle) { (void)handle; return false; }
 };
 
 // Raw TCP (port kind 5).
@@ -88,6 +95,8 @@ class NetPortApi {
   // Closes the connection at once: what the system still holds for the printer is thrown away
   // (the printer sees a reset), so nothing more leaves.
   virtual void AbortPort(int handle) { ClosePort(handle); }
+  // Whether the connection of an open handle ended from the printer's side (closed or reset).
+  virtual bool WentAway(int handle) { (void)handle; return false; }
 };
 
 // The layers over the real devices.

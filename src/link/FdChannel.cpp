@@ -37,12 +37,13 @@ int LeftMs(int64_t deadline, int timeoutMs) {
 
 }  // namespace
 
-FdChannelPtr FdChannel::Open(int fd, Polling polling) {
-  auto channel = std::make_shared<FdChannel>(fd, polling);
+FdChannelPtr FdChannel::Open(int fd, Polling polling, Departure departure) {
+  auto channel = std::make_shared<FdChannel>(fd, polling, departure);
   return channel->cancelFd_ >= 0 ? channel : nullptr;
 }
 
-FdChannel::FdChannel(int fd, Polling polling) : fd_(fd), cancelFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+FdChannel::FdChannel(int fd, Polling polling, Departure departure)
+    : fd_(fd), cancelFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), departure_(departure) {
   struct stat st {};
   const bool known = fd_ >= 0 && ::fstat(fd_, &st) == 0;
   isSocket_ = known && S_ISSOCK(st.st_mode);
@@ -66,14 +67,20 @@ bool FdChannel::cancelled() const {
 
 bool FdChannel::Rest(int ms) const {
   if (cancelFd_ < 0) return false;
-  pollfd p{cancelFd_, POLLIN, 0};
-  return ::poll(&p, 1, ms) <= 0 || !(p.revents & POLLIN);
+  // The calling thread's interrupt ends the rest too (fd -1 is ignored by poll).
+  const WaitInterrupt* interrupt = WaitInterrupt::Current();
+  pollfd fds[2] = {{cancelFd_, POLLIN, 0}, {interrupt ? interrupt->fd() : -1, POLLIN, 0}};
+  return ::poll(fds, 2, ms) <= 0 || !((fds[0].revents | fds[1].revents) & POLLIN);
+}
+
+void FdChannel::NoteFailure(int error) const {
+  if (departure_ == Departure::AnyError || error == 0 || error == ENODEV || error == ENXIO) wentAway_ = true;
 }
 
 FdChannel::Wait FdChannel::WaitFor(short events, int timeoutMs) const {
   if (fd_ < 0) return Wait::Failed;
   // What the kernel answers for a driver without poll: ready at once.
-  if (!pollable_) return cancelled() ? Wait::Cancelled : Wait::Ready;
+  if (!pollable_) return cancelled() || WaitInterrupted() ? Wait::Cancelled : Wait::Ready;
   const int64_t deadline = SteadyMs() + (timeoutMs < 0 ? 0 : timeoutMs);
   // The calling thread's interrupt ends the wait too (fd -1 is ignored by poll).
   const WaitInterrupt* interrupt = WaitInterrupt::Current();
@@ -116,7 +123,7 @@ long FdChannel::ReadNow(char* buffer, std::size_t capacity) const {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
     // End of file (peer closed, hang-up) or a device error.
-    wentAway_ = true;
+    NoteFailure(n == 0 ? 0 : errno);
     return -1;
   }
 }
@@ -157,7 +164,7 @@ std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeo
       // Said writable and was not (the lp driver has no poll; the printer is busy): rest, not spin.
       if (!pollable_ && !Rest(left < 0 ? kNoPollRetryMs : std::min(left, kNoPollRetryMs))) break;
     } else {
-      if (n < 0) wentAway_ = true;  // a device error: it went away
+      if (n < 0) NoteFailure(errno);
       break;
     }
   }

@@ -20,12 +20,17 @@ class FdChannel {
   // Whether poll() tells when the descriptor is ready. The parallel port's lp driver offers no poll:
   // the kernel then reports it ready at once, and reads and writes are retried after short rests.
   enum class Polling { Detect, Unsupported };
+  // Which failed reads and writes mean that the device went away. A parallel port answers EIO when
+  // the printer has no reverse channel and ENOSPC when it is out of paper, and stays usable: there
+  // only the end of file, ENODEV and ENXIO mean gone. A hung-up tty answers EIO: any error does.
+  enum class Departure { AnyError, Removal };
 
   // Takes ownership of fd. Null (fd closed) when the channel's wake-up event cannot be made: such a
   // channel would look open and never read.
-  static FdChannelPtr Open(int fd, Polling polling = Polling::Detect);
+  static FdChannelPtr Open(int fd, Polling polling = Polling::Detect, Departure departure = Departure::AnyError);
 
-  explicit FdChannel(int fd, Polling polling = Polling::Detect);  // takes ownership of fd
+  // Takes ownership of fd.
+  explicit FdChannel(int fd, Polling polling = Polling::Detect, Departure departure = Departure::AnyError);
   ~FdChannel();
   FdChannel(const FdChannel&) = delete;
   FdChannel& operator=(const FdChannel&) = delete;
@@ -58,12 +63,15 @@ class FdChannel {
  private:
   Wait WaitFor(short events, int timeoutMs) const;
   // Sleeps up to ms between retries on a descriptor that said it was ready and was not; false
-  // when the channel is cancelled.
+  // when the channel is cancelled or the calling thread's interrupt is raised.
   bool Rest(int ms) const;
+  // Marks the channel gone when a failure with this errno (0: end of file) means so.
+  void NoteFailure(int error) const;
   int fd_;
   int cancelFd_;  // an eventfd, readable once cancelled
   bool isSocket_ = false;
   bool pollable_ = true;
+  Departure departure_ = Departure::AnyError;
   mutable std::atomic<bool> wentAway_{false};
 };
 

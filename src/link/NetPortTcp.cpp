@@ -23,25 +23,13 @@ namespace {
 
 class TcpNetPort final : public NetPortApi {
  public:
+  // On failure errno tells why: ECONNREFUSED, ENETUNREACH or EHOSTUNREACH, ETIMEDOUT (no answer
+  // within the connect time-out), ECANCELED (the wait was interrupted), EINVAL (a bad address).
   int OpenPort(const std::string& address, int port, int connectTimeoutMs) override {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    if (port < 0 || port > 65535 || ::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) return -1;
-    peer.sin_port = htons(static_cast<uint16_t>(port));
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    auto channel = FdChannel::Open(fd);
-    if (!channel) return -1;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-      if (errno != EINPROGRESS) return -1;
-      if (channel->WaitWritable(connectTimeoutMs) != FdChannel::Wait::Ready) return -1;
-      int err = 0;
-      socklen_t len = sizeof err;
-      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) return -1;
-    }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return sockets_.Add(std::move(channel));
+    int error = 0;
+    const int handle = Connect(address, port, connectTimeoutMs, &error);
+    if (handle < 0) errno = error;  // set after the failed socket was closed
+    return handle;
   }
 
   int WritePort(int handle, const char* bytes, int length, int timeoutMs) override {
@@ -88,6 +76,11 @@ class TcpNetPort final : public NetPortApi {
     }
   }
 
+  bool WentAway(int handle) override {
+    auto channel = sockets_.Find(handle);
+    return channel && channel->wentAway();
+  }
+
   void ClosePort(int handle) override {
     if (auto channel = sockets_.Remove(handle)) {
       ::shutdown(channel->fd(), SHUT_RDWR);
@@ -119,6 +112,37 @@ class TcpNetPort final : public NetPortApi {
   }
 
  private:
+  int Connect(const std::string& address, int port, int connectTimeoutMs, int* error) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    *error = EINVAL;
+    if (port < 0 || port > 65535 || ::inet_pton(AF_INET, address.c_str(), &peer.sin_addr) != 1) return -1;
+    peer.sin_port = htons(static_cast<uint16_t>(port));
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    *error = errno;
+    if (fd < 0) return -1;
+    auto channel = FdChannel::Open(fd);
+    if (!channel) return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+      *error = errno;
+      if (errno != EINPROGRESS) return -1;
+      switch (channel->WaitWritable(connectTimeoutMs)) {
+        case FdChannel::Wait::Ready: break;
+        case FdChannel::Wait::TimedOut: *error = ETIMEDOUT; return -1;
+        case FdChannel::Wait::Cancelled: *error = ECANCELED; return -1;
+        case FdChannel::Wait::Failed: *error = EIO; return -1;
+      }
+      int err = 0;
+      socklen_t len = sizeof err;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) err = errno;
+      *error = err;
+      if (err != 0) return -1;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return sockets_.Add(std::move(channel));
+  }
+
   HandleTable<FdChannel> sockets_{0};
 };
 

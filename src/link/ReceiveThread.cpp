@@ -42,9 +42,12 @@ void Receive_Thread::Execute(ChunkSink sink) {
     PauseUnlessInterrupted(pace::kReceiveRound);
     Reply chunk = ReadAvailable();
     if (!chunk.text.empty() && sink) sink(chunk.text);
-    // A device that went away answers every read at once: the rounds end here, not in a spin.
-    // The run flag stays set; the next connect, made with the thread paused, starts a new one.
-    if (chunk.text.empty() && PortWentAway()) break;
+    // A device that went away answers every read at once: the rounds end here, not in a spin, and
+    // the run flag is cleared so that the next start (after a new connect) starts a new thread.
+    if (chunk.text.empty() && PortWentAway()) {
+      g_run = false;
+      break;
+    }
   }
   std::lock_guard lock(g_interruptMutex);
   g_interrupt = nullptr;

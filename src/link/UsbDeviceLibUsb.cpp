@@ -146,7 +146,10 @@ class UsbDevice {
     if (claimed_) return !gone_;
     if (gone_) return false;
     libusb_set_auto_detach_kernel_driver(handle_, 1);
-    if (libusb_claim_interface(handle_, interface_.number) != 0) return false;
+    if (const int result = libusb_claim_interface(handle_, interface_.number); result != 0) {
+      errno = result == LIBUSB_ERROR_BUSY ? EBUSY : result == LIBUSB_ERROR_ACCESS ? EACCES : ENODEV;
+      return false;
+    }
     claimed_ = true;
     return interface_.altSetting == 0 ||
            libusb_set_interface_alt_setting(handle_, interface_.number, interface_.altSetting) == 0;
@@ -188,6 +191,11 @@ class UsbDevice {
       pending_.insert(pending_.end(), data.begin() + handed, data.begin() + received);
     }
     return handed;
+  }
+
+  bool Gone() {
+    std::lock_guard lock(claimMutex_);
+    return gone_;
   }
 
   // Reads in flight end at once with what they have received; the device stays usable.
@@ -237,7 +245,8 @@ class UsbDevice {
         interrupted = true;
         libusb_cancel_transfer(transfer.get());
       }
-      timeval tick{0, 100000};
+      // Short enough that an interrupt ends the wait within a tenth of a second.
+      timeval tick{0, 50000};
       const int result = libusb_handle_events_timeout_completed(context_, &tick, &completed);
       if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED) libusb_cancel_transfer(transfer.get());
     }
@@ -288,16 +297,28 @@ class LibUsbDevices final : public UsbDeviceApi {
  public:
   int OpenDeviceX(int index) override {
     libusb_context* context = Context();
-    if (!context || index < 0 || index >= kDeviceIndexes) return -1;
+    if (!context) return -1;  // errno as the library's start left it (EACCES without permission)
+    if (index < 0 || index >= kDeviceIndexes) return errno = ENODEV, -1;
+    errno = 0;
     FoundDevice found = FindPrinterDevice(context, index);
     libusb_device_handle* handle = nullptr;
-    if (!found.device) return -1;
+    if (!found.device) {
+      // A device that could not be looked at for lack of permission is told as such.
+      if (errno != EACCES) errno = ENODEV;
+      return -1;
+    }
     if (const int result = libusb_open(found.device.get(), &handle); result != 0) {
       // The port dialog tells a permission problem apart from the rest.
       errno = result == LIBUSB_ERROR_ACCESS ? EACCES : ENODEV;
       return -1;
     }
     return devices_.Add(std::make_shared<UsbDevice>(context, handle, found.interface));
+  }
+
+  bool Claim(int handle) override {
+    auto device = devices_.Find(handle);
+    if (!device) errno = ENODEV;
+    return device && device->Claim();
   }
 
   void SetUSBTimeouts(int handle, int readTimeout, int writeTimeout) override {
@@ -316,6 +337,11 @@ class LibUsbDevices final : public UsbDeviceApi {
 
   void CancelRead(int handle) override {
     if (auto device = devices_.Find(handle)) device->CancelReads();
+  }
+
+  bool WentAway(int handle) override {
+    auto device = devices_.Find(handle);
+    return device && device->Gone();
   }
 
   void CloseDevice(int handle) override {

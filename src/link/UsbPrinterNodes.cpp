@@ -84,13 +84,13 @@ class UsbPrinterNodes final : public UsbPrinterApi {
   int OpenUSBPrinter(const std::string& name) override {
     // A listed name reads "lp0 (MODEL)"; the node is the part before the blank.
     const std::string node = name.substr(0, name.find(' '));
-    if (!NodeNumber(node)) return -1;
+    if (!NodeNumber(node)) return errno = ENODEV, -1;
     const int fd = ::open((folder_ / node).c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return -1;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
       ::close(fd);
-      return -1;
+      return errno = ENODEV, -1;
     }
     return printers_.Add(std::make_shared<OpenPrinter>(fd));
   }
@@ -145,6 +145,11 @@ class UsbPrinterNodes final : public UsbPrinterApi {
       // A node that reports itself ready before its block is done is asked again after a short rest.
       std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long>(kDrainRestMs, left)));
     }
+  }
+
+  bool WentAway(int handle) override {
+    auto printer = printers_.Find(handle);
+    return printer && printer->channel.wentAway();
   }
 
   void CloseUSBPrinter(int handle) override {

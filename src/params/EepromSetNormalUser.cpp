@@ -458,7 +458,13 @@ void TUserParamEditor::btnWrintFileClick() {
   const QString path = SaveEEpRomDialog->Execute(this);
   QDir::setCurrent(directory);
   if (path.isEmpty()) return;
-  if (!std::ofstream(LocalFilePath(path), std::ios::binary | std::ios::trunc)) {
+  // The dump goes to a temporary file beside the chosen one (renamed to it once complete), so that a
+  // failed dump leaves an earlier file as it was: that is the file that must be possible to make.
+  const std::filesystem::path partial = PartialDumpPath(LocalFilePath(path));
+  const bool writable = static_cast<bool>(std::ofstream(partial, std::ios::binary | std::ios::trunc));
+  std::error_code ignored;
+  std::filesystem::remove(partial, ignored);
+  if (!writable) {
     ShowBox(Tip("NotOpenFileMessageBox") + u'"' + QDir::toNativeSeparators(path) + QStringLiteral("\"!"),
             MsgIcon::Error);
     return;
@@ -481,7 +487,7 @@ void TUserParamEditor::TimerReadEepTimer() {
   StopReceiving();
   BusyCursor busy;
   std::vector<std::string> unanswered;
-  const bool dumped = WriteParameterDump(dumpFile_, design_.dumpInReadOnceMode, &unanswered);
+  const bool dumped = SaveParameterDump(dumpFile_, design_.dumpInReadOnceMode, &unanswered);
   ReleaseLinkExchange();
   busy.Release();
   btnWrintFile->setEnabled(true);

@@ -247,6 +247,21 @@ bool WriteParameterDump(const std::filesystem::path& file, bool readOnce, std::v
   return !stream.fail();
 }
 
+std::filesystem::path PartialDumpPath(const std::filesystem::path& target) {
+  std::filesystem::path partial = target;
+  partial += ".partial";
+  return partial;
+}
+
+bool SaveParameterDump(const std::filesystem::path& target, bool readOnce, std::vector<std::string>* unanswered) {
+  const std::filesystem::path partial = PartialDumpPath(target);
+  std::error_code renameError, ignored;
+  const bool saved = WriteParameterDump(partial, readOnce, unanswered) &&
+                     (std::filesystem::rename(partial, target, renameError), !renameError);
+  if (!saved) std::filesystem::remove(partial, ignored);
+  return saved;
+}
+
 std::optional<DumpFile> DumpFile::Open(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;

@@ -81,6 +81,12 @@ NamedEntryAnswer ReadNamedEntry(std::string_view key);
 // entry cut short, a stream error); the file keeps what was written.
 bool WriteParameterDump(const std::filesystem::path& file, bool readOnce,
                         std::vector<std::string>* unanswered = nullptr);
+// The temporary file beside `target` that a dump is written to until it is complete.
+std::filesystem::path PartialDumpPath(const std::filesystem::path& target);
+// WriteParameterDump into PartialDumpPath(target), renamed to `target` once complete. On failure the
+// temporary file is removed and a file already at `target` stays as it was.
+bool SaveParameterDump(const std::filesystem::path& target, bool readOnce,
+                       std::vector<std::string>* unanswered = nullptr);
 // The gathering half of a parallel-port dump, after the 256 requests were sent: waits 600 ms, reads
 // at most 18 times 100 bytes until 1536 have come, and writes the 256 slot records. False when fewer
 // came, or when the answers are not 256 six-byte answers (four hexadecimal digits and CR LF) in

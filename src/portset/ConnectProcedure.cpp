@@ -33,7 +33,9 @@ ConnectOutcome Failure(const char* messageKey, const char* captionKey, MsgIcon i
 // The message of an open that has just failed: the one naming the group or udev rule that grants
 // access when the system refused it for lack of permission (errno EACCES, which every opening layer
 // keeps), else the usual one. Called right after the failed open, before anything touches errno.
-const char* OpenFailureKey(const char* usualKey, const char* noAccessKey) {
+// A USB printer that another program holds (errno EBUSY) gets `inUseKey` where one is given.
+const char* OpenFailureKey(const char* usualKey, const char* noAccessKey, const char* inUseKey = nullptr) {
+  if (errno == EBUSY && inUseKey) return inUseKey;
   return errno == EACCES ? noAccessKey : usualKey;
 }
 
@@ -126,7 +128,7 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       link.Set(LinkState::Text::UsbDeviceName, name);
       errno = 0;
       if (number < 1 || number > 9 || OpenUsbDevicePort(number - 1) == -1) {
-        return Failure(OpenFailureKey("CantOpenUSB", "NoAccessUsbDevice"), "PortSetStr", MsgIcon::Information, true);
+        return Failure(OpenFailureKey("CantOpenUSB", "NoAccessUsbDevice", "UsbInUse"), "PortSetStr", MsgIcon::Information, true);
       }
       link.Set(LinkState::Text::LinkName, name);
       break;
@@ -136,7 +138,7 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
       if (name.empty()) return Failure("NoUsbPrinter", "PortSetting", MsgIcon::Information, false);
       errno = 0;
       if (OpenUsbPrinterPort(name) == -1) {
-        return Failure(OpenFailureKey("USBNotOpen", "NoAccessUsbPrinter"), "PortSetting", MsgIcon::Information, true);
+        return Failure(OpenFailureKey("USBNotOpen", "NoAccessUsbPrinter", "UsbInUse"), "PortSetting", MsgIcon::Information, true);
       }
       // The link name carries the class prefix, so the status bar and the editors show the same port.
       link.Set(LinkState::Text::LinkName, "class USB-" + name);

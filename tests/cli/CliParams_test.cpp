@@ -102,27 +102,42 @@ TEST_F(CliParams, FailuresExitWithOne) {
   EXPECT_EQ(Run({"read-slot", "01"}).exitCode, 1);
 }
 
-// Ctrl+C and SIGTERM stop any command at once, whatever it waits for: the link is closed, the exit
-// status is 128 + the signal, and no partial dump is left behind.
-TEST_F(CliParams, AnInterruptedDumpStopsAtOnceAndLeavesNoFile) {
-  sim::Faults slow;
-  slow.replyDelayMs = 200;  // 256 slots would take about a minute
-  printer_.SetFaults(slow);
-  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
-    SCOPED_TRACE(signal);
-    printer_.ClearReceived();
-    const std::filesystem::path file = dir_ / "table.eep";
-    std::chrono::steady_clock::time_point signalled;
-    auto result = test::RunProgram("tagwright-cli", {"--port", Net(port_), "dump", file.string()}, "", 30000,
-                                   [&](int pid) {
-                                     ASSERT_TRUE(printer_.WaitForReceived(3 * 15, 10000));
-                                     signalled = std::chrono::steady_clock::now();
-                                     ::kill(pid, signal);
-                                   });
-    EXPECT_EQ(result.exitCode, status) << result.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(10));
-    EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_TRUE(std::filesystem::is_empty(dir_.path())) << "no partial file either";
+// Ctrl+C and SIGTERM stop any command at once, whatever it waits for (a slow dump, a quiet listen, a
+// send the printer has stopped taking): the link is closed, the exit status is 128 + the signal, and
+// no partial dump is left behind.
+TEST_F(CliParams, AnInterruptedCommandStopsAtOnceWithTheSignalsStatus) {
+  struct Row {
+    const char* command;
+    sim::Faults faults;
+    std::string input;
+    std::size_t receivedBeforeSignal;
+  };
+  sim::Faults slow, taking;
+  slow.replyDelayMs = 200;            // 256 slots would take about a minute
+  taking.readBytesPerSecond = 20000;  // 4 MB would take minutes
+  const Row rows[] = {{"dump", slow, "", 3 * 15}, {"listen", {}, "", 0}, {"send", taking, std::string(4 << 20, 's'), 1}};
+  for (const Row& row : rows) {
+    printer_.SetFaults(row.faults);
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+      SCOPED_TRACE(std::string(row.command) + " " + std::to_string(signal));
+      printer_.ClearReceived();
+      const int connections = printer_.Connections();
+      const std::filesystem::path file = dir_ / "table.eep";
+      std::vector<std::string> args = {"--port", Net(port_), row.command};
+      if (row.command != std::string("listen")) args.push_back(row.input.empty() ? file.string() : "-");
+      std::chrono::steady_clock::time_point signalled;
+      auto result = test::RunProgram("tagwright-cli", args, row.input, 30000, [&](int pid) {
+        for (int i = 0; i < 500 && printer_.Connections() == connections; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(printer_.WaitForReceived(row.receivedBeforeSignal, 10000));
+        signalled = std::chrono::steady_clock::now();
+        ::kill(pid, signal);
+      });
+      EXPECT_EQ(result.exitCode, status) << result.err;
+      EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(10));
+      EXPECT_TRUE(std::filesystem::is_empty(dir_.path())) << "no dump and no partial file";
+    }
   }
 }
 

@@ -130,10 +130,19 @@ TEST_F(CliAgainstPrinter, NoReplyAndNoPrinterAreFailures) {
   EXPECT_FALSE(quiet.err.empty());
   EXPECT_EQ(std::count(quiet.err.begin(), quiet.err.end(), '\n'), 1) << "one sentence: " << quiet.err;
 
+  // A printer that drops the link on the request: the link was lost, not merely unanswered.
+  sim::Faults dropping;
+  dropping.disconnectAfterBytes = 0;
+  printer_.SetFaults(dropping);
+  auto dropped = Cli({"--port", Net(), "version"});
+  EXPECT_EQ(dropped.exitCode, 1);
+  EXPECT_NE(dropped.err.find("link to the printer was lost"), std::string::npos) << dropped.err;
+
   printer_.Stop();
   auto gone = Cli({"--port", Net(), "version"});
   EXPECT_EQ(gone.exitCode, 1);
-  EXPECT_NE(gone.err.find("cannot be opened"), std::string::npos) << gone.err;
+  EXPECT_NE(gone.err.find("cannot be opened: the connection was refused at " + Net().substr(4)), std::string::npos)
+      << gone.err;
 }
 
 TEST_F(CliAgainstPrinter, ListenPrintsWhatArrives) {
@@ -143,10 +152,23 @@ TEST_F(CliAgainstPrinter, ListenPrintsWhatArrives) {
     }
     printer_.SendUnsolicited(std::string("status\r\n\x07", 9));
   });
+  const auto start = std::chrono::steady_clock::now();
   auto listened = Cli({"--port", Net(), "listen", "--seconds", "1.5"});
   streamer.join();
   EXPECT_EQ(listened.exitCode, 0) << listened.err;
   EXPECT_EQ(listened.out, "status\r\n<\\x07>");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500))
+      << "the time limit ends the read in progress, not the network read time-out after it";
+
+  // The printer goes away: said, exit 1, no spinning until the limit.
+  std::thread stopper([this] {
+    for (int i = 0; i < 500 && printer_.Connections() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    printer_.Stop();
+  });
+  auto dropped = Cli({"--port", Net(), "listen", "--seconds", "20"});
+  stopper.join();
+  EXPECT_EQ(dropped.exitCode, 1) << dropped.err;
+  EXPECT_NE(dropped.err.find("The printer port " + Net().substr(4) + " went away."), std::string::npos) << dropped.err;
 }
 
 TEST(CliOverSerial, VersionOverAPseudoTerminal) {
@@ -196,7 +218,10 @@ TEST(CliUsage, BadUsageExitsWithTwo) {
     auto result = Cli(args);
     EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args.back()) << ": " << result.err;
   }
-  EXPECT_EQ(Cli({"--port", "serial:/dev/no-such-port", "version"}).exitCode, 1);
+  auto missing = Cli({"--port", "serial:/dev/no-such-port", "version"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("/dev/no-such-port cannot be opened: there is no such device"), std::string::npos)
+      << missing.err;
 }
 
 TEST(PortSpecParsing, FieldsAndDefaults) {

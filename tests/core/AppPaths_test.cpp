@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
+#include <latch>
+#include <thread>
+#include <vector>
 #include <optional>
 
 #include "support/TestSupport.h"
@@ -68,6 +72,29 @@ TEST_F(AppPathsTest, InstalledTreeKeepsTheIniFilesInTheUserFolderAndCopiesTheOpt
   ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
   ::setenv("HOME", (root_ / "other-home").c_str(), 1);
   EXPECT_EQ(UserLibDir(), root_ / "other-home/.config/tagwright/lib");
+}
+
+// Programs starting together each make the first copy: every one of them succeeds, and the copy is
+// whole, with no temporary file left beside it.
+TEST_F(AppPathsTest, ProgramsStartingTogetherAllFindTheOptionsCopied) {
+  const std::string options = "[USBSetting]\r\n" + std::string(1 << 20, ';') + "\r\n";
+  root_.Write("usr/share/tagwright/SysOption.ini", options);
+  for (int round = 0; round < 10; ++round) {
+    fs::remove_all(UserLib());
+    std::latch start(4);
+    std::vector<std::string> problems(4);
+    std::vector<std::thread> programs;
+    for (auto& problem : problems) {
+      programs.emplace_back([&start, &problem] {
+        start.arrive_and_wait();
+        problem = PrepareUserFolder();
+      });
+    }
+    for (auto& program : programs) program.join();
+    for (const auto& problem : problems) EXPECT_EQ(problem, "") << "round " << round;
+    EXPECT_TRUE(test::ReadFileBytes(UserLib() / "SysOption.ini") == options) << "round " << round;
+    EXPECT_EQ(std::distance(fs::directory_iterator(UserLib()), fs::directory_iterator()), 1) << "round " << round;
+  }
 }
 
 TEST_F(AppPathsTest, WritableLibBesideTheProgramKeepsThePortableRule) {

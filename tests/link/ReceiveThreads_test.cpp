@@ -1,6 +1,8 @@
 // The background receive thread against the virtual printer: chunks reach the sink in order, a
 // cleared run flag ends the thread within a round, and only one thread runs at a time.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -104,6 +106,9 @@ TEST_F(ReceiveThreads, StartingTwiceKeepsOneThread) {
   EXPECT_EQ(Collected(), "oncetwice");
 }
 
+// An unplugged serial adapter ends the rounds, and the ended thread clears its run flag. On the
+// parallel kind a failed write (EIO from a printer without a reverse channel, as a hung-up
+// pseudo-terminal answers; ENOSPC when out of paper) fails that write only: the port stays.
 TEST_F(ReceiveThreads, ASerialDeviceThatGoesAwayEndsTheRoundsAndFailsSends) {
   test::PtyPair pty;
   ASSERT_TRUE(OpenSerialPort(pty.slavePath(), 9600, 8, 1, FlowControl::Hardware, 0));
@@ -116,11 +121,19 @@ TEST_F(ReceiveThreads, ASerialDeviceThatGoesAwayEndsTheRoundsAndFailsSends) {
   pty.CloseMaster();  // the adapter is unplugged
   auto ended = std::async(std::launch::async, [] { Receive_Thread::Join(); });
   const bool endedByItself = ended.wait_for(seconds(10)) == std::future_status::ready;
+  EXPECT_FALSE(Receive_Thread::Running()) << "an ended thread clears its flag";
   Receive_Thread::Stop();
   ended.wait();
   EXPECT_TRUE(endedByItself) << "the thread must not go on reading a device that is gone";
   EXPECT_TRUE(PortWentAway());
   EXPECT_FALSE(SendToPrinter("after"));
+
+  test::PtyPair lpt;
+  ASSERT_TRUE(OpenParallelPort(lpt.slavePath()));
+  Link().currentKind = PortKind::Parallel;
+  lpt.CloseMaster();
+  EXPECT_FALSE(SendToPrinter("after"));
+  EXPECT_FALSE(PortWentAway()) << "EIO on the parallel kind is not a departure";
 }
 
 // A USB device whose reads wait until they are cancelled (or 20 s, its read time-out).
@@ -149,6 +162,8 @@ class UsbDeviceWaitingForCancel : public test::ScriptedUsbDevice {
 TEST_F(ReceiveThreads, StoppingEndsAWaitingRoundAtOnce) {
   test::ScopedFastPacer realTimeouts(0.1, 1.0);
   auto usb = std::make_shared<UsbDeviceWaitingForCancel>();
+  int pipeEnds[2];  // a parallel port whose driver offers no poll: its reads come back empty at once
+  ASSERT_EQ(::pipe2(pipeEnds, O_NONBLOCK | O_CLOEXEC), 0);
   test::PtyPair printerNode;
   std::filesystem::create_symlink(printerNode.slavePath(), dir_ / "lp0");
   const struct {
@@ -157,6 +172,10 @@ TEST_F(ReceiveThreads, StoppingEndsAWaitingRoundAtOnce) {
   } kinds[] = {
       {"network", [&] { ConnectToPrinter(); }},
       {"parallel", [&] { ASSERT_TRUE(test::ConnectLink(printer_, test::Transport::PtyAsParallel)); }},
+      {"parallel without poll", [&] {
+         Link().SetParallel(FdChannel::Open(pipeEnds[0], FdChannel::Polling::Unsupported));
+         Link().currentKind = PortKind::Parallel;
+       }},
       {"USB device", [&] {
          ResetLink({usb, nullptr, nullptr});
          Link().usbHandle = usb->OpenDeviceX(0);
@@ -181,6 +200,7 @@ TEST_F(ReceiveThreads, StoppingEndsAWaitingRoundAtOnce) {
     ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
     printer_.Stop();
   }
+  ::close(pipeEnds[1]);
 }
 
 // Bytes that arrive while the thread is being stopped reach either its sink or the window's own

@@ -657,10 +657,13 @@ TEST_F(EditorFileTest, AFailedDumpReportsReadFail) {
   printer_.SetFaults(faults);
   CloseNetworkLink();  // every request fails to go out
   Link().open = true;
-  Choose(dir_ / "failed.eep");
+  const std::filesystem::path earlier = dir_.Write("failed.eep", "an earlier dump");
+  Choose(earlier);
   QTest::mouseClick(editor_.btnWrintFile, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Shown().empty(); }, 20000));
   EXPECT_EQ(LastText(), Tip("ReadFail").toStdString());
+  EXPECT_EQ(test::ReadFileBytes(earlier), "an earlier dump") << "a failed dump keeps the file that was there";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1) << "no temporary file left";
   EXPECT_TRUE(editor_.btnReadPrint->isEnabled());
   EXPECT_FALSE(Link().readOnce);
 }

@@ -240,6 +240,36 @@ TEST_P(UsbLink, AnUnpluggedPrinterFailsTheDownloadAndConnectsAgainWhenBack) {
   EXPECT_EQ(ReadReply().text, sim::PrinterModel(sim::Personality::Z).VersionReply());
 }
 
+// The command-line tool hears an unplug while it listens, and then cannot open the printer: the kernel
+// has removed the device and its printer node.
+TEST_P(UsbLink, TheCommandLineToolSaysWhenThePrinterGoesAway) {
+  const auto opened = [this] { return GetParam() == PortKind::UsbDevice ? printer_.Claims() : printer_.NodeOpens(); };
+  const test::ProcessResult listened =
+      test::RunProgram("tagwright-cli", {"--port", CliPort(), "listen", "--seconds", "20"}, "", 30000, [&](int) {
+        for (int i = 0; i < 500 && opened() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        printer_.Unplug();
+      });
+  EXPECT_EQ(listened.exitCode, 1) << listened.err;
+  EXPECT_NE(listened.err.find("went away."), std::string::npos) << listened.err;
+
+  const test::ProcessResult sent = test::RunProgram("tagwright-cli", {"--port", CliPort(), "send", "-"}, "^XA^XZ");
+  EXPECT_EQ(sent.exitCode, 1);
+  EXPECT_NE(sent.err.find("cannot be opened: there is no such device"), std::string::npos) << sent.err;
+}
+
+// A device that another program holds fails the connect with its own message; nothing is connected.
+TEST_P(UsbLink, APrinterThatAnotherProgramHoldsDoesNotConnect) {
+  if (GetParam() == PortKind::UsbPrinter) GTEST_SKIP() << "the printer driver itself refuses a second open";
+  printer_.SetClaimedElsewhere(true);
+  const ConnectOutcome outcome = Connect();
+  EXPECT_FALSE(outcome.opened);
+  EXPECT_EQ(outcome.messageKey, "UsbInUse");
+  EXPECT_FALSE(Link().open);
+  const test::ProcessResult version = test::RunProgram("tagwright-cli", {"--port", CliPort(), "version"});
+  EXPECT_EQ(version.exitCode, 1);
+  EXPECT_NE(version.err.find("in use by another program"), std::string::npos) << version.err;
+}
+
 // The port dialog's probe lists the device and disturbs no printer: usblp stays bound (after the
 // dialog has closed a device link, bound again) and a printer-class link opened before keeps working.
 TEST_P(UsbLink, ThePortDialogOffersTheDeviceWithoutDetachingThePrinterDriver) {

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -102,7 +103,8 @@ struct VirtualUsbPrinter::Impl {
   std::deque<Urb> pendingOut, pendingIn, done;
   Clock::time_point nakUntil{};
   bool stallNext = false, silent = false, present = true, bound = true, claimed = false;
-  int split = 0, claims = 0, detaches = 0, address = 0;
+  bool claimedElsewhere = false;
+  int split = 0, claims = 0, detaches = 0, address = 0, nodeOpens = 0;
   int binding = 0;  // counts unbindings of usblp: a node opened before the latest one is dead
   double acceptRate = 0;
   Clock::time_point outFreeAt{};  // the pace of bulk OUT
@@ -148,6 +150,7 @@ struct VirtualUsbPrinter::Impl {
     inTestbed = true;
     umockdev_testbed_uevent(testbed, usbPath.c_str(), "add");
     AddNode();
+    ShowNode(true);
   }
 
   // The node is made once for the process; it answers only while usblp is bound.
@@ -173,6 +176,16 @@ struct VirtualUsbPrinter::Impl {
   void RemoveDevice() {
     umockdev_testbed_uevent(testbed, usbPath.c_str(), "remove");
     umockdev_testbed_remove_device(testbed, usbPath.c_str());
+    ShowNode(false);
+  }
+
+  // The printer node leaves /dev while the device is unplugged, as the kernel removes it: opening it
+  // then fails (ENOENT). Its pseudo-terminal stays and is put back under its name at the next plug.
+  void ShowNode(bool shown) {
+    gchar* root = umockdev_testbed_get_root_dir(testbed);
+    const std::string node = root + std::string(kNode), hidden = node + ".unplugged";
+    g_free(root);
+    std::rename(shown ? hidden.c_str() : node.c_str(), shown ? node.c_str() : hidden.c_str());
   }
 
   // --- the printer side (mutex held) ---
@@ -362,7 +375,7 @@ struct VirtualUsbPrinter::Impl {
   }
 
   int Claim(bool detach, int& error) {
-    if (bound && !detach) return error = EBUSY, -1;
+    if (claimedElsewhere || (bound && !detach)) return error = EBUSY, -1;
     Unbind();
     claimed = true;
     ++claims;
@@ -528,6 +541,7 @@ struct VirtualUsbPrinter::Impl {
     if (!gCurrent) return;
     std::lock_guard state(gCurrent->mutex);
     g_object_set_data(G_OBJECT(client), "binding", GINT_TO_POINTER(gCurrent->binding + 1));
+    if (std::strcmp(umockdev_ioctl_client_get_devnode(client), kNode) == 0) ++gCurrent->nodeOpens;
   }
 
   static UMockdevIoctlBase* Handler() {
@@ -640,6 +654,16 @@ bool VirtualUsbPrinter::UsblpBound() const {
 int VirtualUsbPrinter::Claims() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->claims;
+}
+
+int VirtualUsbPrinter::NodeOpens() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->nodeOpens;
+}
+
+void VirtualUsbPrinter::SetClaimedElsewhere(bool held) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->claimedElsewhere = held;
 }
 
 int VirtualUsbPrinter::Detaches() const {

@@ -44,7 +44,8 @@ class VirtualUsbPrinter {
   // Bulk OUT takes bytes at this rate (0: as fast as they come).
   void SetAcceptRate(double bytesPerSecond);
   // The device is unplugged: transfers in flight and every later request fail with ENODEV, and it
-  // leaves sysfs and /dev. Plug brings it back (as a new device address).
+  // leaves sysfs and /dev (its printer node too, as the kernel removes it). Plug brings it back (as a
+  // new device address).
   void Unplug();
   void Plug();
   // Unplugs the device after this many more bytes of bulk OUT have been taken (mid-transfer): every
@@ -56,6 +57,9 @@ class VirtualUsbPrinter {
   // an unbinding stays dead (ENODEV), as with the real driver.
   bool UsblpBound() const;
   int Claims() const;    // claims of the interface so far
+  int NodeOpens() const;  // opens of the printer node so far
+  // Another program holds the interface: every claim fails with EBUSY.
+  void SetClaimedElsewhere(bool held);
   int Detaches() const;  // unbindings of usblp so far
 
   // The printer model's state.
