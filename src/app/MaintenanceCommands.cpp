@@ -4,6 +4,7 @@
 #include <QScopeGuard>
 
 #include "app/MemoText.h"
+#include "download/DownloadTransfer.h"
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
@@ -80,7 +81,9 @@ bool Send(const FixedCommand& command) {
   }
   // An answer the printer sent earlier and nobody read must not be taken for this command's reply.
   if (command.drainsInputFirst) DiscardPendingInput();
-  if (!SendToPrinter(CommandSetIsZ() ? command.bytesZ : command.bytesE)) {
+  // Sent means taken by the printer (network: acknowledged; USB printer node: drained), so that a
+  // command is never reported before the printer has it.
+  if (!SendToPrinter(CommandSetIsZ() ? command.bytesZ : command.bytesE) || !AwaitDelivery()) {
     ShowMessageQ(Tip("SendDataFail"), Caption(command.sendFailCaptionKey));
     return false;
   }
@@ -112,19 +115,15 @@ void MaintenanceCommands::m_resertClick() { ResetPrinter(kPlainReset); }
 
 void MaintenanceCommands::ResetPrinter(const ResetReport& report) {
   if (!Send(kReset)) return;
-  LinkState& link = Link();
-  switch (link.currentKind.load()) {
-    case PortKind::UsbDevice:
-    case PortKind::UsbPrinter: CloseUsbPort(); break;
-    case PortKind::Network: CloseNetworkLink(); break;
-    default:
-      // Serial and parallel ports stay open; the printer restarts behind them.
-      ShowMessageQ(Tip(report.openTextKey), Tip(report.captionKey));
-      return;
+  // USB and network links close (a network link without throwing away what the printer took);
+  // serial and parallel ports stay open and the printer restarts behind them.
+  if (!CloseLinkForPrinterRestart()) {
+    ShowMessageQ(Tip(report.openTextKey), Tip(report.captionKey));
+    return;
   }
   Pause(pace::kAfterReset);
   ShowMessageQ(Tip(report.closedTextKey), Tip(report.captionKey));
-  link.open = false;
+  LinkState& link = Link();
   link.currentKind = PortKind::Serial;
   if (hooks_.setStatusPanel) {
     hooks_.setStatusPanel(0, Tip("PortName"));

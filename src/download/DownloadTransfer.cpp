@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -113,9 +112,22 @@ DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
     if (bytesTaken) *bytesTaken = bar.Follow(sent);
     return outcome;
   };
+  // A stop while the system still holds bytes for a network printer closes the link hard, so that
+  // nothing more leaves (a cut firmware file must not go on arriving); the count comes first.
+  bool stopped = false;
+  const auto stop = [&] {
+    stopped = true;
+    const uint64_t taken = bar.Follow(sent);
+    if (Link().currentKind == PortKind::Network && UndeliveredBytes() != 0) {
+      CloseNetworkLink(NetworkClose::Hard);
+      Link().open = false;
+    }
+    if (bytesTaken) *bytesTaken = taken;
+    return DownloadOutcome::Cancelled;
+  };
   std::string buffer;
   for (uint64_t index = 0; index < plan.pieceCount(); ++index) {
-    if (!gate.Pass()) return ended(DownloadOutcome::Cancelled);
+    if (!gate.Pass()) return stop();
     const DownloadPiece piece = plan.Piece(index);
     bar.Add(piece.offset, piece.before);
     bar.Follow(sent);
@@ -133,18 +145,11 @@ DownloadOutcome SendPlannedFile(std::istream& file, const DownloadPlan& plan,
   }
   // Bytes the system took are not yet the printer's: a link that drops before they are is a failure.
   // A stop meanwhile closes the network link hard, which ends the wait: nothing more leaves.
-  std::optional<uint64_t> takenAtStop;
   const bool delivered = AwaitDelivery([&] {
     bar.Follow(sent);
-    if (!gate.cancelled() || takenAtStop) return;
-    takenAtStop = bar.Follow(sent);
-    CloseNetworkLink(NetworkClose::Hard);
-    Link().open = false;
+    if (gate.cancelled() && !stopped) stop();
   });
-  if (takenAtStop) {
-    if (bytesTaken) *bytesTaken = *takenAtStop;
-    return DownloadOutcome::Cancelled;
-  }
+  if (stopped) return DownloadOutcome::Cancelled;
   return ended(delivered ? DownloadOutcome::Completed : DownloadOutcome::WriteFailed);
 }
 

@@ -1,5 +1,6 @@
 #include "link/DataTransfer.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <climits>
@@ -644,15 +645,23 @@ bool DumpParameterTable(std::ostream& stream) {
     // An answer is one line; a piece of it is completed from the following attempts so that the rest
     // is not taken for the next slot's answer.
     std::string answer;
+    // A serial read waits for pending input as the other kinds' reads wait out their time-outs;
+    // without it only the short gaps between attempts would bound the answer, and a printer (or a
+    // busy machine) that answers a little late would fail the dump. The wait is shared by a slot's
+    // attempts and starts again with each piece that arrives, so that a silent printer fails the dump
+    // after one wait, not eleven.
+    int64_t answerDue = NowMs() + TimeoutMs(pace::kSerialPendingRead);
     for (int attempt = 0; attempt < 11; ++attempt) {
-      // A serial read waits for pending input as the other kinds' reads wait out their time-outs;
-      // without it only the short gaps between attempts would bound the answer, and a printer (or a
-      // busy machine) that answers a little late would fail the dump.
-      if (kind == PortKind::Serial) WaitForInput(pace::kSerialPendingRead);
+      if (kind == PortKind::Serial) {
+        if (FdChannelPtr channel = LocalPortChannel()) {
+          channel->WaitReadable(static_cast<int>(std::max<int64_t>(0, answerDue - NowMs())));
+        }
+      }
       long n = ReadOnceByKind(buffer.data(), kReplyBufferSize);
       if (n > 0) {
         answer.append(buffer.data(), static_cast<std::size_t>(n));
         if (answer.back() == '\n' || answer.size() >= kReplyBufferSize) break;
+        answerDue = NowMs() + TimeoutMs(pace::kSerialPendingRead);
       }
       WaitForInput(pace::kSlotReadRetry);
     }
