@@ -368,6 +368,9 @@ int RunReadSlot(const SlotArgs& args) {
   auto value = args.bits ? ReadParameterField(args.address, args.bits->first, args.bits->second)
                          : ReadParameterSlot(args.address);
   Link().readOnce = false;
+  if (!value && PortWentAway()) {
+    return Fail("The link to the printer was lost before it gave the value of slot " + args.address + ".");
+  }
   if (!value) return Fail("The printer gave no value for slot " + args.address + ".");
   std::cout << *value << "\n";
   return kExitOk;

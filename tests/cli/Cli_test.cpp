@@ -134,9 +134,13 @@ TEST_F(CliAgainstPrinter, NoReplyAndNoPrinterAreFailures) {
   sim::Faults dropping;
   dropping.disconnectAfterBytes = 0;
   printer_.SetFaults(dropping);
-  auto dropped = Cli({"--port", Net(), "version"});
-  EXPECT_EQ(dropped.exitCode, 1);
-  EXPECT_NE(dropped.err.find("link to the printer was lost"), std::string::npos) << dropped.err;
+  for (const char* command : {"version", "read-slot"}) {
+    std::vector<std::string> args = {"--port", Net(), command};
+    if (std::string(command) == "read-slot") args.push_back("20");
+    auto dropped = Cli(args);
+    EXPECT_EQ(dropped.exitCode, 1) << command;
+    EXPECT_NE(dropped.err.find("link to the printer was lost"), std::string::npos) << dropped.err;
+  }
 
   printer_.Stop();
   auto gone = Cli({"--port", Net(), "version"});
