@@ -19,7 +19,8 @@ if(NOT TW_CHANGELOG_TRAILER MATCHES ", ([0-9]?[0-9]) ([A-Z][a-z][a-z]) ([0-9][0-
   message(FATAL_ERROR "No date in the newest trailer of ${TW_CHANGELOG}: '${TW_CHANGELOG_TRAILER}'")
 endif()
 set(TW_RELEASE_YEAR ${CMAKE_MATCH_3})
-list(FIND "Jan;Feb;Mar;Apr;May;Jun;Jul;Aug;Sep;Oct;Nov;Dec" ${CMAKE_MATCH_2} TW_RELEASE_MONTH)
+set(TW_MONTHS Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND TW_MONTHS ${CMAKE_MATCH_2} TW_RELEASE_MONTH)
 math(EXPR TW_RELEASE_MONTH "${TW_RELEASE_MONTH} + 101")  # 1-based, with a leading digit to cut
 math(EXPR TW_RELEASE_DAY "${CMAKE_MATCH_1} + 100")
 string(SUBSTRING ${TW_RELEASE_MONTH} 1 2 TW_RELEASE_MONTH)

@@ -41,7 +41,9 @@ trap 'rm -rf "$check"' EXIT
 for deb in $debs; do dpkg-deb -x "$out/$deb" "$check/root"; done
 desktop-file-validate "$check/root/usr/share/applications/tagwright.desktop" >&2
 appstreamcli validate --no-net "$check/root/usr/share/metainfo/org.tagwright.Tagwright.metainfo.xml" >&2
-hardening-check "$check"/root/usr/bin/* >&2
+# Control flow integrity is left out: dpkg-buildflags of Debian 12 offers no branch protection, and
+# the C library's start files carry no IBT/SHSTK marking, without which no program has it.
+hardening-check --nocfprotection "$check"/root/usr/bin/* >&2
 # lintian leaves cache files in its temporary folder: give it one of its own.
 TMPDIR="$check" lintian --fail-on error,warning --pedantic --display-info "$changes" >&2
 
