@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 spdx_check() {
   local missing
   missing=$(git ls-files -- '*.cpp' '*.h' '*.sh' '*.cmake' '*CMakeLists.txt' debian/rules debian/tests/cli-against-printersim .ci/run |
-            while read -r file; do grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' "$file" || echo "$file"; done)
+            while read -r file; do grep -Eq '^(//|#) SPDX-License-Identifier: GPL-3.0-or-later$' "$file" || echo "$file"; done)
   [ -z "$missing" ] || { echo "no SPDX-License-Identifier line in:" >&2; echo "$missing" >&2; return 1; }
 }
 if [ "${1:-}" = "--spdx" ]; then spdx_check; exit; fi
