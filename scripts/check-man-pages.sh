@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that the manual pages of the command-line programs agree with their --help: every long
 # option and (for tagwright-cli) every command of --help is in the page, every long option of the
-# page is in --help, and --version and the page's header name the project's version.
+# page is in --help, and --version and the page's header name the project's version (--version the
+# licence too).
 #   scripts/check-man-pages.sh VERSION PATH/TO/tagwright-cli PATH/TO/tagwright-printersim
 set -euo pipefail
 version=$1; shift
@@ -29,7 +30,8 @@ for program in "$@"; do
     grep -q -- "^\.BI\? $command\b\|^\.BR $command " <<<"$text" || complain "$name: command $command is not in $page"
   done
   grep -q "^\.TH .*\"Tagwright $version\"" "$page" || complain "$name: $page does not name version $version"
+  version_text=$("$program" --version)
+  [ "$(head -n 1 <<<"$version_text")" = "$name $version" ] || complain "$name --version says '$version_text'"
+  grep -q 'GPL-3.0-or-later' <<<"$version_text" || complain "$name --version names no licence"
 done
-cli_version=$("$1" --version)
-[ "$cli_version" = "tagwright-cli $version" ] || complain "tagwright-cli --version says '$cli_version'"
 exit $status

@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Tagwright needs.
+# Installs every Debian package that building, running and testing Tagwright needs: the
+# Build-Depends of debian/control (the one list of what building takes, through apt-get build-dep)
+# and what running, the tests, the fuzzers, the benchmarks, CI and packaging need beyond them.
 set -euo pipefail
-packages=(
-  build-essential cmake ninja-build ccache pkg-config git
-  qt6-base-dev qt6-base-dev-tools libgl-dev
-  libusb-1.0-0-dev libjpeg62-turbo-dev umockdev libumockdev-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+cd "$(dirname "$0")/.."
+others=(
+  build-essential ccache pkg-config git libjpeg62-turbo-dev
+  libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-translations-l10n
   xvfb xauth xdotool imagemagick x11-apps socat
   fonts-noto-cjk
-  dpkg-dev file lintian desktop-file-utils appstream
+  dpkg-dev devscripts file lintian desktop-file-utils appstream
 )
 missing=()
-for p in "${packages[@]}"; do
+for p in "${others[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
+build_deps_met() { command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuilddeps debian/control 2>/dev/null; }
+if [ ${#missing[@]} -gt 0 ] || ! build_deps_met; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  $SUDO apt-get build-dep -y -qq --no-install-recommends ./
+  [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

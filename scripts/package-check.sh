@@ -1,23 +1,73 @@
 #!/usr/bin/env bash
-# CI: builds the Debian package (lintian-checked), unpacks it into a temporary root and runs the
-# unpacked programs there with HOME pointing to an empty folder:
+# CI: builds the Debian packages twice, in two folders, and finds the .deb files byte-identical;
+# unpacks the package into a temporary root and runs the unpacked programs there with HOME pointing
+# to an empty folder:
 #   tagwright-cli --version, and a version query against the unpacked virtual printer;
 #   the main window under Xvfb in Simplified Chinese: it starts, copies SysOption.ini into the
 #   user folder, opens its help page (a stand-in for xdg-open records it), shows the port dialog
 #   relabelled from its language file, connects (PortInfo.ini is written into the user folder),
-#   and at the next start presets the dialog from that file.
+#   and at the next start presets the dialog from that file;
+# then installs the package, runs the autopkgtest's commands (debian/tests) from /usr/bin as a user
+# other than root, purges the package and finds none of its files left.
+#   scripts/package-check.sh --spdx   only checks that every source file names its licence
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Every source, script and build file carries an SPDX-License-Identifier line.
+spdx_check() {
+  local missing
+  missing=$(git ls-files -- '*.cpp' '*.h' '*.sh' '*.cmake' '*CMakeLists.txt' debian/rules debian/tests/cli-against-printersim .ci/run |
+            while read -r file; do grep -Eq '^(//|#) SPDX-License-Identifier: GPL-3.0-or-later$' "$file" || echo "$file"; done)
+  [ -z "$missing" ] || { echo "no SPDX-License-Identifier line in:" >&2; echo "$missing" >&2; return 1; }
+}
+if [ "${1:-}" = "--spdx" ]; then spdx_check; exit; fi
+
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+# apt-get waits for the package database lock other installations may hold.
+apt_get() {
+  for _ in $(seq 60); do
+    $SUDO env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" && return 0
+    sleep 5
+  done
+  return 1
+}
+
 if [ "${1:-}" != "--gui" ]; then
-  deb=$(bash scripts/package.sh | tail -n 1)
+  start=$SECONDS
+  bash scripts/package.sh build/deb >build/deb.paths
+  bash scripts/package.sh build/deb-again >build/deb-again.paths
+  for deb in $(grep '\.deb$' build/deb.paths); do
+    cmp "$deb" "build/deb-again/$(basename "$deb")" || { echo "two builds of $(basename "$deb") differ" >&2; exit 1; }
+  done
+  echo "package check: two builds give identical .deb files ($((SECONDS - start)) s)"
+  deb=$(tail -n 1 build/deb.paths)
   work=$(mktemp -d)
+  chmod 755 "$work"
   trap 'rm -rf "$work"' EXIT
   dpkg-deb -x "$deb" "$work/root"
   bin="$work/root/usr/bin"
   version=$(dpkg-deb -f "$deb" Version)
-  [ "$("$bin/tagwright-cli" --version)" = "tagwright-cli $version" ] || { echo "tagwright-cli --version is wrong" >&2; exit 1; }
+  [ "$("$bin/tagwright-cli" --version | head -n 1)" = "tagwright-cli $version" ] || { echo "tagwright-cli --version is wrong" >&2; exit 1; }
   xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --gui "$work"
+
+  # Installed, the autopkgtest's commands run from /usr/bin as a user other than root.
+  apt_get install --no-install-recommends "$deb"
+  mkdir "$work/test"
+  run_as_user=()
+  if [ "$(id -u)" -eq 0 ]; then
+    chown nobody "$work/test"
+    run_as_user=(runuser -u nobody --)
+  fi
+  "${run_as_user[@]}" env -i HOME="$work/test" AUTOPKGTEST_TMP="$work/test" PATH=/usr/bin:/bin \
+    sh debian/tests/cli-against-printersim
+  apt_get purge tagwright
+  ! dpkg-query -W tagwright 2>/dev/null || { echo "tagwright is still installed" >&2; exit 1; }
+  left=$(dpkg-deb -c "$deb" | awk '{print substr($6, 2)}' | while read -r path; do
+           case "$path" in */) [[ "$path" == *tagwright* ]] && [ -e "$path" ] && echo "$path" ;;
+                           *) [ -e "$path" ] || [ -L "$path" ] && echo "$path" ;; esac
+         done || true)
+  [ -z "$left" ] || { echo "left after the purge:" >&2; echo "$left" >&2; exit 1; }
+  echo "package check: installed, tested as a user, purged without a trace ($((SECONDS - start)) s)"
   exit
 fi
 

@@ -51,12 +51,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   Version = Named(new QLabel(kVersionLine, this), "Version");
   Comments = Named(new QLabel(QStringLiteral("热敏标签打印机配置与调试工具"), this), "Comments");
   Copyright = Named(new QLabel(QStringLiteral("版权所有 © 2026 Tagwright 开发者"), this), "Copyright");
+  License = Named(new QLabel(QStringLiteral("许可证：GNU 通用公共许可证第 3 版或更高版本 (GPL-3.0-or-later)"), this),
+                  "License");
   OKButton = Named(new QPushButton(QStringLiteral("确定"), this), "OKButton");
   OKButton->setDefault(true);
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* texts = new QVBoxLayout;
-  for (QLabel* line : {ProductName, Version, Comments, Copyright}) texts->addWidget(line);
+  for (QLabel* line : {ProductName, Version, Comments, Copyright, License}) texts->addWidget(line);
   texts->addStretch(1);
   auto* top = new QHBoxLayout;
   top->addWidget(ProgramIcon, 0, Qt::AlignTop);

@@ -1,5 +1,6 @@
 #pragma once
-// The about box: the product name, the version of this build, a copyright line and a picture.
+// The about box: the product name, the version of this build, the copyright and licence lines and a
+// picture.
 // Modal, opened from the help menu's about item, created anew for each use.
 #include <QDialog>
 #include <QString>
@@ -20,7 +21,7 @@ class TAboutBox : public QDialog {
   void FormShow();    // relabels and fills in the version
   void InitDialog();  // relabels from the current language file
 
-  QLabel *ProgramIcon, *ProductName, *Version, *Comments, *Copyright;
+  QLabel *ProgramIcon, *ProductName, *Version, *Comments, *Copyright, *License;
   QPushButton* OKButton;
 
  protected:

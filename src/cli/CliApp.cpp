@@ -26,6 +26,7 @@
 
 #include "cli/PortSpec.h"
 #include "core/AppPaths.h"
+#include "core/LicenceNotice.h"
 #include "core/Pacing.h"
 #include "download/DownloadPlan.h"
 #include "download/DownloadTransfer.h"
@@ -432,7 +433,7 @@ int EndCommand(int status) {
 int RunCli(int argc, char** argv) {
   CLI::App app{"tagwright-cli: send data to a label printer and read what it answers."};
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("tagwright-cli ") + TAGWRIGHT_VERSION,
+  app.set_version_flag("--version", VersionText(std::string("tagwright-cli ") + TAGWRIGHT_VERSION),
                        "print the program's version and exit");
   std::string portText;
   bool hex = false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/LicenceNotice.h"
 #include "sim/VirtualPrinter.h"
 
 namespace {
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
   app.add_option("--mode", mode, "command set: z or e")
       ->check(CLI::IsMember({"z", "e"}, CLI::ignore_case))
       ->capture_default_str();
+  app.set_version_flag("--version", tw::VersionText(std::string("tagwright-printersim ") + TAGWRIGHT_VERSION),
+                       "print the program's version and exit");
   app.add_option("--version-text", options.versionText, "answer to the version request");
   app.add_option("--delay", faults.replyDelayMs, "wait MS before each reply")
       ->check(CLI::Range(0, 600000));

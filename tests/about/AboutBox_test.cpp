@@ -69,6 +69,7 @@ TEST_F(AboutBoxTest, EveryLanguageRelabelsTheBoxAndKeepsTheVersion) {
     TAboutBox box;
     box.show();
     for (const char* key : {"AboutBox.Caption", "Version.Caption", "Comments.Caption", "Copyright.Caption",
+                            "License.Caption",
                             "OKButton.Caption"}) {
       EXPECT_TRUE(file.Find("AboutBox", key).has_value()) << key << " missing in language " << language;
     }
@@ -76,6 +77,7 @@ TEST_F(AboutBoxTest, EveryLanguageRelabelsTheBoxAndKeepsTheVersion) {
     EXPECT_EQ(box.OKButton->text(), LanguageText(file, "AboutBox", "OKButton.Caption")) << language;
     EXPECT_TRUE(box.Version->text().endsWith(QString::fromStdString(declared))) << language;
     EXPECT_FALSE(box.Version->text().contains("%1")) << language;
+    EXPECT_TRUE(box.License->text().contains("GPL-3.0-or-later")) << language;
   }
 }
 
