@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of a file download through the download dialog (its real transfer thread, the real link and
 // the real waits), with every named wait summed, so that the difference to the time the bytes need
 // can be told apart.

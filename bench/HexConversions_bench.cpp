@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text and hex conversions on a full send memo (262144 characters).
 #include <benchmark/benchmark.h>
 

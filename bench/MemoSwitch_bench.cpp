@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Switching a full send memo (262144 characters of printer data) between text and hex form through
 // the main window's check box handler, setPlainText and the repaint included; and the parts of it.
 #include <benchmark/benchmark.h>

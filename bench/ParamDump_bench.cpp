@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of a full read of the Z user parameter editor (its read button: 30 request and reply exchanges)
 // and of a full parameter dump (256 slots and the three named entries, read-once mode as the Z editor
 // runs it) against the virtual printer over loopback TCP and over a pseudo-terminal opened as a serial

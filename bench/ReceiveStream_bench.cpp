@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A printer that streams: 10 MB from the virtual printer over loopback TCP into the main window's
 // receive area, through the real receive thread, as the window receives when it is shown. Reports the
 // rate at which the bytes reach the memo, the longest time the event loop was blocked (a 5 ms timer

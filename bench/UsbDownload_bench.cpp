@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of a file download through the download dialog over the USB device kind (libusb), against the
 // virtual USB printer of the tests, whose bulk OUT endpoint takes bytes at a set rate. The figure to
 // compare: the download's time against the time the endpoint itself needs for the bytes at that rate.

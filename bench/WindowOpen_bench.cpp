@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time from the user's action to the window shown, for the windows that pause the receive thread,
 // with the thread running on a fresh network connection to the virtual printer: its round is then
 // inside a read that waits up to the connection's first read time-out (5000 ms). Each figure is

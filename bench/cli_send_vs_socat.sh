@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sends the same 20 MB file to one loopback TCP sink with tagwright-cli and with socat, in one run,
 # and prints the times and their ratio.  Usage: bench/cli_send_vs_socat.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sends the same 20 MB file to one loopback TCP sink through the download dialog (Download_bench)
 # and with socat, in one run, and prints the times and their ratio, also without the dialog's named
 # pauses at 95 to 100 (which give the printer time to act on the file and are kept on purpose).

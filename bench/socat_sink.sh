@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the loopback benchmarks: a 20 MB random file in a temporary folder ($work/file.bin), a
 # socat sink on a free-looking loopback port ($port) that swallows every connection, cleanup at exit,
 # and millis for wall-clock milliseconds.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation in the usual layout, as the Debian package (debian/) takes it.
 #   bin/                         tagwright, tagwright-cli, tagwright-printersim
 #   share/tagwright/             Language/, help/ and the default SysOption.ini, found by the programs

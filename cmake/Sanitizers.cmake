@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # TW_SANITIZE=address builds with AddressSanitizer and UndefinedBehaviorSanitizer,
 # TW_SANITIZE=thread with ThreadSanitizer.
 set(TW_SANITIZE "" CACHE STRING "Sanitizer build: address, thread or empty")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the download plan over file sizes.
 // Input layout: eight bytes, the file size (little-endian).
 // Properties checked, for every size:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the reading of an E printer's configuration reply.
 // Input layout: one settings byte, then the reply. The settings byte chooses the unit (bits 0-1), the
 // resolution in force before the read (bits 2-3: 0, 200, 300, 0), whether the model lists list the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the fuzz targets share: a property check that stops the run, a split of the input into
 // fields, and a scratch file for readers that take a path.

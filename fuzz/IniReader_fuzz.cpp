@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the INI reader and writer with arbitrary file text and names.
 // Input layout: section NUL key NUL value NUL file text (missing parts are empty).
 // Properties checked:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the reading of a language file's bytes.
 // Properties checked:
 //  - a file that is valid UTF-8 is read as it is, byte for byte;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the wizards' length fields: the check made when a field is left and the changes of unit.
 // Input layout: one settings byte (bit 0: E wizard, bits 1-2: resolution 0 / 200 / 300, bits 3-4:
 // the unit the fields are written in), four field texts ending in NUL, then one byte per unit change

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the text and hex conversions: none may crash, and the properties that the
 // program relies on must hold for every input.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the readers of the editors' parameter files: the dump file (slot records) and the factory
 // editor's parameter INI file. The input is the file's bytes, read as both.
 // Properties checked:

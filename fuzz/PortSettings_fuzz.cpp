@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the port settings read from the command line and from the program's files: the CLI's
 // --port value, lib/PortInfo.ini and lib/SysOption.ini.
 // Input layout: the --port text NUL, a port name NUL, then the INI text (read both as PortInfo.ini

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes what the receive area shows of received bytes: chunks split at random, each converted and
 // added to the memo in its form, and the form switched between text and hex at random points.
 // Input layout: a series of steps, each one byte: with bit 7 set the form is switched, otherwise the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the model text taken from a USB printer's IEEE-1284 device ID.
 // Properties checked:
 //  - the model is at most 64 characters, holds no '@' (the name list's separator) and no control

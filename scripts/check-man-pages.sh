@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that the manual pages of the command-line programs agree with their --help: every long
 # option and (for tagwright-cli) every command of --help is in the page, every long option of the
 # page is in --help, and --version and the page's header name the project's version (--version the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang and runs each for a while (default 30 seconds).
 #   scripts/fuzz.sh [SECONDS]
 set -euo pipefail

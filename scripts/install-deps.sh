@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs every Debian package that building, running and testing Tagwright needs: the
 # Build-Depends of debian/control (the one list of what building takes, through apt-get build-dep)
 # and what running, the tests, the fuzzers, the benchmarks, CI and packaging need beyond them.

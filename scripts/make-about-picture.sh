@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the about box's picture (112 x 112): a label printer on a light-blue field, with a barcode
 # label coming out of its front. Run once; the JPEG is kept in the repository.
 #   scripts/make-about-picture.sh [OUTPUT]

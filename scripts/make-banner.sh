@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the setup wizards' banner picture (631 x 64): a light-blue frame around a white field with two
 # barcode labels at its right end. Run once; the JPEG is kept in the repository.
 #   scripts/make-banner.sh [OUTPUT]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the program's icon for the desktop menu (the label printer of the about picture on a
 # transparent field) at 256 x 256 and scales it to the usual hicolor sizes. Run once; the PNGs are
 # kept in the repository (packaging/icons/<size>/tagwright.png).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CI: builds the Debian packages twice, in two folders, and finds the .deb files byte-identical;
 # unpacks the package into a temporary root and runs the unpacked programs there with HOME pointing
 # to an empty folder:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Tagwright needs, builds it and starts it. Arguments are passed to the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Tagwright and runs every test.
 #   scripts/test.sh                      the normal build (build/)
 #   scripts/test.sh --sanitize=address   AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The about box: the product name, the version of this build, the copyright and licence lines and a
 // picture.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: menus, tool bar, the send area above, the receive area below, the status bar with
 // the port and the clock. Every dialog is opened from here, with the receive thread paused around it.

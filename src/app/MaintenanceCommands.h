@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The fixed printer commands of the tools menu: reset, version query, self-test, memory listing and
 // memory format, with the bytes of the current command set and their messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The receive area: what the printer sends, in text or hex form, inserted at the memo's caret; it
 // can be cleared and saved. Its size is capped so that a printer that streams without end neither

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The send area: a scratch pad of up to 20 pages of raw printer data, shown in text or hex form,
 // opened from and saved to files, and sent to the printer in 2048-byte blocks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // tagwright-cli: the printer link for scripts and headless use.
 //   tagwright-cli --port PORT send FILE|-        the bytes unchanged

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The --port argument of the command-line tool:
 //   net:HOST[:PORT]                      (port 9100 by default)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // INI files with the rules of the Windows profile functions: section and key names match without
 // regard to letter case (ASCII letters only), blanks around names and values are removed, a value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message-box seam: every message the program shows goes through ShowMessage, so that the GUI
 // shows a real box, the command-line tool prints a sentence and tests record what was said.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The pacing seam: every fixed sleep and time-out of the printer exchanges goes through here,
 // named after what it paces, so that tests can run the clock fast and see which waits happened.

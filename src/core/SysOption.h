@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // lib/SysOption.ini: the option file delivered with the program and edited by hand. The program only
 // reads it, at the moment a value is needed (nothing is cached); a missing key gives its default.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The download dialog: sends a file unchanged to the printer (fonts, firmware, parameter dumps, any
 // file) with a progress bar, and closes a USB or network link after a file that makes the printer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How a file is cut up for the download and what the progress bar shows on the way, as plain data:
 // no widget and no device here, so that every size range can be checked directly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sending side of a download, apart from the window: the link's time-outs for a long transfer,
 // the pieces of a file sent as its plan says, and the closing of the link after a file that makes

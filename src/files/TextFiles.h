@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Files of the send and receive areas: the name rule of the text-file filter, whole-file writes, and
 // the messages when a file cannot be read or written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Relabelling a window from a language file. Every window runs it when it opens: the window's own
 // caption and hint, then each named component in creation order, by kind, with keys

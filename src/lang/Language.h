@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The current language and its file: Language/Simple.lan, Traditional.lan or English.lan beside the
 // program. Language files are INI files in UTF-8; a file that is not valid UTF-8 is read as GB18030,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The message catalog: process-wide text slots filled from sections of the current language file.
 // Tips (main window; at start-up and after every language change), SetPort (port dialog, each time

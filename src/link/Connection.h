@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening and closing each kind of port on the process-wide link. The connect procedure of the
 // port dialog and the command-line tool put these together; they show no messages themselves.

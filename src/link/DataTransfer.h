@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every byte sent to the printer or read from it passes through these operations. They dispatch on
 // the link's current port kind, apply that kind's waits and time-outs, and report failure by their

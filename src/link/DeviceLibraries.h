@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three device-access layers, each with the calls the link makes on it. Handles are integers;
 // -1 means failure or closed. Every layer is safe to use from two threads at once: a handle closed

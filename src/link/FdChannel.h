@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file descriptor of an open device (serial, parallel, USB printer node, TCP socket) with the waits
 // the link needs. Another thread can Cancel() the channel: every wait then returns at once, so a

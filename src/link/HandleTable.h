@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Integer handles for the device layers, each naming a shared object. A call in flight holds its own
 // shared_ptr, so a Close from another thread never frees what that call still uses.

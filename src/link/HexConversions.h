@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text and hexadecimal forms of printer data. All functions work on bytes (std::string holds
 // 8-bit data, zero bytes included), keep no state and run in one pass.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one printer link of the process: which kind of port is open, its channels and handles, its
 // time-outs and the read modes. Every window and the receive thread read it; only the connect

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network layer: raw TCP with a connect time-out and poll() time-outs on every write and read.
 #include <arpa/inet.h>
 #include <fcntl.h>

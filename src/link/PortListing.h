@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ports the user can choose from: serial ports found on the system, the printers the USB
 // printer-class layer reports, and the devices the USB device layer can open.

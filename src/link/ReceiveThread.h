@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The background receive thread: while its run flag is set it polls the open port every round and
 // hands each chunk that arrived to a sink (the main window, which inserts it in its own thread).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Serial ports through termios. The same code serves real ports and pseudo-terminals: opened
 // non-blocking without becoming the controlling terminal, raw mode, the line settings below.

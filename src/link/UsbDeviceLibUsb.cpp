@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB device layer over libusb. Device index n is the n-th attached device (in libusb's list
 // order) with a printer-class interface that has a bulk IN and a bulk OUT endpoint. Transfers are
 // submitted asynchronously and waited for, so that closing a device from another thread cancels a

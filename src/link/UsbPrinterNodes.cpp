@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB printer-class layer over the kernel's printer nodes (lp0, lp1, ... in /dev/usb). Each open
 // printer is an FdChannel in a handle table; a call in flight keeps its own reference, and a close
 // cancels the channel so that a reader waiting in another thread returns at once.

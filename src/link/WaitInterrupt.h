@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A signal that ends the waits of one thread. A thread installs one for a stretch of its work; while
 // it is installed, every FdChannel wait and USB transfer made on that thread returns as soon as the

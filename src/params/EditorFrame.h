@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the parameter editors share around their settings: a group box holding the two pages (the
 // choice page TabSheet3 and the number page TabSheet12), the open and save file dialogs, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The factory parameter editor: reads the printer's machine-level parameters (26 slots, read and
 // written whole), lets the user change them, writes them back between the printer's check-mode

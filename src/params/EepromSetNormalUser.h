@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user parameter editors. `TFormEepromNormalUser` is the editor of Z printers: it reads the
 // printer's everyday stored parameters (34 settings in 27 slots) one request at a time, lets the user

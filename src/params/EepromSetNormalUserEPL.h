@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user parameter editor of E printers: everything the Z editor edits, in the same slots with the
 // same controls, plus fifteen settings of the E command set in slots 50 to 5C (42 rows in all). It

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The factory editor's parameters as plain data, without widgets: the 26 slots it reads and writes
 // whole, the controls that show the bits of each slot, how a slot word is split into control values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The stored-parameter protocol: 256 slots of 16 bits addressed 00 to FF, fields (bit ranges) of a
 // slot, and named text entries, read and written through small text messages; and the parameter dump

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The authorization dialog in front of the parameter editors: "kelp" shows the user parameter editor
 // of the current command set, "harbourlinen" opens the factory parameter editor. Created modal by

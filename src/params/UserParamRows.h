@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings tables of the two user parameter editors: each row names its controls, the slots
 // (or fields of slots) that hold them, how a value is read from the printer or a dump file and how it

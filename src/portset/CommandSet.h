@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command set flag: true for the Z command set (WVLZ), false for the E command set (WVLE).
 // The port settings dialog sets it each time it is shown or its choice is clicked; it is false until

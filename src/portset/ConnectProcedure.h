@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The work of the port dialog's confirm button without its controls: check the COM name, close what
 // is open, open the selected kind, update the link state, remember the choice in lib/PortInfo.ini.

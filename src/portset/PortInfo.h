@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // lib/PortInfo.ini: the last port that was opened, its settings and the command set. Decoded into
 // plain data that presets the port dialog, and encoded from the choice of a successful connect.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The port settings dialog: the port kind with its settings and the command set. OK runs the connect
 // procedure; the main window's status bar and send controls follow through a PortStatusTarget.

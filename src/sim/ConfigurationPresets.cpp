@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Named E printers for the configuration reply: two models, 203 and 300 dpi, and the three kinds of
 // label field (gap labels, black marks, continuous media).
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printer's side of the protocol: finds the commands it knows in the byte stream, answers them
 // and takes everything else as print data.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Low-level pieces of the virtual printer's transports: a stop signal that wakes every wait, waits
 // and writes that end when it is raised, pacing at a baud rate, and opening the TCP listener and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual printer's transports: a TCP listener serving one connection at a time, or a
 // pseudo-terminal, each served by one thread that feeds the printer model and sends its replies
 // with the configured faults.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The virtual printer: stands in for a thermal label printer of either command set over loopback TCP
 // or a pseudo-terminal. It keeps everything it receives, answers the version request, the parameter

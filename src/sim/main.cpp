@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tagwright-printersim: a virtual label printer on a TCP port or a pseudo-terminal, for trying the
 // tool and for tests without hardware. Runs until SIGINT or SIGTERM.
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file open or save dialog as a named component of a window: it carries the filter that the
 // relabelling replaces (key "<name>.Filter", in the form "Text files(*.txt)|*.txt|All files(*.*)|*.*"),

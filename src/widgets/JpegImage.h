@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decodes JPEG pictures (the wizard banners, the about box) with libjpeg into QImages.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A radio group: a titled box of radio buttons built from a list of entries, in one or more columns,
 // with one selected position. The relabelling replaces its entries from ".Items" and keeps the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Seams and helpers the windows share: message boxes through QMessageBox, the help files, the beep.
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The E printer's configuration: what the E setup wizard reads from the printer's answer to "UQ",
 // and the tables its code-page page and its command block share with that reading. Plain logic; the

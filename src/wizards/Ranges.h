@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The length fields of the setup wizards: what may be typed into them, the permitted range of each
 // field in each unit, the check made when the user leaves a field, and the re-expression of all

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Asking an E printer for its configuration ("UQ") over the printer link and reading the answer into
 // the E setup wizard's terms.

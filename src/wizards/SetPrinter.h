@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The setup wizard for printers of the Z command set: six pages that read the printer's basic label
 // settings, let the user change them, and on Finish send one block of commands (and save it to a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The setup wizard for printers of the E command set: seven pages that read the printer's
 // configuration ("UQ"), let the user change the label settings, and on Finish send one block of

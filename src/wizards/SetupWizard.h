@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The frame both setup wizards share: the fixed-size form with its page stack and buttons, the
 // navigation that skips the advanced pages without "continue", the clock page, the save page and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Length units of the setup wizards: the unit list, the printer's dot density, the conversions
 // between units, the display forms of lengths and the speed lists that follow the unit.

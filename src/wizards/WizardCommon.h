@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What both setup wizards share: the banner at the top of every page, the page stack that changes
 // pages only through the buttons, the button row, the binding of the four length fields and the unit

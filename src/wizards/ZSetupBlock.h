@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command block the Z setup wizard sends on Finish, built piece by piece from the wizard's
 // choices. Plain logic, so that the block can be checked byte for byte.

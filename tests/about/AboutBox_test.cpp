@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box: the product name, the version of this build (as the project declares it), the
 // picture, relabelling from each shipped language file, and closing with OK.
 #include <gtest/gtest.h>

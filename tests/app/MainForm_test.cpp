@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window under the offscreen platform: start-up language, relabelling and the Tips texts,
 // received chunks at the caret, the not-open checks, the exit question.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The maintenance commands against the virtual printer over TCP and a pseudo-terminal and against
 // scripted USB layers: the bytes of each command set, the messages and captions, the per-kind reset,
 // and the version query with the receive thread paused around it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bytes through a memo and back: every byte string comes back exactly, in text form and in hex form,
 // also through a real QPlainTextEdit; what code page 936 shows is shown as characters, the rest as
 // escapes; typed text that the code page cannot encode is written in GB18030.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive area of the main window: text and hex forms and the switch between them, insertion at
 // the caret, chunks collected into one edit in arrival order, the size cap, clearing, saving with the
 // filter rule, and Ctrl+A.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send area of the main window through its real widgets: text and hex forms and the guard of the
 // check box, the 20 pages, open, save and save as with the file-name rules, the typing limit, and
 // sends in 2048-byte blocks to the virtual printer over TCP and over a pseudo-terminal.

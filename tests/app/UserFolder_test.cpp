@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up check of an installed program's settings folder: a folder that cannot be made is told
 // in a warning with the folder's path, and start-up goes on.
 #include "app/UserFolder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tagwright-cli's parameter commands end to end: read-slot, write-slot and dump against the virtual
 // printer, their exit codes, and a dump file that restores another printer's table through `send`.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tagwright-cli end to end: the real program against the virtual printer over loopback TCP and a
 // pseudo-terminal, and the --port parsing on its own.
 #include <fcntl.h>

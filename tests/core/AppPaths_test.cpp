@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the INI, language and help files are found: a build or portable folder with lib/ beside the
 // program, and an installed tree (bin/ beside share/tagwright) whose lib/ is the user's folder.
 #include "core/AppPaths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download dialog end to end: files sent to the virtual printer over loopback TCP, over a
 // pseudo-terminal opened as a serial port and as a parallel port, and to scripted USB layers; the
 // messages at the end of each kind of file and link, a link that drops mid-transfer, refused

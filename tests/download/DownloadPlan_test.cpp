@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The download plan without widgets or devices: how files of each size range are cut into pieces,
 // the progress bar's values and pauses on the way, and which file names make the printer restart.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sending side of a download without the window, against a scripted USB device: a file that
 // gives fewer bytes than planned, a stop request, a failing write, and the closing of the link after
 // a file that makes the printer restart, per port kind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data transfer operations against the virtual printer, over loopback TCP and over a
 // pseudo-terminal opened as a serial port: exact bytes, the read modes, long replies, the parameter
 // table dump, and printers that stay silent, answer in pieces, answer garbage or drop the link.

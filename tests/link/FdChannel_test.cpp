@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Descriptor channels: a port whose channel cannot make its wake-up event does not open, and a
 // descriptor without poll (the lp driver's) waits out its time-outs without spinning.
 #include <gtest/gtest.h>

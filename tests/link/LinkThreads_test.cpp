@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One thread reads from the link while another writes to it or closes it: no crash, no data race
 // (this program also runs under ThreadSanitizer), and a close ends a waiting read at once.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network layer's wait for the printer's acknowledgement: bytes it has not taken are counted,
 // and a connection that is reset fails the wait.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port listings: serial ports from a system folder tree, the printer names of the USB printer-class
 // layer, the probe of the USB device layer, and the model in a printer's device ID.
 #include <algorithm>

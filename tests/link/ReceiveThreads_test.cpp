@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The background receive thread against the virtual printer: chunks reach the sink in order, a
 // cleared run flag ends the thread within a round, and only one thread runs at a time.
 #include <fcntl.h>

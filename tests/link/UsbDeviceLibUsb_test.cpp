@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libusb device layer, as far as it can be checked without a printer attached: indexes with no
 // device and handles that name nothing fail cleanly, whether or not USB is available at all.
 #include <algorithm>

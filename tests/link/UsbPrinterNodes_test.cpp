@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB printer-class layer over printer nodes. Each node here is a symlink to the slave side of a
 // pseudo-terminal in raw mode; the test holds the master side and plays the printer.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reply reads on the two USB kinds, against scripted device layers: the round bounds of
 // USBReadTimes, read-once and drain modes, and the time-outs handed to each layer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter dump files: finding a slot's value in a file, whatever the file holds; and the gathering
 // of a parallel-port dump, with a pseudo-terminal opened as the parallel port and the test standing in
 // for the printer on its other end.

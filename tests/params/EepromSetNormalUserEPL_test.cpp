@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The E user parameter editor: the batched read (its collection and its records, through a scripted
 // reader and through the window against a scripted printer on a pseudo-terminal), the rows of the E
 // command set read from the virtual printer and from dump files, writing them back byte for byte,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Z user parameter editor against the virtual printer over loopback TCP: reading, writing (with
 // the kept bits of the whole-word slots and the refusal of edits that do not fit), loading and saving
 // dump files, the key filter, the button states and the relabelling in the three languages.

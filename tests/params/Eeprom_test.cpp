@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The factory parameter editor against the virtual printer: reading, writing between the check-mode
 // commands (every slot as written, and a read followed by a write changing nothing), entries that are
 // refused before anything is sent, failed and garbled exchanges, parameter INI files, the key filter,

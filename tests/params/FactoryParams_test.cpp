@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The factory editor's parameters without the window: splitting slot words into control values and
 // joining them back (kept bits, held bits, clamping, entries that do not fit), and the parameter INI
 // file (keys, defaults, patterns, damaged files, the ".ini" rule).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stored-parameter protocol: its messages byte for byte, the value conversions, and reads, writes,
 // named entries and whole-table dumps against the virtual printer over loopback TCP, a
 // pseudo-terminal opened as a serial port, and a pseudo-terminal opened as a parallel port.

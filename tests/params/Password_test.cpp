@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The authorization dialog: which code opens what, what a wrong code does, and that the receive
 // thread stays stopped whatever the user does.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connect procedure against real pseudo-terminals, a loopback listener and scripted USB layers:
 // which port opens, the message keys of each failure, the status bar texts, and lib/PortInfo.ini.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port settings dialog driven by keys and clicks: presets from lib/PortInfo.ini, the key filters
 // of the address and port fields, the controls each port kind enables, the USB choice, the command
 // set flag, the device path tool tips, relabelling, and connects to the virtual printer over TCP and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The printer model's protocol, byte for byte, without any transport.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tagwright-printersim program: its options, the line saying where it listens, and a clean end
 // on SIGTERM and SIGINT.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual printer over real loopback TCP and a real pseudo-terminal, driven with plain POSIX
 // calls: replies, resets, faults, pacing, and prompt stopping.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Parameter texts the editor tests build: four-digit slot values and whole dump files.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A TCP listener on 127.0.0.1 that accepts connections (into its backlog) and never answers.
 namespace tw::test {

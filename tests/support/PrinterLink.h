@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Connects the process-wide printer link to a virtual printer, as the tests of every subsystem need it.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs one of the project's programs as a child process and collects what it printed.
 #include <functional>

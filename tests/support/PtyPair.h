@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pseudo-terminal made by a test: the master end stays with the test, the slave path is opened by
 // the code under test as a serial port.

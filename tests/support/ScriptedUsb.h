@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Scripted USB layers for the link tests: reads hand out queued chunks, every call is recorded.
 #include <deque>

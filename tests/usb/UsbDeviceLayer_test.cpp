@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libusb device layer against the virtual USB printer: enumeration, the transfers both ways, the
 // claim only on use, the time-out units, and the faults a real printer shows.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own USB paths against the virtual USB printer, for both USB kinds (the libusb device
 // and the printer-class node): connect, send, the three reply-read modes, the bulk read and the
 // receive thread, the version query, the Z user editor, the dump, a 1 MB download of every byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tagwright-usbprinter: runs a program (the main window, the command-line tool) with the virtual USB
 // printer attached: a Z or E printer that the program finds as USB device KVUSB-1 and as the printer
 // node lp0. The printer lives in this process; the program is started with umockdev's preload library

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // JPEG decoding through libjpeg: a picture made here decodes to its size and colours; damaged,
 // truncated and foreign bytes give a null image without a crash.
 #include <gtest/gtest.h>

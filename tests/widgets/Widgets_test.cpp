@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared widgets: the radio group's entries and selection, file dialog filters in Qt's form,
 // and the file chooser seam.
 #include <gtest/gtest.h>

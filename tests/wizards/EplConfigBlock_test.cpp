@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command block of the E setup wizard, built from its choices: the lines, their order and the
 // conditions under which each is sent.
 #include <gtest/gtest.h>

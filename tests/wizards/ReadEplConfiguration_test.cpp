@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asking the virtual E printer for its configuration over loopback TCP, a pseudo-terminal opened as a
 // serial port and as a parallel port, and over a scripted USB device: the attempts, the waits, the
 // read modes, printers that stay silent or answer garbage, and the presets read end to end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The E setup wizard against the virtual E printer over loopback TCP: its pages and defaults in the
 // three languages, the navigation, reading the printer's configuration at 203 and 300 dpi, and Finish
 // (the block sent and saved) for the documented choices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Z setup wizard against the virtual printer over loopback TCP: reading the printer's settings,
 // the navigation, the field checks and unit changes, and Finish (the block sent and saved).
 #include <gtest/gtest.h>

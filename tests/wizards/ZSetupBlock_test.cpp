@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Z setup wizard's command block, byte for byte: the defaults, the pieces that depend on the
 // advanced settings, signed and zero-filled numbers, the clock lines and the list letters.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // main() of the test programs that use widgets: one QApplication on the offscreen platform, made
 // before the tests and destroyed after them, while Qt's own statics are still there.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A USB printer that the operating system's own interfaces present, for tests of the real USB layers.
 // It lives in a umockdev testbed of the test process (which must run with libumockdev-preload, as
