@@ -386,23 +386,16 @@ int RunWriteSlot(const SlotArgs& args) {
 
 int RunDump(const std::string& file) {
   const std::filesystem::path target(file);
-  std::filesystem::path partial = target;
-  partial += ".partial";
   {
     std::lock_guard lock(g_dumpMutex);
-    g_partialDump = partial;
+    g_partialDump = PartialDumpPath(target);  // what the last-resort end removes
   }
   std::vector<std::string> unanswered;
-  const bool dumped = WriteParameterDump(partial, true, &unanswered);
-  std::error_code renameError, ignored;
-  const bool saved = [&] {
+  const bool saved = SaveParameterDump(target, true, &unanswered);
+  {
     std::lock_guard lock(g_dumpMutex);
     g_partialDump.clear();
-    if (dumped) std::filesystem::rename(partial, target, renameError);
-    const bool complete = dumped && !renameError;
-    if (!complete) std::filesystem::remove(partial, ignored);
-    return complete;
-  }();
+  }
   if (!saved) return Fail("The parameter dump into " + file + " failed.");
   for (const std::string& key : unanswered) {
     std::cerr << "The printer did not answer the named entry " << key << "; the file holds the other records.\n";

@@ -240,7 +240,7 @@ int FirstByteWaitMs(const UsbSettings& settings) {
 // The longest a normal reply read of the kind may run while its bytes keep coming: the settle, then
 // every round waiting its whole time. A reply still without its line end may take this long.
 int TotalReplyWaitMs(const UsbSettings& settings) {
-  const int rounds = settings.readTimes + 1 > 1 ? settings.readTimes + 1 : 1;
+  const int rounds = std::max(settings.readTimes + 1, 1);
   int settle = 0, round = 0;
   switch (Link().currentKind.load()) {
     case PortKind::Serial:
@@ -256,8 +256,7 @@ int TotalReplyWaitMs(const UsbSettings& settings) {
     case PortKind::UsbPrinter: round = UsbTenthsMs(settings.readTimeout); break;
     case PortKind::Spooler: break;
   }
-  const int total = settle + rounds * round;
-  return total > FirstByteWaitMs(settings) ? total : FirstByteWaitMs(settings);
+  return std::max(settle + rounds * round, FirstByteWaitMs(settings));
 }
 
 // One read on the current kind that waits up to waitMs for data: the bytes read, 0 or less when none
@@ -305,7 +304,7 @@ void ReadRestOfLine(ReplyBuffer& reply, const UsbSettings& settings, int64_t dea
   while (!reply.EndsLine()) {
     const int64_t left = deadline - NowMs();
     if (left <= 0) return;
-    const int wait = static_cast<int>(left < pieceWaitMs ? left : pieceWaitMs);
+    const int wait = static_cast<int>(std::min<int64_t>(left, pieceWaitMs));
     const long n = ReadWithinByKind(round.data(), kReplyBufferSize, wait, settings);
     if (n <= 0) return;
     reply.Append(round.data(), n);
