@@ -155,16 +155,25 @@ std::vector<std::string> ListUsbPrinters(UsbPrinterApi& printers) {
   return names;
 }
 
+std::string UsbDeviceName(int index) { return "KVUSB-" + std::to_string(index + 1); }
+
+int UsbDeviceIndexOfName(std::string_view name) {
+  constexpr std::string_view kPrefix = "KVUSB-";
+  if (name.size() != kPrefix.size() + 1 || !name.starts_with(kPrefix)) return -1;
+  const int index = name.back() - '1';
+  return index >= 0 && index < kUsbDeviceIndexes ? index : -1;
+}
+
 std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices, int openIndex) {
   std::vector<std::string> found;
   for (int index = 0; index < kUsbDeviceIndexes; ++index) {
     if (index == openIndex) {
-      found.push_back("KVUSB-" + std::to_string(index + 1));
+      found.push_back(UsbDeviceName(index));
       continue;
     }
     const int handle = devices.OpenDeviceX(index);
     if (handle >= 1) {
-      found.push_back("KVUSB-" + std::to_string(index + 1));
+      found.push_back(UsbDeviceName(index));
       devices.CloseDevice(handle);
     }
   }

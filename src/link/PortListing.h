@@ -28,6 +28,10 @@ std::vector<std::string> ListUsbPrinters(UsbPrinterApi& printers);
 // opened for the probe is closed again at once. The device at `openIndex` is the one the link holds:
 // it is listed without being opened a second time, so that the probe never disturbs the open link.
 std::vector<std::string> ProbeUsbDevices(UsbDeviceApi& devices, int openIndex = -1);
+// The list name of a USB device index ("KVUSB-" + index + 1), and the index a list name stands for
+// (-1 when the name is not one of those).
+std::string UsbDeviceName(int index);
+int UsbDeviceIndexOfName(std::string_view name);
 
 // The model named in an IEEE-1284 device ID as the USB printer driver returns it (two length bytes,
 // big-endian and counting themselves, then "KEY:value;" fields): the MDL or MODEL field, with

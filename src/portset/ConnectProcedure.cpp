@@ -8,6 +8,7 @@
 #include "core/Pacing.h"
 #include "core/SysOption.h"
 #include "link/Connection.h"
+#include "link/PortListing.h"
 
 namespace tw {
 namespace {
@@ -124,11 +125,10 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
     case PortKind::UsbDevice: {
       const std::string& name = request.usbName;
       if (name.empty()) return Failure("NoUsbPrinter", "PortSetting", MsgIcon::Information, false);
-      // Names have the form "KVUSB-" + the device's 1-based number.
-      const int number = name.size() > 6 ? name[6] - '0' : -1;
+      const int index = UsbDeviceIndexOfName(name);
       link.Set(LinkState::Text::UsbDeviceName, name);
       errno = 0;
-      if (number < 1 || number > 9 || OpenUsbDevicePort(number - 1) == -1) {
+      if (index < 0 || OpenUsbDevicePort(index) == -1) {
         return Failure(OpenFailureKey("CantOpenUSB", "NoAccessUsbDevice", "UsbInUse"), "PortSetStr", MsgIcon::Information, true);
       }
       link.Set(LinkState::Text::LinkName, name);

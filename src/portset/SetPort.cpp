@@ -125,8 +125,7 @@ Widget* Named(Widget* widget, const char* name) {
 int OpenUsbDeviceIndex() {
   LinkState& link = Link();
   if (link.currentKind != PortKind::UsbDevice || link.usbHandle == -1) return -1;
-  const std::string name = link.Get(LinkState::Text::LinkName);
-  return name.size() == 7 && name.starts_with("KVUSB-") && name[6] >= '1' && name[6] <= '8' ? name[6] - '1' : -1;
+  return UsbDeviceIndexOfName(link.Get(LinkState::Text::LinkName));
 }
 
 bool IsAsciiDigit(const QString& typed) { return typed.size() == 1 && typed[0] >= u'0' && typed[0] <= u'9'; }
