@@ -181,7 +181,7 @@ const BadInput kBadInputs[] = {
     {"QrShortByteGroup", {.symbology = S::Qr, .data = "MM,B0100abc"}},
     {"QrUnknownGroup", {.symbology = S::Qr, .data = "MM,Xabc"}},
     {"QrTooLong", {.symbology = S::Qr, .data = "QA," + std::string(7000, 'x')}},
-    {"QrHugeModules", {.symbology = S::Qr, .data = "QA," + std::string(2000, 'x'), .magnification = 100}},
+    {"QrHugeModules", {.symbology = S::Qr, .data = "LA," + std::string(2000, 'x'), .magnification = 100}},
     {"DataMatrixNoSuchSize", {.symbology = S::DataMatrix, .data = "DM", .matrixColumns = 11, .matrixRows = 11}},
     {"DataMatrixTooSmall", {.symbology = S::DataMatrix, .data = std::string(40, 'x'), .matrixColumns = 10}},
     {"Pdf417TooFewRows", {.symbology = S::Pdf417, .data = "x", .pdfRows = 2}},
