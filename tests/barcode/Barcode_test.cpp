@@ -189,6 +189,7 @@ const BadInput kBadInputs[] = {
     {"ModuleWidthZero", {.data = "AB", .moduleWidth = 0}},
     {"ModuleWidthEleven", {.data = "AB", .moduleWidth = 11}},
     {"RatioBelowTwo", {.symbology = S::Code39, .data = "AB", .ratio = 1.5}},
+    {"RatioAboveThree", {.symbology = S::Interleaved2of5, .data = "12", .ratio = 3.1}},
     {"HeightZero", {.data = "AB", .height = 0}},
 };
 
