@@ -157,13 +157,15 @@ void MaintenanceCommands::m_versionClick() {
   if (pause) hooks_.stopReceiving();
   if (ReadyToSend(kVersion)) {
     std::string reply;
-    const LinkJob::Outcome outcome = RunLinkJob(Window(), LinkJob::Kind::Read, [&](LinkJob&) {
+    // One request: there is nothing to stop between requests, so the query runs to its end.
+    const LinkJob::Outcome outcome = RunLinkJob(Window(), LinkJob::Kind::CheckedWrite, [&](LinkJob&) {
       if (pause) Pause(OnSerialOrParallel() ? pace::kVersionPauseSerial : pace::kVersionPause);
       // The fixed pause is no promise: a thread inside a long read (a silent network printer keeps
       // it there up to the read time-out) would take the reply. Only one thread may read: wait for
       // its end.
       if (!Receive_Thread::Running()) Receive_Thread::Join();
-      if (!ExchangeStep(0, 1) || !SendBytes(kVersion)) return false;
+      ExchangeStep(0, 1);
+      if (!SendBytes(kVersion)) return false;
       reply = ReadVersionReply();
       return true;
     });
