@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How long the window's event loop stands still while the Z user editor reads a printer that answers
 // every request late (700 ms by default, the first argument in milliseconds), and how long Cancel
-// takes to end such a read. A measuring program, not a test: it prints its numbers.
-//   EditorReadPause_bench [replyDelayMs]
+// takes to end such a read. A measuring program, not a test: it prints its numbers. The language
+// index (0 Simplified Chinese, 1 Traditional, 2 English) shows the editor in another language, for
+// a look at it on a display.
+//   EditorReadPause_bench [replyDelayMs [languageIndex]]
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -60,7 +62,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int delayMs = argc > 1 ? std::atoi(argv[1]) : 700;
   InitProgramDirFromExecutable();
-  SetCurrentLanguage(kLanguageEnglish);
+  SetCurrentLanguage(argc > 2 ? std::atoi(argv[2]) : kLanguageEnglish);
   LoadCatalogSection("Tips");
   std::string lastMessage;
   SetMessageHandler([&](const std::string& text, const std::string&, MsgIcon, MsgButtons) {
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
   sim::VirtualPrinter printer;
   LinkState& link = Link();
   link.Set(LinkState::Text::NetworkAddress, "127.0.0.1");
+  link.Set(LinkState::Text::LinkName, "127.0.0.1");
   link.networkPort = printer.ListenTcp();
   link.currentKind = PortKind::Network;
   link.open = OpenNetworkLink();
@@ -97,8 +100,9 @@ int main(int argc, char** argv) {
   qint64 clickedAt = -1;
   QObject::connect(&meter.ticker(), &QTimer::timeout, [&] {
     auto* cancel = editor.findChild<QPushButton*>(QStringLiteral("JobCancel"));
-    auto* progress = editor.findChild<QLabel*>(QStringLiteral("JobProgress"));
-    if (clickedAt >= 0 || !cancel || !progress || !progress->text().startsWith(QStringLiteral("Step 3 "))) return;
+    auto* bar = editor.findChild<QProgressBar*>(QStringLiteral("JobBar"));
+    // At the third step: two requests answered.
+    if (clickedAt >= 0 || !cancel || !bar || bar->value() < 2) return;
     clickedAt = meter.Elapsed();
     cancel->click();
   });

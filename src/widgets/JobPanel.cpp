@@ -30,7 +30,7 @@ JobPanel::JobPanel(QWidget* window, LinkJob& job) : QWidget(window), window_(win
   JobBar = new QProgressBar(this);
   JobBar->setObjectName(QStringLiteral("JobBar"));
   JobBar->setTextVisible(false);
-  JobBar->setMaximumWidth(160);
+  JobBar->setMaximumWidth(120);
   JobBar->setRange(0, 0);  // busy until the first step is known
   JobCancel = new QPushButton(TipText("JobCancel"), this);
   JobCancel->setObjectName(QStringLiteral("JobCancel"));
@@ -59,6 +59,13 @@ JobPanel::JobPanel(QWidget* window, LinkJob& job) : QWidget(window), window_(win
   window->installEventFilter(this);
 
   if (auto* bar = window->findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly)) {
+    // The status bar's empty panels make room for the job's, so that a fixed window keeps its size.
+    for (QLabel* panel : bar->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (panel->isVisibleTo(bar) && panel->text().isEmpty()) {
+        panel->hide();
+        hidden_.append(panel);
+      }
+    }
     bar->addPermanentWidget(this);
   } else if (auto* box = qobject_cast<QBoxLayout*>(window->layout())) {
     box->addWidget(this);
@@ -70,6 +77,9 @@ JobPanel::~JobPanel() {
   window_->removeEventFilter(this);
   for (const QPointer<QWidget>& control : disabled_) {
     if (control) control->setEnabled(true);
+  }
+  for (const QPointer<QWidget>& panel : hidden_) {
+    if (panel) panel->show();
   }
 }
 

@@ -4,6 +4,7 @@
 // m" with a Cancel button (in its status bar when it has one, else under its other controls), its
 // buttons, menus and tool bars are disabled (they would use the link or close the window), and a
 // close waits for the job's end. The window keeps repainting throughout.
+#include <QPointer>
 #include <QWidget>
 
 #include "jobs/LinkJob.h"
@@ -33,6 +34,7 @@ class JobPanel : public QWidget {
   QWidget* window_;
   LinkJob& job_;
   QList<QPointer<QWidget>> disabled_;
+  QList<QPointer<QWidget>> hidden_;
 };
 
 // Runs `work` as a link job for `window` (null: a job without a panel). A job that finds the link
