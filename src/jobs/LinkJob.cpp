@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "jobs/LinkJob.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <thread>
@@ -19,16 +20,24 @@ LinkJob::Outcome LinkJob::Run(const Work& work) {
   running_ = true;
   QEventLoop loop;
   bool succeeded = false;
+  std::atomic<bool> finished{false};
   std::thread worker([&] {
     {
       ExchangeObserverScope watched(this);
       succeeded = work(*this);
     }
+    finished = true;
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   // The quit is queued, so it cannot be lost before the loop runs; user input stays served, since
   // Cancel is a click.
   loop.exec();
+  // The loop also ends when the application quits: a read then stops at its next request, and the
+  // events stay served until the work has ended, since it may be waiting on this thread.
+  while (!finished) {
+    Cancel();
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
   worker.join();
   running_ = false;
   ReleaseLinkExchange();
