@@ -87,6 +87,9 @@ class LinkJobsTest : public ::testing::TestWithParam<ExchangeRow> {
       if (stepSeen_ || panel->JobProgress->text().isEmpty()) return;
       stepSeen_ = true;
       cancelOffered_ = panel->JobCancel->isEnabled();
+      // Another window's exchange finds the link taken and does not run.
+      otherRan_ = RunLinkJob(nullptr, LinkJob::Kind::Read, [](LinkJob&) { return true; }, true) !=
+                  LinkJob::Outcome::Busy;
       if (!row.cancellable) return;
       requestsAtCancel_ = Requests();
       panel->JobCancel->click();
@@ -108,6 +111,7 @@ class LinkJobsTest : public ::testing::TestWithParam<ExchangeRow> {
   int ticksInJob_ = 0;
   bool stepSeen_ = false;
   bool cancelOffered_ = false;
+  bool otherRan_ = true;
   std::size_t requestsAtCancel_ = 0;
 };
 
@@ -136,6 +140,7 @@ TEST_P(LinkJobsTest, TheWindowRunsOnCancelStopsAReadBetweenRequestsAndAWriteComp
   RunProbed(row);
   EXPECT_GE(ticksInJob_, 3) << "the event loop stood still during the job";
   ASSERT_TRUE(stepSeen_) << "no progress was shown";
+  EXPECT_FALSE(otherRan_);
   EXPECT_FALSE(LinkExchangeClaimed());
   if (row.cancellable) {
     EXPECT_TRUE(cancelOffered_);
