@@ -4,10 +4,11 @@
 // memory format, with the bytes of the current command set and their messages.
 #include <QObject>
 #include <QString>
-#include <QWidget>
 #include <functional>
 
 #include "core/Pacing.h"
+
+class QWidget;
 
 namespace tw {
 

@@ -18,12 +18,12 @@
 
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "params/ParamProtocol.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/JobPanel.h"
-#include "link/ExchangeSteps.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
 
@@ -363,10 +363,8 @@ void TFormEepromNormalUser::btnReadPrintClick() {
     bool complete = true;
     for (std::size_t i = 0; i < reads.size() && complete; ++i) {
       const SlotSpec& slot = Rows()[reads[i].row].slotSpecs[reads[i].slot];
-      if (!ExchangeStep(static_cast<int>(i), static_cast<int>(reads.size()))) {
-        complete = false;
-        break;
-      }
+      complete = ExchangeStep(static_cast<int>(i), static_cast<int>(reads.size()));  // false: cancelled
+      if (!complete) break;
       const std::optional<std::string> reply =
           slot.readBits
               ? ReadParameterField(slot.address, BitNumber(slot.readBits->first), BitNumber(slot.readBits->last))
@@ -516,13 +514,9 @@ void TUserParamEditor::TimerReadEepTimer() {
     TimerReadEep->start();
     return;
   }
-  const bool dumped = outcome == LinkJob::Outcome::Done;
-  if (outcome == LinkJob::Outcome::Cancelled) {
-    btnWrintFile->setEnabled(true);
-    return;
-  }
   btnWrintFile->setEnabled(true);
-  if (dumped) {
+  if (outcome == LinkJob::Outcome::Cancelled) return;  // the temporary file is gone, an earlier one kept
+  if (outcome == LinkJob::Outcome::Done) {
     QString text = Tip("SaveEepSucc");
     // Entries the printer does not hold are left out of the file; the user learns which.
     if (!unanswered.empty()) {
