@@ -295,10 +295,11 @@ void TSetupWizard::FinishBtnClick() {
   if (!block) return;
   // Sent means taken by the printer: on the network, acknowledged (a vanished printer is not).
   // Once begun, the block goes out whole.
-  RunLinkJob(this, LinkJob::Kind::CheckedWrite, [&](LinkJob&) {
+  const LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::CheckedWrite, [&](LinkJob&) {
     sent = SendToPrinter(*block) && AwaitDelivery();
     return sent;
   });
+  if (outcome == LinkJob::Outcome::Busy) return;  // the user has been told; Finish stays for later
   if (!sent) {
     // The settings did not reach the printer: say so and stay open, so that Finish can be retried.
     ShowMessageQ(Tip("SendDataFail"), windowTitle(), MsgIcon::Warning);
