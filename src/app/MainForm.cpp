@@ -27,6 +27,7 @@
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/Connection.h"
+#include "link/DataTransfer.h"
 #include "params/EepromSetNormalUser.h"
 #include "params/EepromSetNormalUserEPL.h"
 #include "params/Password.h"
@@ -35,6 +36,7 @@
 #include "portset/CommandSet.h"
 #include "portset/ConnectProcedure.h"
 #include "widgets/FileDialogSpec.h"
+#include "widgets/JobPanel.h"
 #include "widgets/Ui.h"
 #include "wizards/SetPrinter.h"
 #include "wizards/SetPrinterEPL.h"
@@ -411,13 +413,16 @@ void TMainForm::StartReceiving() {
 void TMainForm::StopReceiving() { Receive_Thread::Stop(); }
 
 void TMainForm::ResumeReceiving() {
-  // A modal window still open (a dialog, a message of one) may be reading replies itself.
-  if (!Receive_Thread::Running() && !QApplication::activeModalWidget()) StartReceiving();
+  // A modal window still open (a dialog, a message of one) may be reading replies itself, and so
+  // may another window's job while it holds the link.
+  if (!Receive_Thread::Running() && !QApplication::activeModalWidget() && !LinkExchangeClaimed()) StartReceiving();
 }
 
 bool TMainForm::UserEditorShown() const { return zUserEditor_->isVisible() || eUserEditor_->isVisible(); }
 
 void TMainForm::WithReceivePaused(PaceStep wait, const std::function<void()>& body) {
+  // The port dialog and the wizard would change or use the link under another window's exchange.
+  if (RefuseWhileLinkBusy(QString())) return;
   StopReceiving();
   Pause(wait);
   // A round that is still reading would take the reply to the window's first request.
@@ -456,6 +461,7 @@ void TMainForm::OpenDownload() {
     ShowMessageQ(Tip("PortNotOpen"), Tip("Download"));
     return;
   }
+  if (RefuseWhileLinkBusy(Tip("Download"))) return;
   StopReceiving();
   // The dialog starts the receive thread after a download; a link closed by a font, firmware or
   // parameter file leaves the port panels empty.

@@ -8,6 +8,8 @@
 
 #include "core/Pacing.h"
 
+class QWidget;
+
 namespace tw {
 
 namespace pace {
@@ -16,6 +18,10 @@ inline constexpr PaceStep kVersionPauseSerial{"receive thread pause before a ver
 inline constexpr PaceStep kVersionPause{"receive thread pause before a version query", 500};
 }  // namespace pace
 
+struct FixedCommand;
+
+// The commands run as link jobs of the window that owns them (their parent), which shows their
+// progress; without a window they run all the same.
 class MaintenanceCommands : public QObject {
   Q_OBJECT
  public:
@@ -50,6 +56,10 @@ class MaintenanceCommands : public QObject {
   void N16Click();
 
  private:
+  QWidget* Window() const;
+  // Sends the command when the link is open; shows the not-open or send-failed message otherwise.
+  bool Send(const FixedCommand& command);
+
   Hooks hooks_;
 };
 

@@ -21,6 +21,7 @@
 #include "link/HexConversions.h"
 #include "link/LinkState.h"
 #include "widgets/FileDialogSpec.h"
+#include "widgets/JobPanel.h"
 #include "widgets/Ui.h"
 
 namespace tw {
@@ -223,6 +224,7 @@ void SendArea::btnSendClick() {
     ShowMessageQ(Tip("PortNotOpen"), Tip("Send"));
     return;
   }
+  if (RefuseWhileLinkBusy(Tip("Send"))) return;  // another window's exchange holds the link
   const QString memo = MemoText();
   if (memo.isEmpty()) {
     ShowMessageQ(Tip("NoDataSend"), Tip("Send"));

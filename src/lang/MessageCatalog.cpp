@@ -32,7 +32,10 @@ constexpr std::string_view kTipsKeys[] = {
     "VersionNoReply", "FormatMemoryAsk", "FormatMemorySent", "ResetSent", "UpdateFinishCaption",
     "ExitLosesSendData", "ExitLosesReceivedData",
     // Named entries a dump left out because the printer did not answer them (followed by their keys).
-    "DumpEntriesUnanswered"};
+    "DumpEntriesUnanswered",
+    // An exchange running in the background: its progress, its Cancel button, and the refusal of
+    // another exchange while the link is taken.
+    "JobStep", "JobCancel", "LinkBusy"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

@@ -14,6 +14,7 @@
 #include "core/Pacing.h"
 #include "core/SysOption.h"
 #include "link/Connection.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 #include "link/WaitInterrupt.h"
 
@@ -616,7 +617,7 @@ bool IsSlotAnswer(std::string_view answer) {
   return true;
 }
 
-bool DumpParameterTable(std::ostream& stream) {
+bool DumpParameterTable(std::ostream& stream, int totalSteps) {
   LinkState& link = Link();
   const PortKind kind = link.currentKind;
   std::vector<char> buffer(kReplyBufferSize);
@@ -640,6 +641,8 @@ bool DumpParameterTable(std::ostream& stream) {
   for (int slot = 0; slot < 256; ++slot) {
     char address[3];
     std::snprintf(address, sizeof address, "%02X", slot);
+    // A stop asked for between slots ends the dump here, with every earlier answer read whole.
+    if (!ExchangeStep(slot, totalSteps)) return false;
     if (!SendToPrinter(std::string("~WN00@eep,r,") + address + "~")) return false;
     if (kind == PortKind::Parallel) Pause(pace::kParallelSlotSettle);
     // An answer is one line; a piece of it is completed from the following attempts so that the rest

@@ -54,8 +54,9 @@ Reply ReadAvailable();
 void DiscardPendingInput();
 // Reads the 256 parameter slots one request at a time and writes one write-command record per slot
 // to the stream. False when a request cannot be sent, the stream fails, or a slot has no answer of
-// four hexadecimal digits and CR LF after its attempts: the dump ends at that slot.
-bool DumpParameterTable(std::ostream& stream);
+// four hexadecimal digits and CR LF after its attempts: the dump ends at that slot. Each slot's
+// request is step `slot` of `totalSteps` (ExchangeStep); a stop asked for there ends the dump, false.
+bool DumpParameterTable(std::ostream& stream, int totalSteps = 256);
 // True for a slot read's whole answer: four hexadecimal digits followed by CR LF.
 bool IsSlotAnswer(std::string_view answer);
 

@@ -280,18 +280,11 @@ QString EditorFrame::OpenPortName() {
   return QString::fromStdString(Link().Get(name));
 }
 
-// ---- The receive thread and the cursor ----
+// ---- The receive thread ----
 
 void EditorFrame::StopReceiving() {
   Receive_Thread::Stop();
   Receive_Thread::Join();
-}
-
-EditorFrame::BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-
-void EditorFrame::BusyCursor::Release() {
-  if (active_) QApplication::restoreOverrideCursor();
-  active_ = false;
 }
 
 }  // namespace tw

@@ -112,19 +112,6 @@ class EditorFrame {
   // Keeps the receive thread from taking the replies: clears its run flag and waits for its end.
   static void StopReceiving();
 
-  // Shows the busy cursor until released or destroyed, so that it ends on every way out.
-  class BusyCursor {
-   public:
-    BusyCursor();
-    ~BusyCursor() { Release(); }
-    void Release();
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-   private:
-    bool active_ = true;
-  };
-
   std::map<QString, QLineEdit*> edits_;
   std::map<QString, TRadioGroup*> groups_;
   std::map<QString, QLabel*> editLabels_;

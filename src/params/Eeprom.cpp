@@ -20,10 +20,12 @@
 #include "core/Ini.h"
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "params/ParamProtocol.h"
 #include "widgets/FileDialogSpec.h"
+#include "widgets/JobPanel.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
 
@@ -245,21 +247,25 @@ void TFormEeprom::btnReadPrintClick() {
   if (!RequirePortOpen()) return;
   btnReadPrint->setEnabled(false);
   StopReceiving();
-  BusyCursor busy;
   CollectControls();
-  DiscardPendingInput();  // stale input would be taken for the first slot's reply
-  for (const factory::Slot& slot : Slots()) {
-    const std::optional<std::string> reply = ReadParameterSlot(slot.readAddress);
-    if (!reply || !factory::TakeSlotReply(slot, *reply, values_)) {
-      ShowValues();  // the slots read so far keep their new values
-      busy.Release();
-      ShowFail(1);
-      return;
+  // The job takes the replies into the values; the window shows them once it has ended.
+  const LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::Read, [&](LinkJob&) {
+    DiscardPendingInput();  // stale input would be taken for the first slot's reply
+    const int total = static_cast<int>(Slots().size());
+    for (int i = 0; i < total; ++i) {
+      if (!ExchangeStep(i, total)) return false;
+      const factory::Slot& slot = Slots()[i];
+      const std::optional<std::string> reply = ReadParameterSlot(slot.readAddress);
+      if (!reply || !factory::TakeSlotReply(slot, *reply, values_)) return false;
     }
+    return true;
+  });
+  ShowValues();  // the slots read so far keep their new values
+  switch (outcome) {
+    case LinkJob::Outcome::Done: ShowReadFinished(); break;
+    case LinkJob::Outcome::Failed: ShowFail(1); break;
+    default: btnReadPrint->setEnabled(true); break;
   }
-  ShowValues();
-  busy.Release();
-  ShowReadFinished();
 }
 
 bool TFormEeprom::CloseCommedCheck(bool flag) {
@@ -284,25 +290,24 @@ void TFormEeprom::btnSetPrintClick() {
   }
 
   StopReceiving();
-  BusyCursor busy;
-  CloseCommedCheck(true);
   btnSetPrint->setEnabled(false);
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (!WriteParameterSlot(Slots()[i].writeAddress, words[i])) {
-      busy.Release();
-      ShowFail(2);
-      return;
+  // Check mode, the words, the store command and the end of check mode: once begun, to the end.
+  const LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::CheckedWrite, [&](LinkJob&) {
+    CloseCommedCheck(true);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      ExchangeStep(static_cast<int>(i), static_cast<int>(words.size()));
+      if (!WriteParameterSlot(Slots()[i].writeAddress, words[i])) return false;
     }
-  }
-  if (!SendToPrinter(kStoreParameters)) {
-    busy.Release();
+    if (!SendToPrinter(kStoreParameters)) return false;
+    CloseCommedCheck(false);
+    Pause(pace::kAfterFactoryWrite);
+    return true;
+  });
+  if (outcome == LinkJob::Outcome::Failed) {
     ShowFail(2);
     return;
   }
-  CloseCommedCheck(false);
-  Pause(pace::kAfterFactoryWrite);
-  busy.Release();
-  ShowBox(Tip("UpdateFinish"));
+  if (outcome == LinkJob::Outcome::Done) ShowBox(Tip("UpdateFinish"));
   btnSetPrint->setEnabled(true);
 }
 

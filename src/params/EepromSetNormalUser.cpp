@@ -18,10 +18,12 @@
 
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "params/ParamProtocol.h"
 #include "widgets/FileDialogSpec.h"
+#include "widgets/JobPanel.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
 
@@ -351,28 +353,43 @@ bool TUserParamEditor::WriteSlot(std::size_t rowIndex, std::size_t slotIndex, ui
 void TFormEepromNormalUser::btnReadPrintClick() {
   if (!RequirePortOpen()) return;
   StopReceiving();
-  BusyCursor busy;
   btnReadPrint->setEnabled(false);
-  Link().readOnce = true;
-  DiscardPendingInput();
-  for (const RowSlot& read : RowSlots(Rows())) {
-    const SlotSpec& slot = Rows()[read.row].slotSpecs[read.slot];
-    const std::optional<std::string> reply =
-        slot.readBits ? ReadParameterField(slot.address, BitNumber(slot.readBits->first), BitNumber(slot.readBits->last))
-                      : ReadParameterSlot(slot.address);
-    const std::optional<uint16_t> value = reply ? FourHexDigits(*reply) : std::nullopt;
-    if (!value) {
-      Link().readOnce = false;
-      busy.Release();
-      ShowFail(1);
-      return;
+  // The job reads; the window shows what came once it has ended.
+  const std::vector<RowSlot> reads = RowSlots(Rows());
+  std::vector<uint16_t> values;
+  const LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::Read, [&](LinkJob&) {
+    Link().readOnce = true;
+    DiscardPendingInput();
+    bool complete = true;
+    for (std::size_t i = 0; i < reads.size() && complete; ++i) {
+      const SlotSpec& slot = Rows()[reads[i].row].slotSpecs[reads[i].slot];
+      complete = ExchangeStep(static_cast<int>(i), static_cast<int>(reads.size()));  // false: cancelled
+      if (!complete) break;
+      const std::optional<std::string> reply =
+          slot.readBits
+              ? ReadParameterField(slot.address, BitNumber(slot.readBits->first), BitNumber(slot.readBits->last))
+              : ReadParameterSlot(slot.address);
+      const std::optional<uint16_t> value = reply ? FourHexDigits(*reply) : std::nullopt;
+      if (value) values.push_back(*value);
+      complete = value.has_value();
     }
-    ShowSlotValue(read.row, read.slot, *value);
-    RememberPrinterRead(read.row, read.slot, *value);
+    Link().readOnce = false;
+    return complete;
+  });
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    ShowSlotValue(reads[i].row, reads[i].slot, values[i]);
+    RememberPrinterRead(reads[i].row, reads[i].slot, values[i]);
   }
-  Link().readOnce = false;
-  busy.Release();
-  ShowReadFinished();
+  EndPrinterRead(outcome);
+}
+
+void TUserParamEditor::EndPrinterRead(LinkJob::Outcome outcome) {
+  switch (outcome) {
+    case LinkJob::Outcome::Done: ShowReadFinished(); break;
+    case LinkJob::Outcome::Failed: ShowFail(1); break;
+    case LinkJob::Outcome::Cancelled:
+    case LinkJob::Outcome::Busy: btnReadPrint->setEnabled(true); break;
+  }
 }
 
 void TUserParamEditor::btnSetPrintClick() {
@@ -386,18 +403,20 @@ void TUserParamEditor::btnSetPrintClick() {
   }
   btnSetPrint->setEnabled(false);
   StopReceiving();
-  BusyCursor busy;
-  // Slot by slot in table order, the slots of a row in the order listed.
-  for (const auto& [write, word] : words) {
-    if (!WriteSlot(write.row, write.slot, word)) {
-      busy.Release();
-      ShowFail(2);
-      return;
+  // Slot by slot in table order, the slots of a row in the order listed; once begun, to the end.
+  const LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::CheckedWrite, [&](LinkJob&) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      ExchangeStep(static_cast<int>(i), static_cast<int>(words.size()));
+      if (!WriteSlot(words[i].first.row, words[i].first.slot, words[i].second)) return false;
     }
+    Pause(pace::kAfterParameterWrite);
+    return true;
+  });
+  if (outcome == LinkJob::Outcome::Failed) {
+    ShowFail(2);
+    return;
   }
-  Pause(pace::kAfterParameterWrite);
-  busy.Release();
-  if (reset_) reset_("UpdateFinish");
+  if (outcome == LinkJob::Outcome::Done && reset_) reset_("UpdateFinish");
   btnSetPrint->setEnabled(true);
 }
 
@@ -483,16 +502,21 @@ void TUserParamEditor::TimerReadEepTimer() {
   }
   // A download is using the link: the dump waits for a later tick instead of mixing its requests
   // into the file's bytes.
-  if (!ClaimLinkExchange()) return;
+  if (LinkExchangeClaimed()) return;
   TimerReadEep->stop();
   StopReceiving();
-  BusyCursor busy;
   std::vector<std::string> unanswered;
-  const bool dumped = SaveParameterDump(dumpFile_, design_.dumpInReadOnceMode, &unanswered);
-  ReleaseLinkExchange();
-  busy.Release();
+  const LinkJob::Outcome outcome = RunLinkJob(
+      this, LinkJob::Kind::Read,
+      [&](LinkJob&) { return SaveParameterDump(dumpFile_, design_.dumpInReadOnceMode, &unanswered); },
+      /*quietWhenBusy=*/true);
+  if (outcome == LinkJob::Outcome::Busy) {
+    TimerReadEep->start();
+    return;
+  }
   btnWrintFile->setEnabled(true);
-  if (dumped) {
+  if (outcome == LinkJob::Outcome::Cancelled) return;  // the temporary file is gone, an earlier one kept
+  if (outcome == LinkJob::Outcome::Done) {
     QString text = Tip("SaveEepSucc");
     // Entries the printer does not hold are left out of the file; the user learns which.
     if (!unanswered.empty()) {

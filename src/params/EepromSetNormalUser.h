@@ -21,6 +21,7 @@
 
 #include "core/Messages.h"
 #include "core/Pacing.h"
+#include "jobs/LinkJob.h"
 #include "params/EditorFrame.h"
 #include "params/UserParamRows.h"
 
@@ -86,6 +87,8 @@ class TUserParamEditor : public QWidget, public EditorFrame {
   // Remembers what a printer read of one slot of a row tells of the slot's word: the word itself
   // when the slot was read whole, nothing when only a field of it was read.
   void RememberPrinterRead(std::size_t row, std::size_t slot, uint16_t value);
+  // After a read of the printer ran as a job: the report of its end, and the buttons it enables.
+  void EndPrinterRead(LinkJob::Outcome outcome);
 
  private:
   void BuildControls();

@@ -6,9 +6,11 @@
 
 #include "lang/MessageCatalog.h"
 #include "link/DataTransfer.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 #include "params/ParamProtocol.h"
 #include "params/UserParamRows.h"
+#include "widgets/JobPanel.h"
 
 namespace tw {
 namespace {
@@ -76,33 +78,32 @@ TFormEepromNormalUserEPL::TFormEepromNormalUserEPL(QWidget* parent, ResetCommand
 void TFormEepromNormalUserEPL::btnReadPrintClick() {
   if (!RequirePortOpen()) return;
   StopReceiving();
-  BusyCursor busy;
   btnReadPrint->setEnabled(false);
-  DiscardPendingInput();  // late answers of an earlier read would be taken for the first ones
   const std::vector<RowSlot> reads = RowSlots(Rows());
-  for (const RowSlot& read : reads) {
-    if (!RequestSlotRead(Rows()[read.row].slotSpecs[read.slot])) {
-      busy.Release();
-      ShowFail(1);
-      return;
+  std::optional<std::vector<uint16_t>> values;
+  // The requests go out together and the printer answers them as one: a stop is taken before the
+  // first request only, never between requests whose answers would then be left on the link.
+  LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::Read, [&](LinkJob&) {
+    if (!ExchangeStep(0, 2)) return false;
+    DiscardPendingInput();  // late answers of an earlier read would be taken for the first ones
+    for (const RowSlot& read : reads) {
+      if (!RequestSlotRead(Rows()[read.row].slotSpecs[read.slot])) return false;
+    }
+    ExchangeStep(1, 2);
+    // The printer answers in request order; a short, over-long or garbled answer cannot be matched
+    // to the requests, so nothing of it is shown.
+    const BatchCollection collection = CollectBatchAnswer(reads.size(), [] { return ReadAvailable().text; });
+    if (collection.outcome == BatchOutcome::Complete) values = SplitBatchAnswer(collection.text, reads.size());
+    return values.has_value();
+  });
+  if (outcome == LinkJob::Outcome::Done && !AnswersFitTheirFields(reads, *values)) outcome = LinkJob::Outcome::Failed;
+  if (outcome == LinkJob::Outcome::Done) {
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+      ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
+      RememberPrinterRead(reads[i].row, reads[i].slot, (*values)[i]);
     }
   }
-  // The printer answers in request order; a short, over-long or garbled answer cannot be matched to
-  // the requests, so nothing of it is shown.
-  const BatchCollection collection = CollectBatchAnswer(reads.size(), [] { return ReadAvailable().text; });
-  const std::optional<std::vector<uint16_t>> values =
-      collection.outcome == BatchOutcome::Complete ? SplitBatchAnswer(collection.text, reads.size()) : std::nullopt;
-  if (!values || !AnswersFitTheirFields(reads, *values)) {
-    busy.Release();
-    ShowFail(1);
-    return;
-  }
-  for (std::size_t i = 0; i < reads.size(); ++i) {
-    ShowSlotValue(reads[i].row, reads[i].slot, (*values)[i]);
-    RememberPrinterRead(reads[i].row, reads[i].slot, (*values)[i]);
-  }
-  busy.Release();
-  ShowReadFinished();
+  EndPrinterRead(outcome);
 }
 
 void TFormEepromNormalUserEPL::FormActivate() {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "link/DataTransfer.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 
 namespace tw {
@@ -219,22 +220,27 @@ bool WriteParameterDump(const std::filesystem::path& file, bool readOnce, std::v
   std::ofstream stream(file, std::ios::binary | std::ios::trunc);
   if (!stream) return false;
 
+  // The steps a job shows: the slots, then the named entries; a stop comes between two of them.
+  const int steps = kSlotCount + static_cast<int>(std::size(kDumpEntryKeys));
   bool slotsCopied = false;
   if (Link().currentKind == PortKind::Parallel) {
-    slotsCopied = true;
+    // The requests go out together and their answers come as one: a stop waits for the entries.
+    slotsCopied = ExchangeStep(0, steps);
     for (int slot = 0; slot < kSlotCount && slotsCopied; ++slot) {
       slotsCopied = RequestParameterSlot(SlotAddressText(slot));
     }
     slotsCopied = slotsCopied && GatherParallelDump(stream);
   } else {
-    slotsCopied = DumpParameterTable(stream);
+    slotsCopied = DumpParameterTable(stream, steps);
   }
   if (!slotsCopied) return false;
 
   // Each record must end its line: a cut value would run into the next record, and sent back it
   // would write a wrong text into the printer.
   std::string entries;
+  int step = kSlotCount;
   for (std::string_view key : kDumpEntryKeys) {
+    if (!ExchangeStep(step++, steps)) return false;
     const NamedEntryAnswer answer = ReadNamedEntry(key);
     if (answer.state == NamedEntryAnswer::State::Cut) return false;
     if (answer.state == NamedEntryAnswer::State::None) {

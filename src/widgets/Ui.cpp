@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSpacerItem>
+#include <QThread>
 #include <QTranslator>
 #include <QUrl>
 #include <QWidget>
@@ -53,6 +54,13 @@ void KeepCaptionWhole(QMessageBox& box, const QString& caption) {
 }
 
 MsgAnswer ShowQtBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons) {
+  // Only the window thread may show a box: an exchange running as a job asks it and waits.
+  if (QThread::currentThread() != qApp->thread()) {
+    MsgAnswer answer = MsgAnswer::Ok;
+    QMetaObject::invokeMethod(
+        qApp, [&] { answer = ShowQtBox(text, caption, icon, buttons); }, Qt::BlockingQueuedConnection);
+    return answer;
+  }
   QMessageBox box(ToQtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
                   QMessageBox::NoButton, QApplication::activeWindow());
   KeepCaptionWhole(box, box.windowTitle());

@@ -13,9 +13,11 @@
 
 #include "core/Pacing.h"
 #include "link/DataTransfer.h"
+#include "link/ExchangeSteps.h"
 #include "link/LinkState.h"
 #include "params/ParamProtocol.h"
 #include "params/UserParamRows.h"
+#include "widgets/JobPanel.h"
 #include "widgets/Ui.h"
 
 namespace tw {
@@ -98,45 +100,53 @@ void TSetPrinter::BuildPages() {
 }
 
 bool TSetPrinter::ReadPrinterSettings() {
-  DiscardPendingInput();
-  Link().readOnce = true;
-  DiscardPendingInput();
-  SendToPrinter(kVersionRequest);
-  const PortKind kind = Link().currentKind;
-  if (kind == PortKind::Serial || kind == PortKind::Parallel || kind == PortKind::Network) {
-    Pause(kVersionReplyWait);
-  }
-  const Reply version = ReadReply();
-  if (version.text.empty()) {
+  Reply version;
+  RunLinkJob(this, LinkJob::Kind::Read, [&](LinkJob& job) {
+    DiscardPendingInput();
+    Link().readOnce = true;
+    DiscardPendingInput();
+    SendToPrinter(kVersionRequest);
+    const PortKind kind = Link().currentKind;
+    if (kind == PortKind::Serial || kind == PortKind::Parallel || kind == PortKind::Network) {
+      Pause(kVersionReplyWait);
+    }
+    version = ReadReply();
+    if (!version.text.empty()) {
+      job.OnStartingThread([&] { ShowFirmwareVersion(version.text); });
+      ReadParameterSlots(job);
+    }
+    // Cleared also when a read failed: the one-reply mode must not outlive the wizard's exchanges.
     Link().readOnce = false;
-    FirmwareVersionShowLabel->setText(Messages().readFailed);
-    buttons.NextBtn->setEnabled(false);
-    buttons.FinishBtn->setEnabled(false);
-    return false;
-  }
-  FirmwareVersionShowLabel->setText(QString::fromLocal8Bit(version.text.data(),
-                                                           static_cast<int>(version.text.size())).trimmed());
-  buttons.NextBtn->setEnabled(true);
-  buttons.FinishBtn->setEnabled(true);
-  ReadParameterSlots();
-  // Cleared also when a read failed: the one-reply mode must not outlive the wizard's exchanges.
-  Link().readOnce = false;
-  return true;
+    return !version.text.empty();
+  });
+  const bool found = !version.text.empty();
+  if (!found) FirmwareVersionShowLabel->setText(Messages().readFailed);
+  buttons.NextBtn->setEnabled(found);
+  buttons.FinishBtn->setEnabled(found);
+  return found;
 }
 
-void TSetPrinter::ReadParameterSlots() {
+void TSetPrinter::ShowFirmwareVersion(const std::string& version) {
+  FirmwareVersionShowLabel->setText(
+      QString::fromLocal8Bit(version.data(), static_cast<int>(version.size())).trimmed());
+}
+
+void TSetPrinter::ReadParameterSlots(LinkJob& job) {
   // Each step reads one slot into its control; a failed read ends the reading, and what was read
-  // so far stays in the controls.
+  // so far stays in the controls. The controls and messages are the window thread's.
+  const auto ui = [&job](const std::function<void()>& show) { job.OnStartingThread(show); };
   // No reply ends the reading quietly; a reply that is not four hexadecimal digits is named in the
   // conversion-error message first.
-  auto checkedWord = [this](const std::optional<std::string>& reply, const char* address) -> std::optional<int> {
+  auto checkedWord = [this, &ui](const std::optional<std::string>& reply, const char* address) -> std::optional<int> {
     if (!reply || reply->empty()) return std::nullopt;
     const std::string digits = reply->substr(0, reply->find_first_of("\r\n"));
     const std::optional<uint16_t> value = FourHexDigits(reply->substr(0, 4));
     if (!value) {
-      ShowMessageQ(Messages().slotNotHex.arg(QString::fromLatin1(digits.data(), static_cast<int>(digits.size())),
-                                             QString::fromLatin1(address)),
-                   windowTitle(), MsgIcon::Error);
+      ui([&] {
+        ShowMessageQ(Messages().slotNotHex.arg(QString::fromLatin1(digits.data(), static_cast<int>(digits.size())),
+                                               QString::fromLatin1(address)),
+                     windowTitle(), MsgIcon::Error);
+      });
       return std::nullopt;
     }
     return *value;
@@ -146,72 +156,78 @@ void TSetPrinter::ReadParameterSlots() {
   const std::vector<Step> steps = {
       [&] {
         auto v = slot("47");
-        if (v) Lengths().ShowDots(LengthField::Width, *v);
+        if (v) ui([&] { Lengths().ShowDots(LengthField::Width, *v); });
         return v.has_value();
       },
       [&] {
         auto v = slot("1C");
-        if (v) SelectIndex(MediaHandingComboBox, (*v >> 4) & 15);
+        if (v) ui([&] { SelectIndex(MediaHandingComboBox, (*v >> 4) & 15); });
         return v.has_value();
       },
       [&] {
         auto v = slot("1C");
-        if (v) SelectIndex(MediaTypeComboBox, *v & 7);
+        if (v) ui([&] { SelectIndex(MediaTypeComboBox, *v & 7); });
         return v.has_value();
       },
       [&] {
         // Continuous media has no label length of its own: it has a slot apart.
-        auto v = slot(MediaTypeComboBox->currentIndex() != 0 ? "1B" : "1E");
-        if (v) Lengths().ShowDots(LengthField::Height, *v);
+        bool continuous = false;
+        ui([&] { continuous = MediaTypeComboBox->currentIndex() != 0; });
+        auto v = slot(continuous ? "1B" : "1E");
+        if (v) ui([&] { Lengths().ShowDots(LengthField::Height, *v); });
         return v.has_value();
       },
       [&] {
         auto v = slot("48");
         if (!v) return false;
-        SelectIndex(OrientationComboBox, *v & 3);
-        const int mirror = (*v & 12) >> 2;
-        if (mirror == 0 || mirror == 1) MirrorImageCheckBox->setChecked(mirror == 1);
+        ui([&] {
+          SelectIndex(OrientationComboBox, *v & 3);
+          const int mirror = (*v & 12) >> 2;
+          if (mirror == 0 || mirror == 1) MirrorImageCheckBox->setChecked(mirror == 1);
+        });
         return true;
       },
       [&] {
         auto v = slot("0F");
-        if (v) SelectIndex(SpeedComboBox, SpeedIndexOf(*v));
+        if (v) ui([&] { SelectIndex(SpeedComboBox, SpeedIndexOf(*v)); });
         return v.has_value();
       },
       [&] {
         auto v = slot("12");
-        if (v) SelectIndex(DarknessComboBox, *v & 255);
+        if (v) ui([&] { SelectIndex(DarknessComboBox, *v & 255); });
         return v.has_value();
       },
       [&] {
         auto v = slot("01");
-        if (v) Lengths().ShowDots(LengthField::Third, TearoffDots(*v));
+        if (v) ui([&] { Lengths().ShowDots(LengthField::Third, TearoffDots(*v)); });
         return v.has_value();
       },
       [&] {
         auto v = slot("0C");
-        if (v) Lengths().ShowDots(LengthField::Fourth, SignedWord(*v));
+        if (v) ui([&] { Lengths().ShowDots(LengthField::Fourth, SignedWord(*v)); });
         return v.has_value();
       },
       [&] {
         auto v = slot("1D");
-        if (v) SelectIndex(MediafeedoptionsComboBox, *v & 15);
+        if (v) ui([&] { SelectIndex(MediafeedoptionsComboBox, *v & 15); });
         return v.has_value();
       },
       [&] {
         // Like every slot answer, the field's four characters are hexadecimal digits.
         auto v = checkedWord(ReadParameterField("35", "00", "07"), "35");
-        if (v) SelectIndex(BackfeedComboBox, *v != 0 ? 1 : 0);
+        if (v) ui([&] { SelectIndex(BackfeedComboBox, *v != 0 ? 1 : 0); });
         return v.has_value();
       },
       [&] {
         auto v = slot("48");
-        if (v) MirrorImageCheckBox->setChecked((*v & 12) != 0);
+        if (v) ui([&] { MirrorImageCheckBox->setChecked((*v & 12) != 0); });
         return v.has_value();
       },
   };
-  for (const Step& step : steps) {
-    if (!step()) return;
+  // The version was the first request.
+  const int total = static_cast<int>(steps.size()) + 1;
+  for (int i = 0; i < static_cast<int>(steps.size()); ++i) {
+    if (!ExchangeStep(i + 1, total) || !steps[i]()) return;
   }
 }
 

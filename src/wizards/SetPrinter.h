@@ -5,6 +5,7 @@
 // if asked). Modal; the main window creates it for each use.
 #include <optional>
 
+#include "jobs/LinkJob.h"
 #include "wizards/SetupWizard.h"
 #include "wizards/ZSetupBlock.h"
 
@@ -38,8 +39,10 @@ class TSetPrinter : public TSetupWizard {
 
  private:
   void BuildPages();
+  void ShowFirmwareVersion(const std::string& version);
   // Reads the parameter slots after a successful version request; stops at the first failed read.
-  void ReadParameterSlots();
+  // Runs on the job's thread; each value is shown in its control on the window's thread.
+  void ReadParameterSlots(LinkJob& job);
 };
 
 }  // namespace tw

@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "widgets/JobPanel.h"
 #include "widgets/Ui.h"
 #include "wizards/ReadEplConfiguration.h"
 
@@ -104,7 +105,12 @@ void TSetPrinterEPL::ShowCountryCode(bool visible) {
 }
 
 bool TSetPrinterEPL::ReadPrinterSettings() {
-  const EplConfiguration configuration = ReadEplConfiguration(Lengths().CurrentUnit());
+  const LengthUnit unit = Lengths().CurrentUnit();
+  EplConfiguration configuration;
+  RunLinkJob(this, LinkJob::Kind::Read, [&](LinkJob&) {
+    configuration = ReadEplConfiguration(unit);
+    return true;
+  });
   const bool found = configuration.VersionFound();
   buttons.NextBtn->setEnabled(found);
   buttons.FinishBtn->setEnabled(found);

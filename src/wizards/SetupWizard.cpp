@@ -23,6 +23,7 @@
 #include "link/DataTransfer.h"
 #include "link/ReceiveThread.h"
 #include "widgets/FileDialogSpec.h"
+#include "widgets/JobPanel.h"
 #include "widgets/Ui.h"
 
 namespace tw {
@@ -84,9 +85,6 @@ void AddRows(QVBoxLayout* body, std::initializer_list<Row> rows) {
 void SelectIndex(QComboBox* combo, int index) {
   combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
 }
-
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 
 }  // namespace wizard_ui
 
@@ -251,10 +249,7 @@ void TSetupWizard::SetComputerTimeRadioButtonClick() { EnableClockControls(); }
 void TSetupWizard::SetTimeRadioButtonClick() { EnableClockControls(); }
 void TSetupWizard::UnitsComboBoxChange() { lengths_->UnitsComboBoxChange(); }
 
-void TSetupWizard::GetPrinterSettinglBtnClick() {
-  BusyCursor busy;
-  ReadPrinterSettings();
-}
+void TSetupWizard::GetPrinterSettinglBtnClick() { ReadPrinterSettings(); }
 
 void TSetupWizard::RefreshDialog(Direction direction) {
   const int page = CurrentPage();
@@ -296,16 +291,15 @@ ClockTime TSetupWizard::ChosenClock() const {
 void TSetupWizard::FinishBtnClick() {
   std::optional<std::string> block;
   bool sent = false;
-  {
-    BusyCursor busy;
-    block = BuildBlock();
-    // Sent means taken by the printer: on the network, acknowledged (a vanished printer is not).
-    if (block) {
-      sent = SendToPrinter(*block) &&
-             AwaitDelivery([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
-    }
-  }
+  block = BuildBlock();
   if (!block) return;
+  // Sent means taken by the printer: on the network, acknowledged (a vanished printer is not).
+  // Once begun, the block goes out whole.
+  const LinkJob::Outcome outcome = RunLinkJob(this, LinkJob::Kind::CheckedWrite, [&](LinkJob&) {
+    sent = SendToPrinter(*block) && AwaitDelivery();
+    return sent;
+  });
+  if (outcome == LinkJob::Outcome::Busy) return;  // the user has been told; Finish stays for later
   if (!sent) {
     // The settings did not reach the printer: say so and stay open, so that Finish can be retried.
     ShowMessageQ(Tip("SendDataFail"), windowTitle(), MsgIcon::Warning);

@@ -138,11 +138,5 @@ void AddRows(QVBoxLayout* body, std::initializer_list<Row> rows);
 // An index outside the list's entries leaves the list with no selection.
 void SelectIndex(QComboBox* combo, int index);
 
-// Shows the busy cursor for the life of the object.
-struct BusyCursor {
-  BusyCursor();
-  ~BusyCursor();
-};
-
 }  // namespace wizard_ui
 }  // namespace tw

@@ -25,6 +25,7 @@
 #include "core/AppPaths.h"
 #include "lang/Language.h"
 #include "link/Connection.h"
+#include "link/DataTransfer.h"
 #include "link/LinkState.h"
 #include "link/ReceiveThread.h"
 #include "params/EepromSetNormalUser.h"
@@ -292,6 +293,15 @@ TEST_F(MainFormTest, StartsWithFocusInTheSendAreaKeepsPanelsAndRestartsTheThread
   window.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   EXPECT_TRUE(Receive_Thread::Running());
+  // Not while another window's exchange holds the link: the replies are that exchange's.
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  Receive_Thread::Stop();
+  ASSERT_TRUE(ClaimLinkExchange());
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_FALSE(Receive_Thread::Running());
+  ReleaseLinkExchange();
 }
 
 // Runs `close` on the modal window that opens next, once its event loop turns.
