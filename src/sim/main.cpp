@@ -9,7 +9,11 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <stop_token>
+#include <thread>
 #include <iostream>
 #include <sstream>
 #include <optional>
@@ -185,6 +189,10 @@ int main(int argc, char** argv) {
   app.add_option("--control", controlFile,
                  "a file naming the conditions that are on (e.g. \"paper-out ribbon-out\"); read "
                  "again when it changes or on SIGHUP");
+  int chatterMs = 0;
+  app.add_option("--chatter", chatterMs,
+                 "every MS milliseconds send a numbered line of its own (\"CHATTER 000001\" CR LF)")
+      ->check(CLI::Range(1, 3600000));
   app.add_option("--dpmm", status.identity.dotsPerMm, "Z: dots per mm in the identification")
       ->check(CLI::Range(1, 99))
       ->capture_default_str();
@@ -299,6 +307,22 @@ int main(int argc, char** argv) {
   }
 
   ConditionControl control(printer, controlFile, log);
+  // Numbered lines, so that a host can check that none of the printer's own bytes went missing.
+  std::jthread chatter;
+  if (chatterMs > 0) {
+    chatter = std::jthread([&printer, chatterMs](std::stop_token stop) {
+      std::mutex mutex;
+      std::condition_variable_any wake;
+      for (long number = 1; !stop.stop_requested(); ++number) {
+        std::unique_lock lock(mutex);
+        if (wake.wait_for(lock, stop, std::chrono::milliseconds(chatterMs), [] { return false; })) break;
+        if (stop.stop_requested()) break;
+        char line[32];
+        std::snprintf(line, sizeof line, "CHATTER %06ld\r\n", number);
+        printer.SendUnsolicited(line);
+      }
+    });
+  }
   int received = 0;
   for (;;) {
     constexpr timespec kControlPoll{0, 250'000'000};
@@ -307,6 +331,10 @@ int main(int argc, char** argv) {
     if (received == SIGINT || received == SIGTERM) break;
     if (received == SIGHUP && controlFile.empty()) break;
     control.Poll(received == SIGHUP);
+  }
+  if (chatter.joinable()) {
+    chatter.request_stop();
+    chatter.join();
   }
   printer.Stop();
   if (log) std::cerr << "printersim: stopped by signal " << received << '\n';

@@ -250,6 +250,19 @@ TEST_F(PrinterSimProgram, StatusOptionsSetTheConditionsAndTheControlFileChangesT
   std::filesystem::remove(control);
 }
 
+TEST_F(PrinterSimProgram, ChattersNumberedLinesToTheConnectedHost) {
+  Program program({"--tcp", "127.0.0.1:0", "--chatter", "20"});
+  ASSERT_TRUE(program.started());
+  const uint16_t port = PortOf(program.FirstLine(5000));
+  ASSERT_NE(port, 0);
+  // Lines sent before the connection went nowhere; from then on they come one after the other.
+  const std::string lines = Exchange(port, "", 32, 5000);
+  ASSERT_EQ(lines.size(), 32u) << lines;
+  EXPECT_EQ(lines.substr(0, 8), "CHATTER ");
+  EXPECT_EQ(std::stoi(lines.substr(24, 6)), std::stoi(lines.substr(8, 6)) + 1) << lines;
+  EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
+}
+
 TEST_F(PrinterSimProgram, RefusesBadOptionValues) {
   const std::vector<std::vector<std::string>> bad = {
       {"--tcp", "no-port"},
