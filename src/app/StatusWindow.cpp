@@ -57,7 +57,7 @@ TFormStatus::TFormStatus(QWidget* parent, Hooks hooks) : QDialog(parent), hooks_
   lblConditions = Named(new QLabel("状态：", this), "lblConditions");
   lvConditions = Named(new QListWidget(this), "lvConditions");
   lvConditions->setIconSize(QSize(20, 20));
-  lvConditions->setMinimumSize(380, 150);
+  lvConditions->setMinimumSize(440, 150);
   lvConditions->setWordWrap(true);
   lblIdentity = Named(new QLabel(this), "lblIdentity");
   lblIdentity->setWordWrap(true);
@@ -121,6 +121,16 @@ void TFormStatus::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   Relabel();
   ShowReport();
+}
+
+// A language chosen in the main window while this window is open: relabelled when it is next
+// activated, as the editors are.
+void TFormStatus::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if ((event->type() == QEvent::ActivationChange && isActiveWindow()) || event->type() == QEvent::LanguageChange) {
+    Relabel();
+    ShowReport();
+  }
 }
 
 void TFormStatus::hideEvent(QHideEvent* event) {

@@ -55,6 +55,7 @@ class TFormStatus : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   bool StartReading(bool fromWatch);
