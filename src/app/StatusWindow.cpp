@@ -149,7 +149,7 @@ bool TFormStatus::Refresh() {
     ShowMessageQ(Msg(kSection, "LinkBusy"), windowTitle());
     return false;
   }
-  return StartReading(false);
+  return StartReading();
 }
 
 void TFormStatus::WatchTick() {
@@ -159,12 +159,11 @@ void TFormStatus::WatchTick() {
       QApplication::activeModalWidget()) {
     return;
   }
-  StartReading(true);
+  StartReading();
 }
 
-bool TFormStatus::StartReading(bool fromWatch) {
+bool TFormStatus::StartReading() {
   if (!ClaimLinkExchange()) return false;
-  (void)fromWatch;
   resumeAfter_ = Receive_Thread::Running();
   // What the receive thread has read is already queued for the receive area; it ends at once.
   Receive_Thread::Stop();

@@ -58,7 +58,7 @@ class TFormStatus : public QDialog {
   void changeEvent(QEvent* event) override;
 
  private:
-  bool StartReading(bool fromWatch);
+  bool StartReading();
   void FinishReading();
   void ShowReport();
   void WatchTick();

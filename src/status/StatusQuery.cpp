@@ -12,7 +12,7 @@ namespace {
 
 // A reply that keeps coming in pieces is read at most this long beyond its first wait, so that a
 // printer streaming without end cannot hold the reading.
-constexpr int kPiecesGraceMs = 1000;
+constexpr PaceStep kPiecesGrace{"status reply pieces beyond the first wait", 1000};
 
 }  // namespace
 
@@ -29,7 +29,7 @@ Report QueryStatus(CommandSet set) {
     // The first query waits the link's reply time; after one went unanswered, the printer is
     // either silent or busy, and the others are given a short wait only.
     const int wait = silenceSeen ? TimeoutMs(kAfterSilence) : ReplyWaitMs();
-    const int64_t deadline = NowMs() + wait + kPiecesGraceMs;
+    const int64_t deadline = NowMs() + wait + TimeoutMs(kPiecesGrace);
     std::string bytes;
     while (!ReplyComplete(query, bytes)) {
       const int64_t left = deadline - NowMs();
