@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "cli/PortSpec.h"
+#include "cli/StatusCommand.h"
 #include "core/AppPaths.h"
 #include "core/LicenceNotice.h"
 #include "core/Pacing.h"
@@ -461,6 +462,8 @@ int RunCli(int argc, char** argv) {
   std::string dumpFile;
   auto* dump = app.add_subcommand("dump", "save the parameter table and named entries to a dump file");
   dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
+  StatusArgs statusArgs;
+  auto* statusCommand = AddStatusCommand(app, statusArgs);
 
   try {
     app.parse(argc, argv);
@@ -514,6 +517,8 @@ int RunCli(int argc, char** argv) {
       status = RunWriteSlot(*slotArgs);
     } else if (dump->parsed()) {
       status = RunDump(dumpFile);
+    } else if (statusCommand->parsed()) {
+      status = RunStatus(statusArgs);
     } else {
       status = RunAsk("~WN01@version~\r\n", hex, "version request");
     }
