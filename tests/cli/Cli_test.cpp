@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <chrono>
 #include <random>
 #include <thread>
@@ -228,6 +230,37 @@ TEST(CliUsage, BadUsageExitsWithTwo) {
   EXPECT_NE(missing.err.find("/dev/no-such-port cannot be opened: there is no such device"), std::string::npos)
       << missing.err;
 }
+
+// Every program answers --version and --help on its own, without a display and without running
+// anything: the first line names what was asked for.
+struct InfoOptionRow {
+  const char* program;
+  const char* option;
+  const char* firstLineStart;
+};
+const InfoOptionRow kInfoOptionRows[] = {
+    {"tagwright", "--version", "tagwright 0."},          {"tagwright", "--help", "Usage: tagwright"},
+    {"tagwright-cli", "--version", "tagwright-cli 0."},  {"tagwright-cli", "--help", "tagwright-cli:"},
+    {"tagwright-printersim", "--version", "tagwright-printersim 0."},
+    {"tagwright-printersim", "--help", "Virtual label printer"},
+    {"tagwright-usbprinter", "--version", "tagwright-usbprinter 0."},
+    {"tagwright-usbprinter", "--help", "usage: tagwright-usbprinter"},
+};
+class ProgramInfoOption : public ::testing::TestWithParam<InfoOptionRow> {};
+
+TEST_P(ProgramInfoOption, PrintsAndExitsZeroWithoutADisplay) {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(variable);
+  auto result = test::RunProgram(GetParam().program, {GetParam().option}, "", 10000);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.rfind(GetParam().firstLineStart, 0), 0u) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramInfoOption, ::testing::ValuesIn(kInfoOptionRows), [](const auto& info) {
+  std::string name = std::string(info.param.program) + info.param.option;
+  name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
+             name.end());
+  return name;
+});
 
 TEST(PortSpecParsing, FieldsAndDefaults) {
   std::string error;
