@@ -22,6 +22,7 @@ class QToolButton;
 
 namespace tw {
 
+class DeskKeeper;
 class MaintenanceCommands;
 class TFormEepromNormalUser;
 class TFormEepromNormalUserEPL;
@@ -97,6 +98,11 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   void OpenDownload();
   void OpenDeviceSettings();
   bool UserEditorShown() const;
+  // The desk kept between runs: size, splitter, send pages, and the menu item that turns keeping off.
+  void BuildDesk();
+  // The title names the command set in use: the port dialog's choice, or before it was first shown
+  // the one remembered in PortInfo.ini.
+  void UpdateTitle();
 
   int langId_;
   bool shownOnce_ = false;
@@ -106,6 +112,14 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   MaintenanceCommands* maintenance_ = nullptr;
   TFormEepromNormalUser* zUserEditor_ = nullptr;
   TFormEepromNormalUserEPL* eUserEditor_ = nullptr;
+
+ public:
+  QAction* m_keepPages = nullptr;
+  DeskKeeper* desk() const { return desk_; }
+
+ private:
+  DeskKeeper* desk_ = nullptr;
+  bool portDialogShown_ = false;
 };
 
 }  // namespace tw

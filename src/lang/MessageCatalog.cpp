@@ -32,7 +32,9 @@ constexpr std::string_view kTipsKeys[] = {
     "VersionNoReply", "FormatMemoryAsk", "FormatMemorySent", "ResetSent", "UpdateFinishCaption",
     "ExitLosesSendData", "ExitLosesReceivedData",
     // Named entries a dump left out because the printer did not answer them (followed by their keys).
-    "DumpEntriesUnanswered"};
+    "DumpEntriesUnanswered",
+    // Kept send pages that cannot be read; the session log and its failure; the help window.
+    "SendPagesDamaged", "LogOn", "LogFileFail", "HelpCaption", "HelpInBrowser", "HelpMissing"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

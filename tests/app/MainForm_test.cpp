@@ -17,12 +17,18 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
+#include <QSplitter>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <tuple>
 
 #include "app/MainForm.h"
 #include "app/ReceiveArea.h"
+#include "app/SendArea.h"
 #include "core/AppPaths.h"
+#include "desk/DeskSettings.h"
+#include "desk/SendPages.h"
 #include "lang/Language.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
@@ -75,6 +81,7 @@ class MainFormTest : public ::testing::Test {
     dir_.Write("Language/Traditional.lan", kTraditional);
     dir_.Write("Language/English.lan", kEnglish);
     ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+    std::filesystem::remove_all(SettingsDir());  // no desk kept from another test
   }
   void TearDown() override {
     Receive_Thread::Stop();
@@ -198,7 +205,11 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
     window.receiveArea()->FlushPendingChunks();
     EXPECT_FALSE(window.close());
     ASSERT_EQ(cancel.shown().size(), 2u);
-    EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
+    EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe received data is lost.") << "the send pages are kept";
+    window.m_keepPages->setChecked(false);
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(cancel.shown().size(), 3u);
+    EXPECT_EQ(cancel.shown()[2].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
   }
   test::MessageRecorder ok(MsgAnswer::Ok);
   TMainForm window(nullptr, 1033);
@@ -206,6 +217,50 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.Timer1->isActive());
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
+}
+
+// The window opens at its designed size and may be resized; its size, splitter and send pages come
+// back at the next start; a damaged pages file warns and gives empty pages; the title names the
+// command set.
+TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
+  test::MessageRecorder ok(MsgAnswer::Ok);
+  QList<int> splitter;
+  {
+    TMainForm window(nullptr, 1033);
+    window.show();
+    EXPECT_EQ(window.width(), 714);
+    EXPECT_LT(window.minimumWidth(), window.maximumWidth());
+    EXPECT_EQ(window.windowTitle(), "Tagwright(WVLZ)");
+    window.resize(900, 700);
+    window.Splitter1->setSizes({120, 400});
+    splitter = window.Splitter1->sizes();
+    window.MemoSend->setPlainText("page 1 <\\x07>");
+    window.btnNextPage->click();
+    window.Cb_ShowHex->click();
+    window.MemoSend->setPlainText("41 4G");  // typed hex, not yet valid
+    ASSERT_TRUE(window.close());
+  }
+  dir_.Write("lib/PortInfo.ini", "[CommandInfo]\r\nCommandInfo=1\r\n");
+  {
+    TMainForm again(nullptr, 1033);
+    again.show();
+    EXPECT_EQ(again.size(), QSize(900, 700));
+    ASSERT_EQ(again.Splitter1->sizes().size(), 2);
+    EXPECT_NEAR(again.Splitter1->sizes()[0], splitter[0], 3);
+    EXPECT_EQ(again.windowTitle(), "Tagwright(WVLE)");
+    EXPECT_EQ(again.sendArea()->pageIndex(), 1);
+    EXPECT_TRUE(again.Cb_ShowHex->isChecked());
+    EXPECT_EQ(again.MemoSend->toPlainText(), "41 4G");
+    EXPECT_EQ(again.sendArea()->Kept().pages[0], (KeptPage{KeptPage::Form::Text, "page 1 \x07"}));
+  }
+  std::filesystem::path pages = SendPagesPath();
+  { std::ofstream(pages, std::ios::binary) << "TWPAGES1\x05garbage"; }
+  TMainForm damaged(nullptr, 1033);
+  damaged.show();
+  ASSERT_FALSE(ok.shown().empty());
+  EXPECT_EQ(ok.shown().back().icon, MsgIcon::Warning);
+  EXPECT_TRUE(damaged.MemoSend->toPlainText().isEmpty());
+  EXPECT_FALSE(damaged.sendArea()->HoldsText());
 }
 
 // Opens the modal window an entry or button shows, records its class, and closes it.
