@@ -20,6 +20,7 @@
 
 #include "app/DeskKeeper.h"
 #include "app/MaintenanceCommands.h"
+#include "app/SessionLogControl.h"
 #include "app/ReceiveArea.h"
 #include "app/SendArea.h"
 #include "about/AboutBox.h"
@@ -114,6 +115,7 @@ void TMainForm::BuildDesk() {
   N12->insertSeparator(m_exit);
   desk_ = new DeskKeeper(this, Splitter1, sendArea_, m_keepPages);
   desk_->RestoreLayout();
+  sessionLog_ = new SessionLogControl(this, N1);
 }
 
 void TMainForm::UpdateTitle() {
@@ -410,6 +412,7 @@ void TMainForm::ChangeControlLanguage() {
   TChangeLan().Relabel(this, CurrentLanguageFile(), "None", "MainForm");
   UpdateTitle();
   LoadCatalogSection("Tips");
+  sessionLog_->Relabel();
   showPage->setText(Tip("PageTotal"));
   // The port caption in the new language, still naming the port that is open.
   const PortStatusText port = StatusOfLink();

@@ -23,6 +23,7 @@ class QToolButton;
 namespace tw {
 
 class DeskKeeper;
+class SessionLogControl;
 class MaintenanceCommands;
 class TFormEepromNormalUser;
 class TFormEepromNormalUserEPL;
@@ -116,9 +117,11 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
  public:
   QAction* m_keepPages = nullptr;
   DeskKeeper* desk() const { return desk_; }
+  SessionLogControl* sessionLog() const { return sessionLog_; }
 
  private:
   DeskKeeper* desk_ = nullptr;
+  SessionLogControl* sessionLog_ = nullptr;
   bool portDialogShown_ = false;
 };
 

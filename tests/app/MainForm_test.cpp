@@ -26,6 +26,7 @@
 #include "app/MainForm.h"
 #include "app/ReceiveArea.h"
 #include "app/SendArea.h"
+#include "app/SessionLogControl.h"
 #include "core/AppPaths.h"
 #include "desk/DeskSettings.h"
 #include "desk/SendPages.h"
@@ -263,6 +264,30 @@ TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
   EXPECT_FALSE(damaged.sendArea()->HoldsText());
 }
 
+// Communication -> "Log to file...": while the log runs the status bar says so and every byte sent is
+// in the file.
+TEST_F(MainFormTest, TheSessionLogShowsInTheStatusBarAndRecordsTheSend) {
+  test::MessageRecorder ok(MsgAnswer::Ok);
+  TMainForm window(nullptr, 1033);
+  window.show();
+  EXPECT_EQ(window.sessionLog()->action()->objectName(), "m_logFile");
+  EXPECT_FALSE(window.sessionLog()->statusLabel()->isVisible());
+  test::LoopbackListener printer;
+  ASSERT_TRUE(OpenLinkTo(printer));
+  ASSERT_TRUE(window.sessionLog()->Start(QString::fromStdString((dir_ / "s.log").string())));
+  EXPECT_TRUE(window.sessionLog()->action()->isChecked());
+  EXPECT_TRUE(window.sessionLog()->statusLabel()->isVisible());
+  window.MemoSend->setPlainText("^XA");
+  window.btnSend->click();
+  window.sessionLog()->Stop();
+  EXPECT_FALSE(window.sessionLog()->statusLabel()->isVisible());
+  EXPECT_NE(test::ReadFileBytes(dir_ / "s.log").find(" > 127.0.0.1:" + std::to_string(printer.port()) + " ^XA\n"),
+            std::string::npos)
+      << test::ReadFileBytes(dir_ / "s.log");
+  EXPECT_FALSE(window.sessionLog()->Start(QString::fromStdString((dir_ / "no/such/folder/s.log").string())));
+  EXPECT_EQ(ok.shown().back().icon, MsgIcon::Error);
+}
+
 // Opens the modal window an entry or button shows, records its class, and closes it.
 QString OpenedWindowClass(const std::function<void()>& open) {
   QString opened;
@@ -336,7 +361,9 @@ TEST_F(MainFormTest, StartsWithFocusInTheSendAreaKeepsPanelsAndRestartsTheThread
   // A menu item's hint, as a menu sends it while the pointer is on the item: the menu shows it.
   QStatusTipEvent hint("Open a file into the send area");
   QApplication::sendEvent(&window, &hint);
-  for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) EXPECT_TRUE(panel->isVisible());
+  for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) {
+    if (panel != window.sessionLog()->statusLabel()) EXPECT_TRUE(panel->isVisible());  // that one shows while logging
+  }
   EXPECT_TRUE(window.N12->toolTipsVisible());
   // Back from another window, the stopped receive thread runs again.
   QWidget other;

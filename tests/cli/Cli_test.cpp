@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <chrono>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "cli/PortSpec.h"
+#include "link/HexConversions.h"
 #include "sim/VirtualPrinter.h"
 #include "support/Process.h"
 #include "support/PtyPair.h"
@@ -64,6 +66,30 @@ TEST_F(CliAgainstPrinter, SendDeliversAFileAndStandardInputByteForByte) {
 // A send over the network ends well only once the printer has taken every byte: a printer that drops
 // part way fails it; one that reads slowly and sent a status line that nobody reads gets the whole
 // file (a close with input unread would reset the connection and lose what was still on its way).
+// The session log of a version query holds every byte sent and received: decoding each line's text
+// gives back exactly what went over the link.
+TEST(CliLog, TheLogOfAVersionQueryDecodesToTheBytesSentAndReceived) {
+  const std::string versionText = "V1.0 \x07<\\x41>\xB0\xA1\xFF~";
+  sim::VirtualPrinter printer({.versionText = versionText});
+  const uint16_t port = printer.ListenTcp();
+  ASSERT_NE(port, 0);
+  test::TempDir dir;
+  const std::string portName = "127.0.0.1:" + std::to_string(port);
+  auto version = Cli({"--log", (dir / "session.log").string(), "--port", "net:" + portName, "version"});
+  ASSERT_EQ(version.exitCode, 0) << version.err;
+  std::string sent, received;
+  std::istringstream log(test::ReadFileBytes(dir / "session.log"));
+  for (std::string line; std::getline(log, line);) {
+    // "HH:MM:SS.mmm > PORT BYTES"
+    ASSERT_GT(line.size(), 15u + portName.size()) << line;
+    EXPECT_EQ(line.substr(12, 3 + portName.size() + 1).substr(3), portName + " ") << line;
+    (line[13] == '>' ? sent : received) += DecodeEscapes(line.substr(16 + portName.size()));
+  }
+  EXPECT_EQ(sent, printer.Received());
+  EXPECT_EQ(sent, "~WN01@version~\r\n");
+  EXPECT_EQ(received, versionText + "\r\n");
+}
+
 struct NetworkSendRow {
   const char* name;
   long long dropAfter;  // -1: never
