@@ -12,6 +12,9 @@
 #include <QTimer>
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -112,6 +115,25 @@ TEST(MessageBoxes, AreWideEnoughForTheirWholeCaption) {
     EXPECT_GE(width, QFontMetrics(titleFont).horizontalAdvance(caption) + 120) << caption.toStdString();
   }
   SetMessageHandler(nullptr);
+}
+
+// A file dialog opens in the folder last used for its kind of file (its patterns, in any language),
+// else in the documents folder, never in the program's folder.
+TEST(FileDialogFolder, OpensWhereItsKindWasLastUsedElseInTheDocuments) {
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString fallback = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+  TFileDialog dumps(nullptr, "SaveEEpRomDialog", TFileDialog::Mode::Save, "Dump files(*.dmp)|*.dmp");
+  TFileDialog dumpsChinese(nullptr, "OpenEEPRomDialog", TFileDialog::Mode::Open, "参数文件(*.dmp)|*.dmp");
+  TFileDialog images(nullptr, "DownFileOpen", TFileDialog::Mode::Open, "Images(*.pcx)|*.pcx");
+  EXPECT_EQ(dumps.startFolder(), fallback);
+  const QString chosen = QString::fromStdString(dir.Write("params/a.dmp", "").string());
+  SetFileChooser([&](const TFileDialog&, QWidget*) { return FileChoice{chosen, 1}; });
+  dumps.Execute(nullptr);
+  SetFileChooser({});
+  EXPECT_EQ(dumpsChinese.startFolder(), QFileInfo(chosen).absolutePath());
+  EXPECT_EQ(images.startFolder(), fallback);
 }
 
 // Help opens in a window of the program, in the language of the interface, and the browser button hands
