@@ -292,8 +292,11 @@ int RunListen(double seconds, bool hex, const std::string& portName) {
 
 int RunPorts() {
   std::cout << "Serial ports:\n";
-  for (const auto& port : ListSerialPorts()) std::cout << "  " << port.device << "  " << port.description
-                                                        << (port.byId.empty() ? "" : "  " + port.byId) << "\n";
+  for (const auto& port : ListSerialPorts()) {
+    std::cout << "  " << port.device << "  " << port.description
+              << (port.serialNumber.empty() ? "" : ", serial number " + port.serialNumber)
+              << (port.byId.empty() ? "" : "  " + port.byId) << "\n";
+  }
   const DeviceLibraries libs = Link().Libraries();
   std::cout << "USB printers (usblp:NAME):\n";
   for (const auto& name : ListUsbPrinters(*libs.usbPrinter)) std::cout << "  " << name << "\n";

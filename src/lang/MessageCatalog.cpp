@@ -46,7 +46,9 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // address or port field left empty.
                                              "NoUsbPrinter", "EnterAddress",
                                              // A USB printer that another program holds.
-                                             "UsbInUse"};
+                                             "UsbInUse",
+                                             // The serial number in a found serial device's tool tip.
+                                             "SerialNumber"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download

@@ -89,15 +89,15 @@ UsbStrings UsbDeviceStrings(const fs::path& device) {
   return {};
 }
 
-std::string DescribeTty(const fs::path& classEntry, const std::string& name) {
+// The description of a tty and its USB serial number.
+std::pair<std::string, std::string> DescribeTty(const fs::path& classEntry, const std::string& name) {
   const UsbStrings usb = UsbDeviceStrings(classEntry / "device");
   const std::string driver = LinkTargetName(classEntry / "device" / "driver");
   std::string text = usb.maker;
   if (!usb.product.empty()) text += (text.empty() ? "" : " ") + usb.product;
   if (!driver.empty()) text += text.empty() ? driver : " (" + driver + ")";
   if (text.empty()) text = name;
-  if (!usb.serial.empty()) text += ", serial number " + usb.serial;
-  return text;
+  return {text, usb.serial};
 }
 
 // The kinds of serial ports a printer is attached to.
@@ -129,7 +129,8 @@ std::vector<SerialPortInfo> ListSerialPorts(const fs::path& sysRoot, const fs::p
     if (!Exists(classEntry / "device")) continue;
     // A serial-core port of type 0 has no UART behind it: PCs register many such ttyS placeholders.
     if (ReadFirstLine(classEntry / "type") == "0") continue;
-    ports.push_back({(devRoot / name).lexically_normal().string(), DescribeTty(classEntry, name), {}});
+    auto [description, serialNumber] = DescribeTty(classEntry, name);
+    ports.push_back({(devRoot / name).lexically_normal().string(), description, {}, serialNumber});
   }
 
   for (const fs::path& link : SortedEntries(devRoot / "serial/by-id")) {

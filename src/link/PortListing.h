@@ -13,10 +13,11 @@ namespace tw {
 
 struct SerialPortInfo {
   std::string device;       // the path to open, such as "/dev/ttyUSB0"
-  // Maker, product, driver and serial number where the device gives them, such as
-  // "Cable Maker USB UART (ftdi_sio), serial number A1B2"; the port's name when it gives none.
+  // Maker, product and driver where the device gives them, such as "Cable Maker USB UART (ftdi_sio)";
+  // the port's name when it gives none.
   std::string description;
   std::string byId;         // the stable /dev/serial/by-id link to the same port, "" when none
+  std::string serialNumber;  // the USB device's serial number, "" when it has none
 };
 
 // Serial ports from sysRoot/class/tty: ttyUSB*, ttyACM* and ttyS* entries with a device behind them

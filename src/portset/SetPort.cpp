@@ -369,8 +369,13 @@ void TSetPort::ListFoundSerialPorts() {
   }
   for (const SerialPortInfo& port : ListSerialPorts()) {
     CbPortName->addItem(QString::fromStdString(port.device), QString::fromStdString(StablePath(port)));
-    const QString tip = QString::fromStdString(port.description) +
-                        (port.byId.empty() ? QString() : u'\n' + QString::fromStdString(port.byId));
+    QString tip = QString::fromStdString(port.description);
+    if (!port.serialNumber.empty()) {
+      const QString label = Msg(kFormName, "SerialNumber");
+      tip += QStringLiteral(", ") +
+             (label.isEmpty() ? QStringLiteral("serial number %1") : label).arg(QString::fromStdString(port.serialNumber));
+    }
+    if (!port.byId.empty()) tip += u'\n' + QString::fromStdString(port.byId);
     CbPortName->setItemData(CbPortName->count() - 1, tip, Qt::ToolTipRole);
   }
   if (!chosen.isEmpty()) SelectSerialDevice(chosen);

@@ -77,7 +77,8 @@ TEST_F(SerialPortListingTest, ListsTtysWithADeviceAndTheByIdLinks) {
   EXPECT_EQ(byDevice[Dev("ttyACM0")].description, "Label Printer 200 (cdc_acm)");
   EXPECT_EQ(byDevice[Dev("ttyS0")].description, "serial8250");
   EXPECT_EQ(byDevice[Dev("ttyS10")].description, "ttyS10");
-  EXPECT_EQ(byDevice[Dev("ttyUSB0")].description, "Cable Maker USB UART Cable (ftdi_sio), serial number A1B2");
+  EXPECT_EQ(byDevice[Dev("ttyUSB0")].description, "Cable Maker USB UART Cable (ftdi_sio)");
+  EXPECT_EQ(byDevice[Dev("ttyUSB0")].serialNumber, "A1B2");
   EXPECT_EQ(byDevice[Dev("ttyUSB0")].byId,
             (root_ / "dev/serial/by-id/usb-Cable_Maker_USB_UART_Cable_A1B2-if00-port0").string());
   EXPECT_EQ(byDevice[Dev("ttyS0")].byId, "");
