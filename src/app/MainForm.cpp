@@ -18,7 +18,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/DeskKeeper.h"
 #include "app/MaintenanceCommands.h"
+#include "app/SessionLogControl.h"
 #include "app/ReceiveArea.h"
 #include "app/SendArea.h"
 #include "app/StatusWindow.h"
@@ -37,6 +39,8 @@
 #include "link/ReceiveThread.h"
 #include "portset/CommandSet.h"
 #include "portset/ConnectProcedure.h"
+#include "portset/PortInfo.h"
+#include "core/AppPaths.h"
 #include "widgets/FileDialogSpec.h"
 #include "widgets/JobPanel.h"
 #include "widgets/Ui.h"
@@ -103,9 +107,24 @@ TMainForm::TMainForm(QWidget* parent, int langId) : QMainWindow(parent), langId_
   // the order they arrived.
   connect(this, &TMainForm::chunkReceived, this, &TMainForm::InsertReceivedChunk, Qt::QueuedConnection);
 
-  // The client area has a fixed size; the window is not resized by its user.
+  // The client area opens at its designed size; the user may resize it, and the desk remembers it.
   resize(714, 561 + menuBar()->sizeHint().height());
-  setFixedSize(size());
+  BuildDesk();
+}
+
+void TMainForm::BuildDesk() {
+  m_keepPages = new QAction(QStringLiteral("保留发送页"), this);
+  m_keepPages->setObjectName(QStringLiteral("m_keepPages"));
+  N12->insertAction(m_exit, m_keepPages);
+  N12->insertSeparator(m_exit);
+  desk_ = new DeskKeeper(this, Splitter1, sendArea_, m_keepPages);
+  desk_->RestoreLayout();
+  sessionLog_ = new SessionLogControl(this, N1);
+}
+
+void TMainForm::UpdateTitle() {
+  const bool z = portDialogShown_ ? CommandSetIsZ() : ReadPortChoice(PortInfoPath()).commandSet != 1;
+  setWindowTitle(QStringLiteral("Tagwright(%1)").arg(z ? QStringLiteral("WVLZ") : QStringLiteral("WVLE")));
 }
 
 TMainForm::~TMainForm() {
@@ -328,7 +347,7 @@ void TMainForm::WireAreas() {
 void TMainForm::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("MainStatusBar");
-  bar->setSizeGripEnabled(false);
+  bar->setSizeGripEnabled(true);
   const int widths[3] = {75, 450, 100};
   for (int i = 0; i < 3; ++i) {
     statusPanels_[i] = new QLabel(bar);
@@ -357,6 +376,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   if (shownOnce_) return;
   shownOnce_ = true;
   ChangeLanguage(LanguageForLangId(langId_));
+  desk_->RestorePages();
   UpdateClock();
   // Typing goes into the send area from the start, not to the first tool button.
   MemoSend->setFocus(Qt::OtherFocusReason);
@@ -397,7 +417,9 @@ void TMainForm::ChangeLanguage(int index) {
 
 void TMainForm::ChangeControlLanguage() {
   TChangeLan().Relabel(this, CurrentLanguageFile(), "None", "MainForm");
+  UpdateTitle();
   LoadCatalogSection("Tips");
+  sessionLog_->Relabel();
   showPage->setText(Tip("PageTotal"));
   // The port caption in the new language, still naming the port that is open.
   const PortStatusText port = StatusOfLink();
@@ -473,6 +495,8 @@ void TMainForm::OpenPortSettings() {
     TSetPort dialog(this, this);
     dialog.exec();
   });
+  portDialogShown_ = true;
+  UpdateTitle();
 }
 
 void TMainForm::OpenSetupWizard() {
@@ -525,7 +549,7 @@ void TMainForm::OpenDeviceSettings() {
 void TMainForm::closeEvent(QCloseEvent* event) {
   // The question names what exiting loses: the data of the send and receive areas, when they hold any.
   QString question = Tip("ExitTip");
-  if (sendArea_->HoldsText()) question += u'\n' + Tip("ExitLosesSendData");
+  if (sendArea_->HoldsText() && !m_keepPages->isChecked()) question += u'\n' + Tip("ExitLosesSendData");
   if (!MemoRecive->document()->isEmpty()) question += u'\n' + Tip("ExitLosesReceivedData");
   if (ShowMessageQ(question, Tip("SureExit"), MsgIcon::None, MsgButtons::OkCancel) != MsgAnswer::Ok) {
     event->ignore();
@@ -535,6 +559,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   StopReceiving();
   CloseCurrentPort(NetworkClose::AfterTransfer);  // the printer keeps what it took
   Pause(pace_main::kAfterExitClose);
+  desk_->SaveAtExit();
   event->accept();
 }
 

@@ -22,6 +22,8 @@ class QToolButton;
 
 namespace tw {
 
+class DeskKeeper;
+class SessionLogControl;
 class MaintenanceCommands;
 class TFormEepromNormalUser;
 class TFormEepromNormalUserEPL;
@@ -104,6 +106,11 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   void OpenDownload();
   void OpenDeviceSettings();
   bool UserEditorShown() const;
+  // The desk kept between runs: size, splitter, send pages, and the menu item that turns keeping off.
+  void BuildDesk();
+  // The title names the command set in use: the port dialog's choice, or before it was first shown
+  // the one remembered in PortInfo.ini.
+  void UpdateTitle();
 
   int langId_;
   bool shownOnce_ = false;
@@ -115,6 +122,16 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   TFormEepromNormalUserEPL* eUserEditor_ = nullptr;
   TFormStatus* statusWindow_ = nullptr;
   QLabel* statusWorst_ = nullptr;
+
+ public:
+  QAction* m_keepPages = nullptr;
+  DeskKeeper* desk() const { return desk_; }
+  SessionLogControl* sessionLog() const { return sessionLog_; }
+
+ private:
+  DeskKeeper* desk_ = nullptr;
+  SessionLogControl* sessionLog_ = nullptr;
+  bool portDialogShown_ = false;
 };
 
 }  // namespace tw

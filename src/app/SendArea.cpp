@@ -268,4 +268,38 @@ bool SendArea::SendInBlocks(std::string_view bytes) {
   return true;
 }
 
+KeptPages SendArea::Kept() const {
+  KeptPages kept;
+  kept.current = pageIndex_;
+  for (int i = 0; i < kPageCount; ++i) {
+    const bool shown = i == pageIndex_;
+    const std::string textForm = MemoToTextForm(shown ? MemoText() : pages_[i].text);
+    if (!(shown ? HexForm() : pages_[i].hex)) {
+      kept.pages.push_back({KeptPage::Form::Text, DecodeEscapes(textForm)});
+      continue;
+    }
+    const NormalizedHex normalized = NormalizeHexInput(textForm);
+    kept.pages.push_back(normalized.result < 0 ? KeptPage{KeptPage::Form::HexAsTyped, textForm}
+                                               : KeptPage{KeptPage::Form::Hex, HexPairsToBytes(normalized.text)});
+  }
+  return kept;
+}
+
+void SendArea::Restore(const KeptPages& kept) {
+  for (std::size_t i = 0; i < pages_.size(); ++i) {
+    const KeptPage page = i < kept.pages.size() ? kept.pages[i] : KeptPage{};
+    switch (page.form) {
+      case KeptPage::Form::Text: pages_[i] = {TextFormToMemo(BytesToEscapedText(page.bytes)), false}; break;
+      case KeptPage::Form::Hex: pages_[i] = {TextFormToMemo(BytesToHexView(page.bytes)), true}; break;
+      case KeptPage::Form::HexAsTyped: pages_[i] = {TextFormToMemo(page.bytes), true}; break;
+    }
+  }
+  pageIndex_ = std::clamp(kept.current, 0, kPageCount - 1);
+  c_.Cb_ShowHex->setChecked(pages_[pageIndex_].hex);
+  SetMemo(pages_[pageIndex_].text);
+  c_.btnBackPage->setEnabled(pageIndex_ > 0);
+  c_.btnNextPage->setEnabled(pageIndex_ < kPageCount - 1);
+  if (pageIndex_ > 0) c_.showPage->setText(Tip("Page1") + QString::number(pageIndex_ + 1) + Tip("Page2"));
+}
+
 }  // namespace tw

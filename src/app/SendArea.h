@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "desk/SendPages.h"
+
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
@@ -59,6 +61,11 @@ class SendArea : public QObject {
   // True when any page holds text (nothing of it is kept after the program ends).
   bool HoldsText() const;
   QString fileName() const { return fileName_; }
+
+  // The pages as bytes, the one shown taken from the memo, for keeping them between runs.
+  KeptPages Kept() const;
+  // Puts kept pages back into the page slots and shows the page that was shown, in its form.
+  void Restore(const KeptPages& kept);
 
  private:
   struct Page {

@@ -14,11 +14,26 @@
 #include "link/LinkState.h"
 #include "widgets/Ui.h"
 
+namespace {
+constexpr char kHelpText[] =
+    "Usage: tagwright [--help] [--version]\n"
+    "The Tagwright main window: configure and test a thermal label printer over a serial port, a\n"
+    "parallel port, USB or the network.\n"
+    "\n"
+    "  -h, --help  print this help and exit\n"
+    "  --version   print the program's version and licence and exit\n";
+}  // namespace
+
 int main(int argc, char** argv) {
-  // --version answers without a display.
+  // --version and --help answer without a display.
   for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--version") {
+    const std::string_view argument(argv[i]);
+    if (argument == "--version") {
       std::puts(tw::VersionText(std::string("tagwright ") + TAGWRIGHT_VERSION).c_str());
+      return 0;
+    }
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kHelpText, stdout);
       return 0;
     }
   }

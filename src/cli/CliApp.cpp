@@ -37,6 +37,7 @@
 #include "link/HexConversions.h"
 #include "link/LinkState.h"
 #include "link/PortListing.h"
+#include "link/SessionLog.h"
 #include "link/WaitInterrupt.h"
 #include "params/ParamProtocol.h"
 
@@ -292,8 +293,11 @@ int RunListen(double seconds, bool hex, const std::string& portName) {
 
 int RunPorts() {
   std::cout << "Serial ports:\n";
-  for (const auto& port : ListSerialPorts()) std::cout << "  " << port.device << "  " << port.description
-                                                        << (port.byId.empty() ? "" : "  " + port.byId) << "\n";
+  for (const auto& port : ListSerialPorts()) {
+    std::cout << "  " << port.device << "  " << port.description
+              << (port.serialNumber.empty() ? "" : ", serial number " + port.serialNumber)
+              << (port.byId.empty() ? "" : "  " + port.byId) << "\n";
+  }
   const DeviceLibraries libs = Link().Libraries();
   std::cout << "USB printers (usblp:NAME):\n";
   for (const auto& name : ListUsbPrinters(*libs.usbPrinter)) std::cout << "  " << name << "\n";
@@ -435,6 +439,8 @@ int RunCli(int argc, char** argv) {
   app.add_option("--port", portText,
                  "net:HOST[:PORT] | serial:NAME[:BAUD[:FRAME[:FLOW]]] | lpt:NAME | usblp:NAME | usb:N");
   app.add_flag("--hex", hex, "print replies as hexadecimal bytes");
+  std::string logFile;
+  app.add_option("--log", logFile, "append every byte sent and received to FILE, one line per piece");
 
   std::string file;
   auto* send = app.add_subcommand("send", "send a file (- for standard input) unchanged");
@@ -501,6 +507,12 @@ int RunCli(int argc, char** argv) {
     if (!portSpec) {
       std::cerr << error << "\n";
       return kExitUsage;
+    }
+    SessionLog log([label = PortLabel(*portSpec)] { return label; });
+    if (!logFile.empty()) {
+      if (const std::string problem = log.Start(logFile); !problem.empty()) {
+        return Fail("The log file " + logFile + " cannot be written: " + problem + ".");
+      }
     }
     if (auto failure = OpenLink(*portSpec)) return Fail(*failure);
 

@@ -35,7 +35,9 @@ constexpr std::string_view kTipsKeys[] = {
     "DumpEntriesUnanswered",
     // An exchange running in the background: its progress, its Cancel button, and the refusal of
     // another exchange while the link is taken.
-    "JobStep", "JobCancel", "LinkBusy"};
+    "JobStep", "JobCancel", "LinkBusy",
+    // Kept send pages that cannot be read; the session log and its failure; the help window.
+    "SendPagesDamaged", "LogOn", "LogFileFail", "HelpCaption", "HelpInBrowser", "HelpMissing"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",
@@ -47,7 +49,9 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // address or port field left empty.
                                              "NoUsbPrinter", "EnterAddress",
                                              // A USB printer that another program holds.
-                                             "UsbInUse"};
+                                             "UsbInUse",
+                                             // The serial number in a found serial device's tool tip.
+                                             "SerialNumber"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download

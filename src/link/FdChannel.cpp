@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/FdChannel.h"
 
+#include <string_view>
+
+#include "link/LinkTraffic.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -120,7 +124,10 @@ long FdChannel::ReadNow(char* buffer, std::size_t capacity) const {
       if (ready <= 0) return ready < 0 ? -1 : 0;
     }
     ssize_t n = ::read(fd_, buffer, capacity);
-    if (n > 0) return static_cast<long>(n);
+    if (n > 0) {
+      NoteTraffic(TrafficDirection::Received, std::string_view(buffer, static_cast<std::size_t>(n)));
+      return static_cast<long>(n);
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
     // End of file (peer closed, hang-up) or a device error.
@@ -157,6 +164,7 @@ std::size_t FdChannel::WriteAll(const char* bytes, std::size_t length, int timeo
     ssize_t n = isSocket_ ? ::send(fd_, bytes + done, length - done, MSG_NOSIGNAL)
                           : ::write(fd_, bytes + done, length - done);
     if (n > 0) {
+      NoteTraffic(TrafficDirection::Sent, std::string_view(bytes + done, static_cast<std::size_t>(n)));
       done += static_cast<std::size_t>(n);
       if (mode == Deadline::Idle) deadline = SteadyMs() + timeoutMs;
     } else if (n < 0 && errno == EINTR) {

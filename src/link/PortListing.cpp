@@ -72,27 +72,40 @@ std::string LinkTargetName(const fs::path& link) {
   return ec ? std::string() : target.filename().string();
 }
 
-// The product name of a USB serial adapter: sysfs keeps it in the USB device, which is the tty's
-// device itself or one or two levels above it (above the interface).
-std::string ProductName(const fs::path& device) {
+// What a USB serial adapter tells of itself: sysfs keeps maker, product and serial number in the USB
+// device, which is the tty's device itself or one or two levels above it (above the interface).
+struct UsbStrings {
+  std::string maker, product, serial;
+};
+UsbStrings UsbDeviceStrings(const fs::path& device) {
   std::error_code ec;
   fs::path dir = fs::canonical(device, ec);
   if (ec) return {};
   for (int level = 0; level < 3 && !dir.empty(); ++level, dir = dir.parent_path()) {
-    std::string product = ReadFirstLine(dir / "product");
-    if (!product.empty()) return product;
+    UsbStrings strings{ReadFirstLine(dir / "manufacturer"), ReadFirstLine(dir / "product"), ReadFirstLine(dir / "serial")};
+    if (!strings.product.empty() || !strings.maker.empty()) return strings;
     if (dir == dir.root_path()) break;
   }
   return {};
 }
 
-std::string DescribeTty(const fs::path& classEntry, const std::string& name) {
-  std::string product = ProductName(classEntry / "device");
-  std::string driver = LinkTargetName(classEntry / "device" / "driver");
-  if (!product.empty() && !driver.empty()) return product + " (" + driver + ")";
-  if (!product.empty()) return product;
-  if (!driver.empty()) return driver;
-  return name;
+// The description of a tty and its USB serial number.
+std::pair<std::string, std::string> DescribeTty(const fs::path& classEntry, const std::string& name) {
+  const UsbStrings usb = UsbDeviceStrings(classEntry / "device");
+  const std::string driver = LinkTargetName(classEntry / "device" / "driver");
+  std::string text = usb.maker;
+  if (!usb.product.empty()) text += (text.empty() ? "" : " ") + usb.product;
+  if (!driver.empty()) text += text.empty() ? driver : " (" + driver + ")";
+  if (text.empty()) text = name;
+  return {text, usb.serial};
+}
+
+// The kinds of serial ports a printer is attached to.
+bool IsSerialPortName(std::string_view name) {
+  for (std::string_view prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+    if (name.size() > prefix.size() && name.starts_with(prefix) && IsDigit(name[prefix.size()])) return true;
+  }
+  return false;
 }
 
 std::vector<fs::path> SortedEntries(const fs::path& folder) {
@@ -107,18 +120,20 @@ std::vector<fs::path> SortedEntries(const fs::path& folder) {
 
 }  // namespace
 
-std::vector<SerialPortInfo> ListSerialPorts(const fs::path& sysRoot) {
+std::vector<SerialPortInfo> ListSerialPorts(const fs::path& sysRoot, const fs::path& devRoot) {
   std::vector<SerialPortInfo> ports;
-  for (const fs::path& classEntry : SortedEntries(sysRoot / "sys/class/tty")) {
+  for (const fs::path& classEntry : SortedEntries(sysRoot / "class/tty")) {
     const std::string name = classEntry.filename().string();
+    if (!IsSerialPortName(name)) continue;
     // Virtual consoles and pseudo-terminals have no device behind them.
     if (!Exists(classEntry / "device")) continue;
     // A serial-core port of type 0 has no UART behind it: PCs register many such ttyS placeholders.
     if (ReadFirstLine(classEntry / "type") == "0") continue;
-    ports.push_back({(sysRoot / "dev" / name).lexically_normal().string(), DescribeTty(classEntry, name), {}});
+    auto [description, serialNumber] = DescribeTty(classEntry, name);
+    ports.push_back({(devRoot / name).lexically_normal().string(), description, {}, serialNumber});
   }
 
-  for (const fs::path& link : SortedEntries(sysRoot / "dev/serial/by-id")) {
+  for (const fs::path& link : SortedEntries(devRoot / "serial/by-id")) {
     std::error_code ec;
     fs::path target = fs::read_symlink(link, ec);
     if (ec) continue;

@@ -13,13 +13,22 @@ namespace tw {
 
 struct SerialPortInfo {
   std::string device;       // the path to open, such as "/dev/ttyUSB0"
-  std::string description;  // product and driver where known, such as "USB UART (ftdi_sio)"
+  // Maker, product and driver where the device gives them, such as "Cable Maker USB UART (ftdi_sio)";
+  // the port's name when it gives none.
+  std::string description;
   std::string byId;         // the stable /dev/serial/by-id link to the same port, "" when none
+  std::string serialNumber;  // the USB device's serial number, "" when it has none
 };
 
-// Serial ports from sysRoot/sys/class/tty (entries with a device behind them) and the links in
-// sysRoot/dev/serial/by-id, in natural order of their device paths (ttyS2 before ttyS10).
-std::vector<SerialPortInfo> ListSerialPorts(const std::filesystem::path& sysRoot = "/");
+// Serial ports from sysRoot/class/tty: ttyUSB*, ttyACM* and ttyS* entries with a device behind them
+// (a ttyS* only with a UART: serial-core type not 0), named devRoot/<name>, with the links in
+// devRoot/serial/by-id that lead to them; a link to a device not in sysfs is listed by itself. In
+// natural order of their device paths (ttyS2 before ttyS10).
+std::vector<SerialPortInfo> ListSerialPorts(const std::filesystem::path& sysRoot = "/sys",
+                                            const std::filesystem::path& devRoot = "/dev");
+// The path a chosen serial port is kept under: its by-id link, which survives replugging, else its
+// device path.
+inline const std::string& StablePath(const SerialPortInfo& port) { return port.byId.empty() ? port.device : port.byId; }
 
 // The printer names EnumUSBPrinter reports, in the order they stand in its 256-byte buffer.
 std::vector<std::string> ListUsbPrinters(UsbPrinterApi& printers);

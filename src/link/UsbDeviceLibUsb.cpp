@@ -17,6 +17,7 @@
 
 #include "link/DeviceLibraries.h"
 #include "link/HandleTable.h"
+#include "link/LinkTraffic.h"
 #include "link/WaitInterrupt.h"
 
 namespace tw {
@@ -328,12 +329,16 @@ class LibUsbDevices final : public UsbDeviceApi {
 
   int uWrite(int handle, int /*pipe*/, const char* bytes, int length) override {
     auto device = devices_.Find(handle);
-    return device ? device->Write(bytes, length) : -1;
+    const int written = device ? device->Write(bytes, length) : -1;
+    if (written > 0) NoteTraffic(TrafficDirection::Sent, std::string_view(bytes, static_cast<std::size_t>(written)));
+    return written;
   }
 
   int uRead(int handle, int /*pipe*/, char* buffer, int capacity) override {
     auto device = devices_.Find(handle);
-    return device ? device->Read(buffer, capacity) : -1;
+    const int got = device ? device->Read(buffer, capacity) : -1;
+    if (got > 0) NoteTraffic(TrafficDirection::Received, std::string_view(buffer, static_cast<std::size_t>(got)));
+    return got;
   }
 
   void CancelRead(int handle) override {

@@ -70,6 +70,7 @@ PortStatusText StatusOfLink() {
     case PortKind::Network: return {"NET", ""};
     case PortKind::Serial: {
       const std::string name = link.Get(LinkState::Text::SerialDisplayName);
+      if (name.starts_with('/')) return {"", name};  // a device found on the system is its own path
       // Names beyond COM9 stand after the caption, the others in panel 1.
       return name.size() > 4 ? PortStatusText{WithDevice(name), ""} : PortStatusText{"", WithDevice(name)};
     }
@@ -100,10 +101,12 @@ ConnectOutcome ConnectPrinter(const ConnectRequest& request) {
   ConnectOutcome outcome;
   switch (kind) {
     case PortKind::Serial: {
-      const std::string& name = request.comName;
-      if (!IsValidComName(name)) return Failure("ShuRuPortError", "PortSetting", MsgIcon::None, false);
+      // A device found on the system is opened by its path; a COMn name through the port map.
+      const bool device = !choice.serialDevice.empty();
+      const std::string& name = device ? choice.serialDevice : request.comName;
+      if (!device && !IsValidComName(name)) return Failure("ShuRuPortError", "PortSetting", MsgIcon::None, false);
       // Names of COM10 and up carry the device-namespace prefix, as the system expects them.
-      const std::string openName = name.size() > 4 ? "\\\\.\\" + name : name;
+      const std::string openName = !device && name.size() > 4 ? "\\\\.\\" + name : name;
       link.serialWriteTimeoutMs = pace::kSerialWriteAtConnect.ms;
       errno = 0;
       bool opened = OpenSerialPort(openName, ListValue(kBaudRates, choice.baudIndex, 2),

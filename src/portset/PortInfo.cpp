@@ -13,6 +13,7 @@ constexpr std::string_view kSection = "PortInfo";
 constexpr std::string_view kCommandSection = "CommandInfo";  // its only key has the same name
 constexpr std::string_view kPortNameKey = "PortName";
 constexpr std::string_view kUsbNameKey = "USBName";
+constexpr std::string_view kSerialDeviceKey = "SerialDevice";
 constexpr std::string_view kPortKey = "Port";
 constexpr std::string_view kDefaultPortName = "COM0";
 
@@ -53,6 +54,7 @@ PortChoice ReadPortChoice(const IniDocument& document) {
   if (family == "COM") {
     choice.kind = PortKind::Serial;
     choice.comIndex = ListPosition(*number, kComListSize);
+    choice.serialDevice = document.ReadString(kSection, kSerialDeviceKey, "");
     for (const SerialKey& key : kSerialKeys) {
       choice.*key.field = ListPosition(document.ReadInteger(kSection, key.name, choice.*key.field), key.listSize);
     }
@@ -87,6 +89,10 @@ void WritePortChoice(IniDocument& document, const PortChoice& choice) {
   switch (choice.kind) {
     case PortKind::Serial:
       write(kPortNameKey, "COM" + std::to_string(choice.comIndex));
+      // A file that never named a device stays as it was; one that did forgets it for a COMn name.
+      if (!choice.serialDevice.empty() || document.ReadString(kSection, kSerialDeviceKey, "\x01") != "\x01") {
+        write(kSerialDeviceKey, choice.serialDevice);
+      }
       for (const SerialKey& key : kSerialKeys) document.WriteInteger(kSection, key.name, choice.*key.field);
       break;
     case PortKind::Parallel:

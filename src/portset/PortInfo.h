@@ -4,7 +4,7 @@
 // plain data that presets the port dialog, and encoded from the choice of a successful connect.
 //
 // Section PortInfo: PortName ("COMn", "LPTn" with n the position in the dialog's list, "USB1",
-// "USB2", "NET"), the serial list positions baudRate, DataBit, StopBit, HandShake, Parity, the USB
+// "USB2", "NET"), SerialDevice (a serial device found on the system, beside PortName), the serial list positions baudRate, DataBit, StopBit, HandShake, Parity, the USB
 // name list USBName, the network fields IP1 ... IP4 and Port. Section CommandInfo: key CommandInfo.
 #include <array>
 #include <filesystem>
@@ -29,6 +29,9 @@ struct PortChoice {
   PortKind kind = PortKind::Serial;
   // Serial: positions in the dialog's lists; -1 means the list has no selection.
   int comIndex = 0;         // position in "COM1" ... "COM8"
+  // A serial device chosen from the ports found on the system (key SerialDevice: its by-id link, else
+  // its /dev path), which the dialog selects in place of comIndex; empty for the COMn names.
+  std::string serialDevice;
   int baudIndex = 2;        // 2400, 4800, 9600, 19200, 38400, 57600, 115200
   int dataBitIndex = 1;     // 7, 8
   int stopBitIndex = 0;     // 1, 2

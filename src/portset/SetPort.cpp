@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,6 +30,7 @@
 #include "link/PortListing.h"
 #include "portset/CommandSet.h"
 #include "portset/PortInfo.h"
+#include "portset/SerialPortWatch.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
 
@@ -169,6 +171,8 @@ TSetPort::TSetPort(QWidget* parent, PortStatusTarget* status)
   connect(kindGroup_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) SelectKind(static_cast<PortKind>(id));
   });
+  serialWatch_ = new SerialPortWatch(this);
+  connect(serialWatch_, &SerialPortWatch::changed, this, &TSetPort::ListFoundSerialPorts);
 }
 
 void TSetPort::BuildControls() {
@@ -344,6 +348,7 @@ void TSetPort::InitDialog() {
   TChangeLan().Relabel(this, CurrentLanguageFile(), QStringLiteral("None"), QString::fromLatin1(kFormName));
   LoadCatalogSection(kFormName);
   SetDevicePathToolTips();  // the relabelling replaced the port lists' entries
+  ListFoundSerialPorts();
   SetTabOrderTopToBottom();  // and the command set's buttons, which join the tab chain at its end
 }
 
@@ -357,6 +362,39 @@ void TSetPort::SetDevicePathToolTips() {
   }
 }
 
+void TSetPort::ListFoundSerialPorts() {
+  const QString chosen = CbPortName->currentData().toString();
+  for (int i = CbPortName->count() - 1; i >= 0; --i) {
+    if (!CbPortName->itemData(i).toString().isEmpty()) CbPortName->removeItem(i);
+  }
+  for (const SerialPortInfo& port : ListSerialPorts()) {
+    CbPortName->addItem(QString::fromStdString(port.device), QString::fromStdString(StablePath(port)));
+    QString tip = QString::fromStdString(port.description);
+    if (!port.serialNumber.empty()) {
+      const QString label = Msg(kFormName, "SerialNumber");
+      tip += QStringLiteral(", ") +
+             (label.isEmpty() ? QStringLiteral("serial number %1") : label).arg(QString::fromStdString(port.serialNumber));
+    }
+    if (!port.byId.empty()) tip += u'\n' + QString::fromStdString(port.byId);
+    CbPortName->setItemData(CbPortName->count() - 1, tip, Qt::ToolTipRole);
+  }
+  if (!chosen.isEmpty()) SelectSerialDevice(chosen);
+  // The open list is as wide as its longest entry.
+  CbPortName->view()->setMinimumWidth(CbPortName->view()->sizeHintForColumn(0) +
+                                      CbPortName->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+void TSetPort::SelectSerialDevice(const QString& path) {
+  int index = CbPortName->findData(path);
+  if (index < 0) index = CbPortName->findText(path);
+  if (index < 0) {  // kept, but not plugged in now: still offered, and connecting says if it is missing
+    CbPortName->addItem(path, path);
+    index = CbPortName->count() - 1;
+    CbPortName->setItemData(index, path, Qt::ToolTipRole);
+  }
+  CbPortName->setCurrentIndex(index);
+}
+
 void TSetPort::ReadPortini() {
   const PortChoice choice = ReadPortChoice(PortInfoPath());
   switch (choice.kind) {
@@ -365,6 +403,7 @@ void TSetPort::ReadPortini() {
       // An unrecognised PortName leaves the dialog's own serial presets.
       if (choice.serialFromFile) {
         for (const SerialList& list : kSerialLists) (this->*list.member)->setCurrentIndex(choice.*list.position);
+        if (!choice.serialDevice.empty()) SelectSerialDevice(QString::fromStdString(choice.serialDevice));
       }
       break;
     case PortKind::Parallel:
@@ -552,6 +591,8 @@ ConnectRequest TSetPort::BuildRequest(std::optional<PortKind> kind) const {
   request.choice.port = Edit_Port->text().toStdString();
   request.choice.commandSet = GBCommandSet->itemIndex();
   request.comName = CbPortName->currentText().toStdString();
+  request.choice.serialDevice = CbPortName->currentData().toString().toStdString();
+  if (!request.choice.serialDevice.empty()) request.choice.comIndex = 0;  // PortName stays a COMn name
   request.lptName = CbLptName->currentText().toStdString();
   request.usbName = CbUSBName->currentText().toStdString();
   for (int i = 0; i < CbUSBName->count(); ++i) request.usbListText += CbUSBName->itemText(i).toStdString() + "\r\n";

@@ -21,6 +21,7 @@ class QGroupBox;
 
 namespace tw {
 
+class SerialPortWatch;
 class TRadioGroup;
 
 // What the dialog tells the main window after a connect attempt.
@@ -68,6 +69,12 @@ class TSetPort : public QDialog {
   void BuildControls();
   void BuildLayout();
   void SetDevicePathToolTips();
+  // The serial devices found on the system, after the COMn names: the device path as the entry, the
+  // path kept in PortInfo.ini as its data, the description in its tool tip. Called again when a
+  // device is plugged in or out; the chosen device stays chosen.
+  void ListFoundSerialPorts();
+  // Selects the entry of a serial device kept in PortInfo.ini (added when it is not plugged in).
+  void SelectSerialDevice(const QString& path);
   void SetTabOrderTopToBottom();
   // Steps after initUSB: which USB radio button is shown, enabled and checked, and the USB list.
   void SetUpUsbChoice();
@@ -99,6 +106,7 @@ class TSetPort : public QDialog {
   bool usbFound_ = false;        // the probe or the printer layer found a USB printer
   PortKind kindAtShow_ = PortKind::Serial;
   bool commandSetZAtShow_ = false;
+  SerialPortWatch* serialWatch_ = nullptr;
 };
 
 }  // namespace tw

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <mutex>
 
+#include "desk/DeskSettings.h"
+
 namespace tw {
 namespace {
 std::mutex g_mutex;
@@ -13,7 +15,7 @@ FileChooser g_chooser;
 
 FileChoice RealChooser(const TFileDialog& dialog, QWidget* parent) {
   const QStringList filters = TFileDialog::ToQtNameFilters(dialog.filter());
-  QFileDialog box(parent, dialog.title);
+  QFileDialog box(parent, dialog.title, dialog.startFolder());
   box.setNameFilters(filters);
   if (dialog.mode() == TFileDialog::Mode::Save) {
     box.setAcceptMode(QFileDialog::AcceptSave);
@@ -41,12 +43,22 @@ QString TFileDialog::Execute(QWidget* parent, int* filterIndex) const {
     chooser = g_chooser;
   }
   FileChoice choice = chooser ? chooser(*this, parent) : RealChooser(*this, parent);
+  RememberFolder(kind(), choice.path);
   if (filterIndex) *filterIndex = choice.filterIndex < 1 ? 1 : choice.filterIndex;
   if (!choice.path.isEmpty() && !defaultSuffix.isEmpty() && QFileInfo(choice.path).suffix().isEmpty()) {
     return choice.path + u'.' + defaultSuffix;
   }
   return choice.path;
 }
+
+QString TFileDialog::kind() const {
+  const QStringList parts = filter_.split(QLatin1Char('|'));
+  QStringList patterns;
+  for (int i = 1; i < parts.size(); i += 2) patterns << parts[i].trimmed();
+  return patterns.join(u' ');
+}
+
+QString TFileDialog::startFolder() const { return StartFolder(kind()); }
 
 QStringList TFileDialog::ToQtNameFilters(const QString& filter) {
   const QStringList parts = filter.split(QLatin1Char('|'));

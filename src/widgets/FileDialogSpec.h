@@ -27,6 +27,11 @@ class TFileDialog : public QObject {
   // position of the filter the user picked.
   QString Execute(QWidget* parent, int* filterIndex = nullptr) const;
 
+  // The folder the dialog opens in: the one last used for files of its kind (the same patterns in its
+  // filter, whatever their language), else the user's documents folder.
+  QString startFolder() const;
+  QString kind() const;
+
   // "Text files(*.txt)|*.txt|All files(*.*)|*.*" -> {"Text files (*.txt)", "All files (*.*)"}.
   static QStringList ToQtNameFilters(const QString& filter);
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/Ui.h"
 
+#include "core/Ini.h"
+#include "widgets/HelpWindow.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -98,6 +101,17 @@ QString HelpFilePath(int languageIndex) {
   return QFileInfo::exists(base + ".chm") ? base + ".chm" : base + ".html";
 }
 
+namespace {
+// The help window's browser button in the language of the help: read from the language file here, as
+// the message catalog sits above this library.
+QString HelpBrowserButtonText(int languageIndex) {
+  static const char* const kFiles[] = {"Simple.lan", "Traditional.lan", "English.lan"};
+  const auto file = DataDir() / "Language" / kFiles[languageIndex >= 0 && languageIndex <= 2 ? languageIndex : 2];
+  const std::string text = ReadIniString(file, "Tips", "HelpInBrowser", "");
+  return text.empty() ? QStringLiteral("Browser...") : QString::fromStdString(text);
+}
+}  // namespace
+
 void OpenHelp(int languageIndex) {
   std::function<void(const QString&)> opener;
   {
@@ -107,8 +121,10 @@ void OpenHelp(int languageIndex) {
   const QString path = HelpFilePath(languageIndex);
   if (opener) {
     opener(path);
+  } else if (path.endsWith(QLatin1String(".html"))) {
+    ShowHelpWindow(path, HelpBrowserButtonText(languageIndex));
   } else {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));  // a compiled help file: the desktop's viewer
   }
 }
 

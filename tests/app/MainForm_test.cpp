@@ -17,12 +17,19 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
+#include <QSplitter>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <tuple>
 
 #include "app/MainForm.h"
 #include "app/ReceiveArea.h"
+#include "app/SendArea.h"
+#include "app/SessionLogControl.h"
 #include "core/AppPaths.h"
+#include "desk/DeskSettings.h"
+#include "desk/SendPages.h"
 #include "lang/Language.h"
 #include "link/Connection.h"
 #include "link/DataTransfer.h"
@@ -76,6 +83,7 @@ class MainFormTest : public ::testing::Test {
     dir_.Write("Language/Traditional.lan", kTraditional);
     dir_.Write("Language/English.lan", kEnglish);
     ResetLink({nullptr, nullptr, MakeTcpNetPortApi()});
+    std::filesystem::remove_all(SettingsDir());  // no desk kept from another test
   }
   void TearDown() override {
     Receive_Thread::Stop();
@@ -199,7 +207,11 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
     window.receiveArea()->FlushPendingChunks();
     EXPECT_FALSE(window.close());
     ASSERT_EQ(cancel.shown().size(), 2u);
-    EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
+    EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe received data is lost.") << "the send pages are kept";
+    window.m_keepPages->setChecked(false);
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(cancel.shown().size(), 3u);
+    EXPECT_EQ(cancel.shown()[2].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
   }
   test::MessageRecorder ok(MsgAnswer::Ok);
   TMainForm window(nullptr, 1033);
@@ -207,6 +219,74 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.Timer1->isActive());
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
+}
+
+// The window opens at its designed size and may be resized; its size, splitter and send pages come
+// back at the next start; a damaged pages file warns and gives empty pages; the title names the
+// command set.
+TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
+  test::MessageRecorder ok(MsgAnswer::Ok);
+  QList<int> splitter;
+  {
+    TMainForm window(nullptr, 1033);
+    window.show();
+    EXPECT_EQ(window.width(), 714);
+    EXPECT_LT(window.minimumWidth(), window.maximumWidth());
+    EXPECT_EQ(window.windowTitle(), "Tagwright(WVLZ)");
+    window.resize(900, 700);
+    window.Splitter1->setSizes({120, 400});
+    splitter = window.Splitter1->sizes();
+    window.MemoSend->setPlainText("page 1 <\\x07>");
+    window.btnNextPage->click();
+    window.Cb_ShowHex->click();
+    window.MemoSend->setPlainText("41 4G");  // typed hex, not yet valid
+    ASSERT_TRUE(window.close());
+  }
+  dir_.Write("lib/PortInfo.ini", "[CommandInfo]\r\nCommandInfo=1\r\n");
+  {
+    TMainForm again(nullptr, 1033);
+    again.show();
+    EXPECT_EQ(again.size(), QSize(900, 700));
+    ASSERT_EQ(again.Splitter1->sizes().size(), 2);
+    EXPECT_NEAR(again.Splitter1->sizes()[0], splitter[0], 3);
+    EXPECT_EQ(again.windowTitle(), "Tagwright(WVLE)");
+    EXPECT_EQ(again.sendArea()->pageIndex(), 1);
+    EXPECT_TRUE(again.Cb_ShowHex->isChecked());
+    EXPECT_EQ(again.MemoSend->toPlainText(), "41 4G");
+    EXPECT_EQ(again.sendArea()->Kept().pages[0], (KeptPage{KeptPage::Form::Text, "page 1 \x07"}));
+  }
+  std::filesystem::path pages = SendPagesPath();
+  { std::ofstream(pages, std::ios::binary) << "TWPAGES1\x05garbage"; }
+  TMainForm damaged(nullptr, 1033);
+  damaged.show();
+  ASSERT_FALSE(ok.shown().empty());
+  EXPECT_EQ(ok.shown().back().icon, MsgIcon::Warning);
+  EXPECT_TRUE(damaged.MemoSend->toPlainText().isEmpty());
+  EXPECT_FALSE(damaged.sendArea()->HoldsText());
+}
+
+// Communication -> "Log to file...": while the log runs the status bar says so and every byte sent is
+// in the file.
+TEST_F(MainFormTest, TheSessionLogShowsInTheStatusBarAndRecordsTheSend) {
+  test::MessageRecorder ok(MsgAnswer::Ok);
+  TMainForm window(nullptr, 1033);
+  window.show();
+  EXPECT_EQ(window.sessionLog()->action()->objectName(), "m_logFile");
+  EXPECT_FALSE(window.sessionLog()->statusLabel()->isVisible());
+  test::LoopbackListener printer;
+  ASSERT_TRUE(OpenLinkTo(printer));
+  ASSERT_TRUE(window.sessionLog()->Start(QString::fromStdString((dir_ / "s.log").string())));
+  EXPECT_TRUE(window.sessionLog()->action()->isChecked());
+  EXPECT_TRUE(window.sessionLog()->statusLabel()->isVisible());
+  window.MemoSend->setPlainText("^XA");
+  window.btnSend->click();
+  window.sessionLog()->Stop();
+  EXPECT_FALSE(window.sessionLog()->statusLabel()->isVisible());
+  EXPECT_NE(test::ReadFileBytes(dir_ / "s.log").find(" > 127.0.0.1:" + std::to_string(printer.port()) + " ^XA\n"),
+            std::string::npos)
+      << test::ReadFileBytes(dir_ / "s.log");
+  EXPECT_FALSE(window.sessionLog()->Start(QString::fromStdString((dir_ / "no/such/folder/s.log").string())));
+  EXPECT_EQ(ok.shown().back().icon, MsgIcon::Error);
 }
 
 // Opens the modal window an entry or button shows, records its class, and closes it.
@@ -282,7 +362,9 @@ TEST_F(MainFormTest, StartsWithFocusInTheSendAreaKeepsPanelsAndRestartsTheThread
   // A menu item's hint, as a menu sends it while the pointer is on the item: the menu shows it.
   QStatusTipEvent hint("Open a file into the send area");
   QApplication::sendEvent(&window, &hint);
-  for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) EXPECT_TRUE(panel->isVisible());
+  for (QLabel* panel : window.statusBar()->findChildren<QLabel*>()) {
+    if (panel != window.sessionLog()->statusLabel()) EXPECT_TRUE(panel->isVisible());  // that one shows while logging
+  }
   EXPECT_TRUE(window.N12->toolTipsVisible());
   // Back from another window, the stopped receive thread runs again.
   QWidget other;

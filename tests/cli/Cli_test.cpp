@@ -7,11 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <chrono>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "cli/PortSpec.h"
+#include "link/HexConversions.h"
 #include "sim/VirtualPrinter.h"
 #include "support/Process.h"
 #include "support/PtyPair.h"
@@ -62,6 +66,30 @@ TEST_F(CliAgainstPrinter, SendDeliversAFileAndStandardInputByteForByte) {
 // A send over the network ends well only once the printer has taken every byte: a printer that drops
 // part way fails it; one that reads slowly and sent a status line that nobody reads gets the whole
 // file (a close with input unread would reset the connection and lose what was still on its way).
+// The session log of a version query holds every byte sent and received: decoding each line's text
+// gives back exactly what went over the link.
+TEST(CliLog, TheLogOfAVersionQueryDecodesToTheBytesSentAndReceived) {
+  const std::string versionText = "V1.0 \x07<\\x41>\xB0\xA1\xFF~";
+  sim::VirtualPrinter printer({.versionText = versionText});
+  const uint16_t port = printer.ListenTcp();
+  ASSERT_NE(port, 0);
+  test::TempDir dir;
+  const std::string portName = "127.0.0.1:" + std::to_string(port);
+  auto version = Cli({"--log", (dir / "session.log").string(), "--port", "net:" + portName, "version"});
+  ASSERT_EQ(version.exitCode, 0) << version.err;
+  std::string sent, received;
+  std::istringstream log(test::ReadFileBytes(dir / "session.log"));
+  for (std::string line; std::getline(log, line);) {
+    // "HH:MM:SS.mmm > PORT BYTES"
+    ASSERT_GT(line.size(), 15u + portName.size()) << line;
+    EXPECT_EQ(line.substr(12, 3 + portName.size() + 1).substr(3), portName + " ") << line;
+    (line[13] == '>' ? sent : received) += DecodeEscapes(line.substr(16 + portName.size()));
+  }
+  EXPECT_EQ(sent, printer.Received());
+  EXPECT_EQ(sent, "~WN01@version~\r\n");
+  EXPECT_EQ(received, versionText + "\r\n");
+}
+
 struct NetworkSendRow {
   const char* name;
   long long dropAfter;  // -1: never
@@ -228,6 +256,37 @@ TEST(CliUsage, BadUsageExitsWithTwo) {
   EXPECT_NE(missing.err.find("/dev/no-such-port cannot be opened: there is no such device"), std::string::npos)
       << missing.err;
 }
+
+// Every program answers --version and --help on its own, without a display and without running
+// anything: the first line names what was asked for.
+struct InfoOptionRow {
+  const char* program;
+  const char* option;
+  const char* firstLineStart;
+};
+const InfoOptionRow kInfoOptionRows[] = {
+    {"tagwright", "--version", "tagwright 0."},          {"tagwright", "--help", "Usage: tagwright"},
+    {"tagwright-cli", "--version", "tagwright-cli 0."},  {"tagwright-cli", "--help", "tagwright-cli:"},
+    {"tagwright-printersim", "--version", "tagwright-printersim 0."},
+    {"tagwright-printersim", "--help", "Virtual label printer"},
+    {"tagwright-usbprinter", "--version", "tagwright-usbprinter 0."},
+    {"tagwright-usbprinter", "--help", "usage: tagwright-usbprinter"},
+};
+class ProgramInfoOption : public ::testing::TestWithParam<InfoOptionRow> {};
+
+TEST_P(ProgramInfoOption, PrintsAndExitsZeroWithoutADisplay) {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(variable);
+  auto result = test::RunProgram(GetParam().program, {GetParam().option}, "", 10000);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.rfind(GetParam().firstLineStart, 0), 0u) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ProgramInfoOption, ::testing::ValuesIn(kInfoOptionRows), [](const auto& info) {
+  std::string name = std::string(info.param.program) + info.param.option;
+  name.erase(std::remove_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
+             name.end());
+  return name;
+});
 
 TEST(PortSpecParsing, FieldsAndDefaults) {
   std::string error;

@@ -56,6 +56,9 @@ TEST_F(SerialPortListingTest, ListsTtysWithADeviceAndTheByIdLinks) {
   AddTty("ttyS10", "pci0/0000:00:16.3/tty/ttyS10", "");
   AddTty("ttyUSB0", "pci0/usb1/1-1/1-1:1.0/ttyUSB0", "ftdi_sio");
   root_.Write("sys/devices/pci0/usb1/1-1/product", "USB UART Cable\n");
+  root_.Write("sys/devices/pci0/usb1/1-1/manufacturer", "Cable Maker\n");
+  root_.Write("sys/devices/pci0/usb1/1-1/serial", "A1B2\n");
+  AddTty("ttyAMA0", "platform/uart/tty/ttyAMA0", "uart-pl011");  // not a kind a printer hangs on
   AddTty("ttyACM0", "pci0/usb1/1-2/1-2:1.0", "cdc_acm");
   root_.Write("sys/devices/pci0/usb1/1-2/product", "Label Printer 200\n");
   // Virtual consoles have no device.
@@ -63,7 +66,7 @@ TEST_F(SerialPortListingTest, ListsTtysWithADeviceAndTheByIdLinks) {
   AddByIdLink("usb-Cable_Maker_USB_UART_Cable_A1B2-if00-port0", "../../ttyUSB0");
   AddByIdLink("usb-Second_Adapter_0001-if00", "../../ttyUSB1");  // only known by its link
 
-  const std::vector<SerialPortInfo> ports = ListSerialPorts(root_.path());
+  const std::vector<SerialPortInfo> ports = ListSerialPorts(root_ / "sys", root_ / "dev");
 
   std::vector<std::string> devices;
   for (const auto& port : ports) devices.push_back(port.device);
@@ -74,7 +77,8 @@ TEST_F(SerialPortListingTest, ListsTtysWithADeviceAndTheByIdLinks) {
   EXPECT_EQ(byDevice[Dev("ttyACM0")].description, "Label Printer 200 (cdc_acm)");
   EXPECT_EQ(byDevice[Dev("ttyS0")].description, "serial8250");
   EXPECT_EQ(byDevice[Dev("ttyS10")].description, "ttyS10");
-  EXPECT_EQ(byDevice[Dev("ttyUSB0")].description, "USB UART Cable (ftdi_sio)");
+  EXPECT_EQ(byDevice[Dev("ttyUSB0")].description, "Cable Maker USB UART Cable (ftdi_sio)");
+  EXPECT_EQ(byDevice[Dev("ttyUSB0")].serialNumber, "A1B2");
   EXPECT_EQ(byDevice[Dev("ttyUSB0")].byId,
             (root_ / "dev/serial/by-id/usb-Cable_Maker_USB_UART_Cable_A1B2-if00-port0").string());
   EXPECT_EQ(byDevice[Dev("ttyS0")].byId, "");
@@ -83,8 +87,8 @@ TEST_F(SerialPortListingTest, ListsTtysWithADeviceAndTheByIdLinks) {
 }
 
 TEST_F(SerialPortListingTest, EmptyOrMissingTreeListsNothing) {
-  EXPECT_THAT(ListSerialPorts(root_.path()), IsEmpty());
-  EXPECT_THAT(ListSerialPorts(root_ / "does-not-exist"), IsEmpty());
+  EXPECT_THAT(ListSerialPorts(root_ / "sys", root_ / "dev"), IsEmpty());
+  EXPECT_THAT(ListSerialPorts(root_ / "does-not-exist", root_ / "does-not-exist"), IsEmpty());
 }
 
 TEST_F(SerialPortListingTest, RealRootGivesDevicePathsUnderDev) {

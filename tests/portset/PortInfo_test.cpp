@@ -224,8 +224,11 @@ TEST(SavePortChoice, EveryKindReadsBackAsSaved) {
   network.kind = PortKind::Network;
   network.ip = {"10", "0", "0", "254"};
   network.port = "6101";
+  PortChoice serialDevice = SerialChoice();
+  serialDevice.comIndex = 0;
+  serialDevice.serialDevice = "/dev/serial/by-id/usb-Cable_Maker_USB_UART_A1B2-if00-port0";
 
-  for (const PortChoice& saved : {SerialChoice(), parallel, usbDevice, usbPrinter, network}) {
+  for (const PortChoice& saved : {SerialChoice(), parallel, usbDevice, usbPrinter, network, serialDevice}) {
     TempDir dir;
     const auto path = dir / "PortInfo.ini";
     SavePortChoice(path, saved);
@@ -241,6 +244,10 @@ TEST(SavePortChoice, EveryKindReadsBackAsSaved) {
         EXPECT_EQ(read.stopBitIndex, saved.stopBitIndex);
         EXPECT_EQ(read.handShakeIndex, saved.handShakeIndex);
         EXPECT_EQ(read.parityIndex, saved.parityIndex);
+        EXPECT_EQ(read.serialDevice, saved.serialDevice);
+        // A COMn name chosen later forgets the device.
+        SavePortChoice(path, SerialChoice());
+        EXPECT_EQ(ReadPortChoice(path).serialDevice, "");
         break;
       case PortKind::Parallel: EXPECT_EQ(read.lptIndex, saved.lptIndex); break;
       case PortKind::UsbDevice:

@@ -13,9 +13,30 @@
 #include <cstring>
 #include <string>
 
+#include "core/LicenceNotice.h"
 #include "usb/support/VirtualUsbPrinter.h"
 
+namespace {
+constexpr char kUsage[] = "usage: tagwright-usbprinter [--mode z|e] PROGRAM [ARGUMENTS...]\n";
+constexpr char kHelp[] =
+    "Runs PROGRAM with a virtual USB label printer attached: the device KVUSB-1 and the printer node\n"
+    "lp0, presented through umockdev. The printer goes away when PROGRAM ends.\n"
+    "\n"
+    "  --mode z|e  the printer's command set (default z)\n"
+    "  -h, --help  print this help and exit\n"
+    "  --version   print the program's version and exit\n";
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Options of its own come before PROGRAM; what follows PROGRAM is PROGRAM's.
+  if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("%s%s", kUsage, kHelp);
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts(tw::VersionText(std::string("tagwright-usbprinter ") + TAGWRIGHT_VERSION).c_str());
+    return 0;
+  }
   int first = 1;
   auto personality = tw::sim::Personality::Z;
   if (argc > 2 && std::strcmp(argv[1], "--mode") == 0) {
@@ -23,7 +44,7 @@ int main(int argc, char** argv) {
     first = 3;
   }
   if (first >= argc) {
-    std::fprintf(stderr, "usage: tagwright-usbprinter [--mode z|e] PROGRAM [ARGUMENTS...]\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   tw::test::VirtualUsbPrinter printer(personality);

@@ -11,7 +11,18 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include "core/AppPaths.h"
+#include "support/TestSupport.h"
 #include "widgets/FileDialogSpec.h"
+#include "widgets/HelpWindow.h"
 #include "widgets/RadioGroup.h"
 #include "widgets/Ui.h"
 
@@ -106,5 +117,61 @@ TEST(MessageBoxes, AreWideEnoughForTheirWholeCaption) {
   SetMessageHandler(nullptr);
 }
 
+// A file dialog opens in the folder last used for its kind of file (its patterns, in any language),
+// else in the documents folder, never in the program's folder.
+TEST(FileDialogFolder, OpensWhereItsKindWasLastUsedElseInTheDocuments) {
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString fallback = QFileInfo(documents).isDir() ? documents : QDir::homePath();
+  TFileDialog dumps(nullptr, "SaveEEpRomDialog", TFileDialog::Mode::Save, "Dump files(*.dmp)|*.dmp");
+  TFileDialog dumpsChinese(nullptr, "OpenEEPRomDialog", TFileDialog::Mode::Open, "参数文件(*.dmp)|*.dmp");
+  TFileDialog images(nullptr, "DownFileOpen", TFileDialog::Mode::Open, "Images(*.pcx)|*.pcx");
+  EXPECT_EQ(dumps.startFolder(), fallback);
+  const QString chosen = QString::fromStdString(dir.Write("params/a.dmp", "").string());
+  SetFileChooser([&](const TFileDialog&, QWidget*) { return FileChoice{chosen, 1}; });
+  dumps.Execute(nullptr);
+  SetFileChooser({});
+  EXPECT_EQ(dumpsChinese.startFolder(), QFileInfo(chosen).absolutePath());
+  EXPECT_EQ(images.startFolder(), fallback);
+}
+
+// Help opens in a window of the program, in the language of the interface, and the browser button hands
+// the page to the desktop.
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public slots:
+  void open(const QUrl& url) { opened = url; }
+
+ public:
+  QUrl opened;
+};
+
+TEST(HelpWindow, HelpOpensInTheProgramsWindowWithTheBrowserAsAnOption) {
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  dir.Write("Language/English.lan", "[Tips]\r\nHelpInBrowser=Open in &Browser\r\n");
+  dir.Write("help/Tagwright(WVLZ)_EN.html", "<html><head><title>Tagwright Help</title></head><body>Ports</body></html>");
+  dir.Write("help/Tagwright(WVLZ)_CN.html", "<html><head><title>CN</title></head><body>端口</body></html>");
+  OpenHelp(2);
+  THelpWindow* window = THelpWindow::Current();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), "Tagwright Help");
+  EXPECT_EQ(window->HelpBrowser->toPlainText(), "Ports");
+  EXPECT_EQ(window->btnHelpInBrowser->text(), "Open in &Browser");
+  OpenHelp(0);
+  EXPECT_EQ(THelpWindow::Current(), window) << "one window, showing the other language's page";
+  EXPECT_EQ(window->HelpBrowser->toPlainText(), "端口");
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("file", &catcher, "open");
+  window->btnHelpInBrowser->click();
+  QDesktopServices::unsetUrlHandler("file");
+  EXPECT_EQ(catcher.opened, QUrl::fromLocalFile(QString::fromStdString((dir / "help/Tagwright(WVLZ)_CN.html").string())));
+  window->close();
+}
+
 }  // namespace
 }  // namespace tw
+
+#include "Widgets_test.moc"
