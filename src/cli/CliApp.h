@@ -8,6 +8,7 @@
 //   tagwright-cli --port PORT read-slot AA [FIRST LAST]       a slot's (or field's) four hex digits
 //   tagwright-cli --port PORT write-slot AA VALUE [FIRST LAST] VALUE: 1-4 hex digits, zero-completed
 //   tagwright-cli --port PORT dump FILE                       the parameter table into a dump file
+//   tagwright-cli preview FILE [-o OUT.png|OUT.pdf] [--set z|e] [--dpmm N] [--width DOTS --length DOTS]
 //   tagwright-cli ports
 // AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.
 // Exit status: 0 success, 1 the link cannot be opened (the reason is told) / a send fails / no reply
