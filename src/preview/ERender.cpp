@@ -117,16 +117,21 @@ TextStyle EStyle(int font, int across, int down, int dotsPerMm) {
 
 class ELabel {
  public:
-  ELabel(const Positions& positions, const Options& options) : positions_(positions), options_(options) {}
+  ELabel(const Positions& positions, const Options& options, Budget& budget)
+      : positions_(positions), options_(options), budget_(budget) {}
 
   Label Draw(const std::vector<const Line*>& lines, int width, int length, const Line* sizeLine) {
     if (width > kMaxLabelSide || length > kMaxLabelSide) {
       Report(sizeLine ? *sizeLine : *lines.front(), "the label is larger than 32000 dots a side");
       return std::move(label_);
     }
+    if (!budget_.FitsImage(width, length)) {
+      Report(*lines.front(), kNoRoomForLabel);
+      return std::move(label_);
+    }
     label_.image = LabelImage(width, length);
     for (const Line* line : lines) Execute(*line);
-    if (upsideDown_) label_.image.Rotate180();
+    if (upsideDown_ && budget_.Spend(static_cast<long long>(width) * length)) label_.image.Rotate180();
     return std::move(label_);
   }
 
@@ -164,6 +169,8 @@ class ELabel {
 
   void Execute(const Line& line) {
     const std::string& name = line.name;
+    // Lines and boxes cost a row each; text, barcodes and graphics their area, charged where drawn.
+    if (!budget_.Spend(64 + static_cast<long long>(line.params.size()))) return Report(line, kNoTimeForField);
     if (name == "GW") return DrawRawGraphic(line);
     const Fields f = SplitFields(line.params);
     const auto n = [&](std::size_t i, int fallback) { return Number(f.items, i, fallback); };
@@ -209,6 +216,7 @@ class ELabel {
   void DrawSlant(const Line& line, long long x0, long long y0, int t, long long x1, long long y1) {
     if (!OnLabel(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + t, std::max(y0, y1) + t, line)) return;
     const long long steps = std::min<long long>(std::max(std::llabs(x1 - x0), std::llabs(y1 - y0)), 65536);
+    if (!budget_.Spend((steps + 1) * t)) return Report(line, kNoTimeForField);
     for (long long i = 0; i <= steps; ++i) {
       const long long x = steps ? x0 + (x1 - x0) * i / steps : x0, y = steps ? y0 + (y1 - y0) * i / steps : y0;
       label_.image.Rect(static_cast<int>(x), static_cast<int>(y), t, t, Ink::Black);
@@ -225,6 +233,7 @@ class ELabel {
     const std::u32string text = DecodeText(f.quoted, false);
     const long long width = TextWidth(text, style);
     if (width * style.cellHeight > kMaxStampDots) return Report(line, "the field is larger than the preview draws");
+    if (!budget_.Spend(3 * width * style.cellHeight)) return Report(line, kNoTimeForField);
     Stamp stamp;
     stamp.Resize(static_cast<int>(width), style.cellHeight);
     tw::preview::DrawText(stamp, 0, 0, text, style);
@@ -330,7 +339,9 @@ class ELabel {
     Stamp stamp;
     int barsBottom = 0;
     std::string error;
+    if (!budget_.Spend(static_cast<long long>(request.data.size()) * 1024)) return Report(line, kNoTimeForField);
     if (!BarcodeStamp(request, text, false, &stamp, &barsBottom, &error)) return Report(line, error);
+    if (!budget_.Spend(static_cast<long long>(stamp.width) * stamp.height)) return Report(line, kNoTimeForField);
     Place(stamp, turns, std::clamp(x, -32000, 32000) + referenceX_, std::clamp(y, -32000, 32000) + referenceY_,
           Ink::Black, line);
   }
@@ -346,6 +357,7 @@ class ELabel {
     const std::string_view data = std::string_view(line.params).substr(dataStart);
     if (data.size() < static_cast<std::size_t>(perRow) * rows) return Report(line, "the graphic data is shorter than its size");
     if (!OnLabel(x, y, x + perRow * 8LL, y + rows, line)) return;
+    if (!budget_.Spend(perRow * 8LL * rows)) return Report(line, kNoTimeForField);
     for (int row = 0; row < rows; ++row) {
       for (int col = 0; col < perRow * 8; ++col) {
         const auto byte = static_cast<uint8_t>(data[static_cast<std::size_t>(row) * perRow + col / 8]);
@@ -356,6 +368,7 @@ class ELabel {
 
   const Positions& positions_;
   const Options& options_;
+  Budget& budget_;
   Label label_;
   int referenceX_ = 0, referenceY_ = 0;
   bool upsideDown_ = false;
@@ -368,6 +381,7 @@ Result RenderE(std::string_view data, const Options& options) {
   const std::vector<Line> lines = SplitLines(data);
   Result result;
   int width = 0, length = 0;
+  Budget budget;
   const Line* sizeLine = nullptr;
   std::vector<const Line*> label;
   bool drawn = false;  // the buffer holds something not yet printed
@@ -375,7 +389,7 @@ Result RenderE(std::string_view data, const Options& options) {
     const int w = options.width > 0 ? options.width : width > 0 ? width : InchesToDots(4, options.dotsPerMm);
     const int h = options.length > 0 ? options.length : length > 0 ? length : InchesToDots(6, options.dotsPerMm);
     if (label.empty()) return;
-    result.labels.push_back(ELabel(positions, options).Draw(label, w, h, sizeLine));
+    result.labels.push_back(ELabel(positions, options, budget).Draw(label, w, h, sizeLine));
   };
   for (const Line& line : lines) {
     if (line.name == "q" || line.name == "Q") {

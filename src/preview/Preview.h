@@ -51,5 +51,9 @@ std::string Describe(const NotDrawn& item);
 
 // The largest label side drawn, in dots; larger labels are reported, not drawn.
 inline constexpr int kMaxLabelSide = 32000;
+// All label images of one rendering together take at most this many bytes, and their drawing at
+// most this many dot operations; what comes after is reported, not drawn.
+inline constexpr long long kMaxImageBytes = 256LL * 1024 * 1024;
+inline constexpr long long kMaxWork = 1LL << 30;
 
 }  // namespace tw::preview

@@ -14,6 +14,25 @@
 
 namespace tw::preview {
 
+// What one rendering may still spend: image memory and drawing work, shared by its labels.
+struct Budget {
+  long long imageBytes = 0;
+  long long work = 0;
+  bool FitsImage(int width, int height) {
+    const long long bytes = (width + 7LL) / 8 * height;
+    if (imageBytes + bytes > kMaxImageBytes) return false;
+    imageBytes += bytes;
+    return true;
+  }
+  bool Spend(long long dots) {
+    if (work + dots > kMaxWork) return false;
+    work += dots;
+    return true;
+  }
+};
+inline constexpr const char* kNoRoomForLabel = "the labels before this one fill the preview's memory";
+inline constexpr const char* kNoTimeForField = "the labels before this field take all the drawing time the preview allows";
+
 // Comma-separated parameters; blank ones count as absent.
 class Params {
  public:

@@ -207,8 +207,8 @@ struct Field {
 
 class ZLabel {
  public:
-  ZLabel(const Positions& positions, const Options& options, PrinterState& state)
-      : positions_(positions), options_(options), state_(state) {}
+  ZLabel(const Positions& positions, const Options& options, PrinterState& state, Budget& budget)
+      : positions_(positions), options_(options), state_(state), budget_(budget) {}
 
   Label Draw(const std::vector<const Command*>& commands) {
     // The label's size is what its last ^PW and ^LL say, whichever field comes first.
@@ -232,10 +232,14 @@ class ZLabel {
                                                 "the label is larger than 32000 dots a side"));
       return std::move(label_);
     }
+    if (!budget_.FitsImage(width, length)) {
+      label_.notDrawn.push_back(positions_.Make("^XA", commands.front()->offset, 0, kNoRoomForLabel));
+      return std::move(label_);
+    }
     label_.image = LabelImage(width, length);
     for (const Command* command : commands) Execute(*command);
     if (field_.origin || field_.hasData || field_.kind) EndField();
-    if (state_.upsideDown) label_.image.Rotate180();
+    if (state_.upsideDown && budget_.Spend(static_cast<long long>(width) * length)) label_.image.Rotate180();
     return std::move(label_);
   }
 
@@ -416,6 +420,7 @@ class ZLabel {
     LabelImage& image = label_.image;
     const int firstRow = static_cast<int>(std::max<long long>(0, -top));
     const int lastRow = static_cast<int>(std::min<long long>(h, image.height() - top));
+    if (!budget_.Spend((lastRow - firstRow + 1LL) * (w / 8 + 16))) return Report(command, kNoTimeForField);
     const int t = std::min(thickness, std::max(w, h));
     const bool leftLeaning = kind == 'D' && (p.Letter(4, 'R') == 'L' || p.Text(4) == "\\");
     const double radius = kind == 'B' ? std::clamp(p.Int(4, 0), 0, 8) / 8.0 * std::min(w, h) / 2 : 0;
@@ -471,6 +476,7 @@ class ZLabel {
       Report(command, "the graphic is larger than the preview draws");
       return;
     }
+    if (!budget_.Spend(total * 8 + static_cast<long long>(command.params.size()))) return Report(command, kNoTimeForField);
     std::vector<uint8_t> bytes;
     const std::string_view data = std::string_view(command.params).substr(dataStart);
     if (format == 'B') {
@@ -518,31 +524,45 @@ class ZLabel {
       }
       paragraphs.back().push_back(text[i]);
     }
+    // Widths are summed word by word (and dot by dot for a cut word), so that long text costs
+    // time in proportion to its length.
+    const auto widthOf = [&](const std::u32string& part) { return TextWidth(part, style); };
+    const int space = widthOf(U" ");
     std::vector<std::u32string> lines;
     for (const std::u32string& paragraph : paragraphs) {
       std::u32string line;
+      int lineWidth = 0;
       std::size_t i = 0;
-      while (i <= paragraph.size()) {
+      while (i <= paragraph.size() && lines.size() <= 10000) {
         const std::size_t end = std::min(paragraph.find(U' ', i), paragraph.size());
         std::u32string word = paragraph.substr(i, end - i);
-        const int indent = lines.empty() ? 0 : field_.blockIndent;
-        const std::u32string joined = line.empty() ? word : line + U' ' + word;
-        if (TextWidth(joined, style) + indent <= field_.blockWidth || (line.empty() && word.empty())) {
-          line = joined;
-        } else {
-          if (!line.empty()) lines.push_back(line);
-          line.clear();
-          while (!word.empty() && TextWidth(word, style) + indent > field_.blockWidth) {
-            std::size_t fit = 0;
-            while (fit + 1 < word.size() && TextWidth(word.substr(0, fit + 1), style) + indent <= field_.blockWidth) ++fit;
-            if (fit == 0) break;
-            lines.push_back(word.substr(0, fit));
-            word.erase(0, fit);
-          }
-          line = word;
-        }
-        if (lines.size() > 10000) break;
         i = end + 1;
+        const int room = field_.blockWidth - (lines.empty() ? 0 : field_.blockIndent);
+        const int wordWidth = widthOf(word);
+        if (line.empty() && word.empty()) continue;
+        if ((line.empty() ? wordWidth : lineWidth + space + wordWidth) <= room) {
+          lineWidth = line.empty() ? wordWidth : lineWidth + space + wordWidth;
+          line = line.empty() ? word : line + U' ' + word;
+          continue;
+        }
+        if (!line.empty()) lines.push_back(line);
+        line.clear();
+        lineWidth = 0;
+        // A word wider than the block is cut where it fills a line.
+        std::u32string piece;
+        int pieceWidth = 0;
+        for (char32_t c : word) {
+          const int w = widthOf(std::u32string(1, c));
+          if (!piece.empty() && pieceWidth + w > room) {
+            lines.push_back(piece);
+            piece.clear();
+            pieceWidth = 0;
+          }
+          piece.push_back(c);
+          pieceWidth += w;
+        }
+        line = piece;
+        lineWidth = pieceWidth;
       }
       lines.push_back(line);
     }
@@ -571,8 +591,15 @@ class ZLabel {
         Report(where, "the field is larger than the preview draws");
         return;
       }
+      if (!budget_.Spend(static_cast<long long>(field_.blockWidth) * (pitch * (slots - 1LL) + style.cellHeight) +
+                         static_cast<long long>(text.size()) * 64)) {
+        return Report(where, kNoTimeForField);
+      }
       stamp.Resize(field_.blockWidth, pitch * (slots - 1) + style.cellHeight);
       for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i >= static_cast<std::size_t>(slots) && !budget_.Spend(static_cast<long long>(field_.blockWidth) * style.cellHeight)) {
+          return Report(where, kNoTimeForField);
+        }
         const int y = pitch * std::min<int>(static_cast<int>(i), slots - 1);
         const int indent = i > 0 ? field_.blockIndent : 0;
         const int room = field_.blockWidth - indent - TextWidth(lines[i], style);
@@ -591,6 +618,7 @@ class ZLabel {
         Report(where, "the field is larger than the preview draws");
         return;
       }
+      if (!budget_.Spend(width * style.cellHeight + static_cast<long long>(text.size()))) return Report(where, kNoTimeForField);
       stamp.Resize(static_cast<int>(width), style.cellHeight);
       DrawText(stamp, 0, 0, text, style);
     }
@@ -718,6 +746,7 @@ class ZLabel {
     }
     if (orientation) field_.orientation = orientation;
     const TextStyle style = FieldStyle();
+    if (!budget_.Spend(static_cast<long long>(request.data.size()) * 1024)) return Report(command, kNoTimeForField);
     Stamp stamp;
     int barsBottom = 0;
     std::string error;
@@ -725,12 +754,14 @@ class ZLabel {
       Report(command, error);
       return;
     }
+    if (!budget_.Spend(static_cast<long long>(stamp.width) * stamp.height)) return Report(command, kNoTimeForField);
     PlaceStamp(stamp, barsBottom, barsBottom, command);
   }
 
   const Positions& positions_;
   const Options& options_;
   PrinterState& state_;
+  Budget& budget_;
   Label label_;
   Field field_;
   int nextX_ = 0, nextY_ = 0;
@@ -742,6 +773,7 @@ Result RenderZ(std::string_view data, const Options& options) {
   const Positions positions(data);
   const std::vector<Command> commands = Tokenize(data);
   PrinterState state;
+  Budget budget;
   Result result;
   std::vector<const Command*> label;
   bool open = false;
@@ -753,7 +785,7 @@ Result RenderZ(std::string_view data, const Options& options) {
     if (!open) continue;  // outside a label: printer set-up, nothing drawn
     label.push_back(&command);
     if (command.name == "^XZ") {
-      result.labels.push_back(ZLabel(positions, options, state).Draw(label));
+      result.labels.push_back(ZLabel(positions, options, state, budget).Draw(label));
       label.clear();
       open = false;
     }
@@ -763,7 +795,7 @@ Result RenderZ(std::string_view data, const Options& options) {
       static const Command kEnd{"^XZ", 0, 0, ""};
       label.push_back(&kEnd);
     }
-    result.labels.push_back(ZLabel(positions, options, state).Draw(label));
+    result.labels.push_back(ZLabel(positions, options, state, budget).Draw(label));
   }
   return result;
 }
