@@ -26,6 +26,7 @@ class MaintenanceCommands;
 class TFormEepromNormalUser;
 class TFormEepromNormalUserEPL;
 class ReceiveArea;
+class LabelPreviewWindow;
 class SendArea;
 class TFileDialog;
 
@@ -56,6 +57,9 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   TFileDialog *OpenFileDialog, *SaveFileDialog, *ReceiveSD;
 
   SendArea* sendArea() const { return sendArea_; }
+  // Tools > Label Preview: the preview window of the send area's page, made on first use.
+  QAction* m_preview = nullptr;
+  LabelPreviewWindow* OpenLabelPreview();
   ReceiveArea* receiveArea() const { return receiveArea_; }
   MaintenanceCommands* maintenance() const { return maintenance_; }
   // The Z user parameter editor: made once at start-up, shown by the password dialog.
@@ -106,6 +110,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   MaintenanceCommands* maintenance_ = nullptr;
   TFormEepromNormalUser* zUserEditor_ = nullptr;
   TFormEepromNormalUserEPL* eUserEditor_ = nullptr;
+  LabelPreviewWindow* labelPreview_ = nullptr;
 };
 
 }  // namespace tw

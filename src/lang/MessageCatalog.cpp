@@ -32,7 +32,9 @@ constexpr std::string_view kTipsKeys[] = {
     "VersionNoReply", "FormatMemoryAsk", "FormatMemorySent", "ResetSent", "UpdateFinishCaption",
     "ExitLosesSendData", "ExitLosesReceivedData",
     // Named entries a dump left out because the printer did not answer them (followed by their keys).
-    "DumpEntriesUnanswered"};
+    "DumpEntriesUnanswered",
+    // The label preview: a page without a label, "Label %1 of %2", an export that cannot be written.
+    "PreviewNoLabel", "PreviewLabelOf", "PreviewExportFail"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",
