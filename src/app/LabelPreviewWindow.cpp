@@ -98,6 +98,7 @@ LabelPreviewWindow::LabelPreviewWindow(QPlainTextEdit* sendMemo, QWidget* parent
   split->addWidget(listPane);
   split->setStretchFactor(0, 4);
   split->setStretchFactor(1, 1);
+  split->setSizes({560, 110});
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(controls);
   layout->addWidget(split);
