@@ -10,7 +10,7 @@
 namespace tw::preview {
 namespace {
 
-constexpr long long kMaxStampDots = 64LL * 1024 * 1024;
+constexpr long long kMaxStampDots = 16LL * 1024 * 1024;
 
 struct Line {
   std::string name;        // "A", "LO", "GW" ...

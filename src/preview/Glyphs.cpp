@@ -85,9 +85,11 @@ char32_t Shown(char32_t c, const TextStyle& style) {
 }
 
 void EmSize(const TextStyle& style, int* x, int* y) {
-  *y = std::min(style.cellHeight, kLargestCachedGlyph);
   const double width = style.proportional ? style.cellWidth / kScalableWidthRatio : style.cellWidth / kMonoAdvanceEm;
-  *x = std::clamp(static_cast<int>(width + 0.5), 1, kLargestCachedGlyph * 2);
+  // Large glyphs are drawn smaller and magnified, alike in both directions.
+  const double factor = std::min({1.0, double(kLargestCachedGlyph) / style.cellHeight, 2.0 * kLargestCachedGlyph / width});
+  *y = std::max(1, static_cast<int>(style.cellHeight * factor + 0.5));
+  *x = std::max(1, static_cast<int>(width * factor + 0.5));
 }
 
 }  // namespace

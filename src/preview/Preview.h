@@ -54,6 +54,6 @@ inline constexpr int kMaxLabelSide = 32000;
 // All label images of one rendering together take at most this many bytes, and their drawing at
 // most this many dot operations; what comes after is reported, not drawn.
 inline constexpr long long kMaxImageBytes = 256LL * 1024 * 1024;
-inline constexpr long long kMaxWork = 1LL << 30;
+inline constexpr long long kMaxWork = 1LL << 27;
 
 }  // namespace tw::preview

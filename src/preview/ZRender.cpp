@@ -14,7 +14,7 @@ namespace tw::preview {
 namespace {
 
 // A stamp (text, barcode) larger than this many dots is refused: bounded memory.
-constexpr long long kMaxStampDots = 64LL * 1024 * 1024;
+constexpr long long kMaxStampDots = 16LL * 1024 * 1024;
 
 struct Command {
   std::string name;        // upper case with its prefix: "^FO", "^A", "~DG"

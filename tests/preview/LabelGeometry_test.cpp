@@ -83,7 +83,7 @@ const Geometry kRows[] = {
     {"BlockWrapsWords", CommandSet::Z, "^XA^FO0,0^FB130,3,0,L^ADN,18,10^FDAAAA BBBB CCCC^FS^XZ", {0, 0, 130, 36}, {3, 4, 100, 32}},
     {"BlockLineBreak", CommandSet::Z, "^XA^FO0,0^FB300,3,5,L^ADN,18,10^FDA\\&B\\&C^FS^XZ", {0, 0, 12, 64}, {3, 4, 9, 60}},
     {"FieldOffTheLabel", CommandSet::Z, "^XA^PW100^LL100^FO150,0^GB10,10,10^FS^XZ", {}, {}, 0, 1},
-    {"HugeTextIsReportedNotDrawn", CommandSet::Z, "^XA^FO0,0^A0N,2100,1680^FDHello world^FS^XZ", {}, {}, 0, 1},
+    {"HugeTextIsReportedNotDrawn", CommandSet::Z, "^XA^FO0,0^A0N,2100,1680^FDHello world, hello world^FS^XZ", {}, {}, 0, 1},
     {"UnknownCommand", CommandSet::Z, "^XA^ZZ1^PR4^MD10^PQ2^FO0,0^GB2,2,2^FS^XZ", {0, 0, 2, 2}, {0, 0, 2, 2}, 4, 1},
     {"ELine", CommandSet::E, "N\nLO10,20,30,40\nP1\n", {10, 20, 40, 60}, {10, 20, 40, 60}, 1200},
     {"EBox", CommandSet::E, "N\nX10,10,2,30,20\nP1\n", {10, 10, 30, 20}, {10, 10, 30, 20}, 2 * 20 + 2 * 20 + 2 * 2 * 6},
