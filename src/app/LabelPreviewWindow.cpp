@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/LabelPreviewWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -17,13 +18,16 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTextBlock>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/MemoText.h"
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
+#include "link/HexConversions.h"
 #include "preview/LabelExport.h"
 #include "wizards/EplConfig.h"
 
@@ -44,8 +48,8 @@ int ReadResolutionIndex() { return CurrentEplResolution() == kResolution300 ? 2 
 
 }  // namespace
 
-LabelPreviewWindow::LabelPreviewWindow(QPlainTextEdit* sendMemo, QWidget* parent)
-    : QWidget(parent, Qt::Window), sendMemo_(sendMemo) {
+LabelPreviewWindow::LabelPreviewWindow(QPlainTextEdit* sendMemo, const QCheckBox* hexForm, QWidget* parent)
+    : QWidget(parent, Qt::Window), sendMemo_(sendMemo), hexForm_(hexForm) {
   setObjectName("LabelPreview");
   setWindowTitle("Label Preview");
   auto* controls = new QHBoxLayout;
@@ -151,7 +155,7 @@ void LabelPreviewWindow::Redraw() {
     again_ = true;
     return;
   }
-  const QByteArray data = sendMemo_->toPlainText().toUtf8();
+  const QByteArray data = PageBytes();
   const std::optional<preview::CommandSet> set = ChosenSet(data);
   const preview::Options options{DotsPerMm(), 0, 0};
   const quint64 generation = ++generation_;
@@ -164,6 +168,18 @@ void LabelPreviewWindow::Redraw() {
       if (guard) guard->ShowResult(generation, data, std::move(result));
     });
   });
+}
+
+QByteArray LabelPreviewWindow::PageBytes() const {
+  const std::string form = MemoToTextForm(sendMemo_->toPlainText());
+  std::string bytes;
+  if (hexForm_ && hexForm_->isChecked()) {
+    const NormalizedHex hex = NormalizeHexInput(form);
+    if (hex.result >= 0) bytes = HexPairsToBytes(hex.text);
+  } else {
+    bytes = DecodeEscapes(form);
+  }
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 void LabelPreviewWindow::ShowResult(quint64 generation, const QByteArray& data, preview::Result result) {
@@ -233,12 +249,21 @@ void LabelPreviewWindow::SelectInSendArea(int row) {
   for (const preview::Label& label : result_.labels) {
     for (const preview::NotDrawn& item : label.notDrawn) {
       if (index++ != row) continue;
-      // Byte offsets of the drawn text, as character positions of the memo.
-      const int start = QString::fromUtf8(drawnData_.left(static_cast<int>(item.offset))).size();
-      const int end = QString::fromUtf8(drawnData_.left(static_cast<int>(item.offset + item.length))).size();
+      // Byte offsets of the drawn data as character positions of the memo: exact where the memo is
+      // the data as UTF-8, else the line and column (escapes and hex form take more characters).
+      int start, end;
+      if (drawnData_ == sendMemo_->toPlainText().toUtf8()) {
+        start = QString::fromUtf8(drawnData_.left(static_cast<qsizetype>(item.offset))).size();
+        end = QString::fromUtf8(drawnData_.left(static_cast<qsizetype>(item.offset + item.length))).size();
+      } else {
+        const QTextBlock block = sendMemo_->document()->findBlockByNumber(item.line - 1);
+        start = block.position() + std::min(item.column - 1, std::max(0, block.length() - 1));
+        end = block.position() + std::max(0, block.length() - 1);
+      }
+      const int last = sendMemo_->document()->characterCount() - 1;
       QTextCursor cursor = sendMemo_->textCursor();
-      cursor.setPosition(std::min(start, static_cast<int>(sendMemo_->document()->characterCount()) - 1));
-      cursor.setPosition(std::min(end, static_cast<int>(sendMemo_->document()->characterCount()) - 1), QTextCursor::KeepAnchor);
+      cursor.setPosition(std::clamp(start, 0, last));
+      cursor.setPosition(std::clamp(end, 0, last), QTextCursor::KeepAnchor);
       sendMemo_->setTextCursor(cursor);
       sendMemo_->window()->activateWindow();
       sendMemo_->setFocus();

@@ -10,6 +10,7 @@
 
 #include "preview/Preview.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -27,7 +28,9 @@ class LabelPreviewWindow : public QWidget {
   // Redraw this long after the last change of the page: typing is not slowed by drawing.
   static constexpr int kRedrawDelayMs = 300;
 
-  LabelPreviewWindow(QPlainTextEdit* sendMemo, QWidget* parent = nullptr);
+  // `hexForm` tells whether the memo shows the page in hex form; the preview draws the page's bytes
+  // as a send would send them.
+  LabelPreviewWindow(QPlainTextEdit* sendMemo, const QCheckBox* hexForm, QWidget* parent = nullptr);
 
   // Draws the page now (the debounced redraw calls it; tests and the benchmark may too). The
   // drawing runs on a worker thread; drawn() is emitted when its result is shown.
@@ -48,7 +51,10 @@ class LabelPreviewWindow : public QWidget {
   int DotsPerMm() const;
   std::optional<preview::CommandSet> ChosenSet(const QByteArray& data) const;
 
+  QByteArray PageBytes() const;
+
   QPlainTextEdit* sendMemo_;
+  const QCheckBox* hexForm_;
   QComboBox* setBox_;
   QComboBox* dpmmBox_;
   QComboBox* zoomBox_;

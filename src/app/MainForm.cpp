@@ -403,7 +403,7 @@ void TMainForm::ChangeControlLanguage() {
 }
 
 LabelPreviewWindow* TMainForm::OpenLabelPreview() {
-  if (!labelPreview_) labelPreview_ = new LabelPreviewWindow(MemoSend, this);
+  if (!labelPreview_) labelPreview_ = new LabelPreviewWindow(MemoSend, Cb_ShowHex, this);
   labelPreview_->show();
   labelPreview_->raise();
   labelPreview_->activateWindow();
