@@ -210,7 +210,12 @@ Symbol EncodeCode128(const Request& request) {
       return parts::FromModules(modules, request.moduleWidth, request.height);
     }
     case 'D': {
-      // Application identifiers in parentheses, "(01)09501101530003(10)ABC".
+      // Application identifiers in parentheses, "(01)09501101530003(10)ABC", are separated as
+      // their lengths require; data without them is FNC1 and the data as it stands.
+      if (request.data.find('(') == std::string::npos)
+        return parts::FromBars(parts::EncodeCode128(parts::AutomaticSubsets(request.data, true),
+                                                    request.moduleWidth, request.checkDigit),
+                               request.height);
       ZintJob job;
       job.symbology = BARCODE_GS1_128;
       job.inputMode = GS1_MODE | GS1PARENS_MODE | GS1NOCHECK_MODE;
@@ -228,11 +233,13 @@ Symbol EncodeChecked(const Request& request) {
   if (request.data.empty()) return Failure("no data");
   if (request.data.size() > (matrix ? kMaxMatrixData : kMaxLinearData)) return Failure("data too long");
   if (request.moduleWidth < 1 || request.moduleWidth > 10) return Failure("module width must be 1-10 dots");
-  if (!(request.ratio >= 2.0 && request.ratio <= 3.0)) return Failure("wide-to-narrow ratio must be 2.0-3.0");
   if (request.height < 1 || request.height > kMaxSide) return Failure("bar height must be 1-32000 dots");
   if (request.magnification < 0 || request.magnification > 100) return Failure("QR magnification must be 1-100");
-  if (request.matrixModuleSize < 0 || request.matrixModuleSize > 100)
-    return Failure("Data Matrix module size must be 1-100 dots");
+  if (request.matrixModuleSize < 0 || request.matrixModuleSize > kMaxSide)
+    return Failure("Data Matrix module size must be 1-32000 dots");
+  const bool twoWidths = request.symbology == Symbology::Code39 || request.symbology == Symbology::Interleaved2of5;
+  if (twoWidths && !(request.ratio >= 2.0 && request.ratio <= 3.0))
+    return Failure("wide-to-narrow ratio must be 2.0-3.0");
   const int narrow = request.moduleWidth;
   const int wide = int(std::lround(request.moduleWidth * request.ratio));
   switch (request.symbology) {

@@ -21,6 +21,9 @@ struct Bars {
 // Code 128 with the data's own invocation codes (">:" start B, ">5" code C, ">8" FNC1 ...); start
 // B when the data names no start code. `extraCheck` adds a mod-10 digit over the data's digits.
 Bars EncodeCode128(std::string_view data, int moduleWidth, bool extraCheck);
+// Plain data written with the invocation codes of a short Code 128: subset C for runs of four or
+// more digits, A only for control characters, B otherwise; `fnc1` puts FNC1 behind the start.
+std::string AutomaticSubsets(std::string_view data, bool fnc1);
 // Code 39 with its '*' start and stop, optionally the mod-43 check character.
 Bars EncodeCode39(std::string_view data, bool checkDigit, int narrow, int wide);
 // Interleaved 2 of 5, optionally the mod-10 check digit; a leading 0 makes the digit count even.

@@ -155,6 +155,52 @@ Bars EncodeCode128(std::string_view data, int moduleWidth, bool extraCheck) {
   return bars;
 }
 
+std::string AutomaticSubsets(std::string_view data, bool fnc1) {
+  const auto digitsAt = [&](size_t i) {
+    size_t count = 0;
+    while (i + count < data.size() && data[i + count] >= '0' && data[i + count] <= '9') ++count;
+    return count;
+  };
+  const auto inA = [](unsigned char c) { return c < 0x60; };
+  const auto inB = [](unsigned char c) { return c >= 0x20 && c < 0x80; };
+  // Subset C pays off from four digits on, or for a field of an even number of digits.
+  const size_t leading = digitsAt(0);
+  Subset subset = Subset::B;
+  if (leading >= 4 || (leading == data.size() && leading % 2 == 0)) subset = Subset::C;
+  else if (!data.empty() && !inB(data[0]) && inA(data[0])) subset = Subset::A;
+  std::string coded = subset == Subset::C ? ">;" : subset == Subset::A ? ">9" : ">:";
+  if (fnc1) coded += ">8";
+  for (size_t i = 0; i < data.size();) {
+    const auto c = static_cast<unsigned char>(data[i]);
+    if (subset == Subset::C) {
+      if (digitsAt(i) >= 2) {
+        coded += data.substr(i, 2);
+        i += 2;
+        continue;
+      }
+      subset = !inB(c) && inA(c) ? Subset::A : Subset::B;
+      coded += subset == Subset::A ? ">7" : ">6";
+      continue;
+    }
+    const size_t digits = digitsAt(i);
+    if (digits >= 4 && digits % 2 == 0) {
+      coded += ">5";
+      subset = Subset::C;
+      continue;
+    }
+    if (subset == Subset::B && !inB(c) && inA(c)) {
+      coded += ">7";
+      subset = Subset::A;
+    } else if (subset == Subset::A && !inA(c) && inB(c)) {
+      coded += ">6";
+      subset = Subset::B;
+    }
+    coded += c == '>' ? std::string(">0") : std::string(1, char(c));  // other bytes are refused later
+    ++i;
+  }
+  return coded;
+}
+
 Bars EncodeCode39(std::string_view data, bool checkDigit, int narrow, int wide) {
   // The characters in the order of their check values, '*' last; each pattern's nine bits are its
   // bars and spaces from the left, 1 = wide.

@@ -4,6 +4,7 @@
 #include <zint.h>
 
 #include <memory>
+#include <string>
 
 #include "barcode/BarcodeParts.h"
 
@@ -29,7 +30,10 @@ Modules EncodeWithZint(const ZintJob& job) {
   const int result = ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(job.data.data()),
                                      int(job.data.size()));
   if (result >= ZINT_ERROR) {
-    modules.error = symbol->errtxt;
+    // "Error 561: Input too long ..." -> "Input too long ..."
+    const std::string why = symbol->errtxt;
+    const size_t colon = why.find(": ");
+    modules.error = colon == std::string::npos ? why : why.substr(colon + 2);
     return modules;
   }
   modules.columns = symbol->width;

@@ -16,6 +16,7 @@ struct RoundTrip {
   std::string decoded;  // what the decoder reads
   std::string format;   // the decoder's name of the symbology
   std::string text;     // interpretation line
+  std::string symbologyId = "";  // checked where given: "]C1" is FNC1 after the start
   friend void PrintTo(const RoundTrip& row, std::ostream* out) { *out << row.name; }
 };
 
@@ -34,6 +35,7 @@ TEST_P(BarcodeRoundTrip, DecodesToTheData) {
   EXPECT_EQ(decoded.text, row.decoded);
   EXPECT_EQ(decoded.format, row.format);
   EXPECT_EQ(symbol.text, row.text);
+  if (!row.symbologyId.empty()) EXPECT_EQ(decoded.symbologyId, row.symbologyId);
 }
 
 std::string Printable() {
@@ -66,13 +68,18 @@ const RoundTrip kRoundTrips[] = {
     {"Code128CDropsUnpaired", {.data = ">;12a3x45>6z"}, "1245z", "Code128", "1245z"},
     {"Code128AToB", {.data = ">9AB>6cd"}, "ABcd", "Code128", "ABcd"},
     {"Code128AShift", {.data = ">9AB>4cD\t"}, "ABcD\t", "Code128", "ABcD"},
-    {"Code128Fnc1", {.data = ">;>80112345678901231"}, "0112345678901231", "Code128", "0112345678901231"},
+    {"Code128Fnc1", {.data = ">;>80112345678901231"}, "0112345678901231", "Code128", "0112345678901231",
+     "]C1"},
     {"Code128ExtraCheck", {.data = ">:AB12", .checkDigit = true}, "AB123", "Code128", "AB123"},
     {"Code128CaseCode", {.data = "1234567", .code128Mode = 'U'}, "00000000000012345670", "Code128",
      "00000000000012345670"},
     {"Code128Automatic", {.data = "ABC123456def", .code128Mode = 'A'}, "ABC123456def", "Code128", "ABC123456def"},
     {"Code128Identifiers", {.data = "(10)AB1(01)09501101530003", .code128Mode = 'D'}, "10AB1\x1d" "0109501101530003",
-     "Code128", "(10)AB1(01)09501101530003"},
+     "Code128", "(10)AB1(01)09501101530003", "]C1"},
+    {"Code128IdentifiersPlain", {.data = "0109501101530003", .code128Mode = 'D'}, "0109501101530003", "Code128",
+     "0109501101530003", "]C1"},
+    {"Code128IdentifiersMixed", {.data = "x12345\ty>", .code128Mode = 'D'}, "x12345\ty>", "Code128", "x12345y>",
+     "]C1"},
     {"Code39EveryCharacter", {.symbology = S::Code39, .data = kCode39}, kCode39, "Code39", "*" + kCode39 + "*"},
     {"Code39Mod43", {.symbology = S::Code39, .data = "CODE39", .checkDigit = true}, "CODE39W", "Code39",
      "*CODE39W*"},
@@ -175,13 +182,13 @@ const BadInput kBadInputs[] = {
     {"EanNonDigits", {.symbology = S::Ean13, .data = "12345678901X"}},
     {"UpcNonDigits", {.symbology = S::UpcA, .data = "-1"}},
     {"CaseCodeNonDigits", {.data = "12AB", .code128Mode = 'U'}},
-    {"IdentifiersWithoutParentheses", {.data = "0109501101530003", .code128Mode = 'D'}},
+    {"IdentifiersUnclosed", {.data = "(01)123(10", .code128Mode = 'D'}},
     {"UnknownCode128Mode", {.data = "AB", .code128Mode = 'Z'}},
     {"QrWithoutPrefix", {.symbology = S::Qr, .data = "hello"}},
     {"QrShortByteGroup", {.symbology = S::Qr, .data = "MM,B0100abc"}},
     {"QrUnknownGroup", {.symbology = S::Qr, .data = "MM,Xabc"}},
     {"QrTooLong", {.symbology = S::Qr, .data = "QA," + std::string(7000, 'x')}},
-    {"QrHugeModules", {.symbology = S::Qr, .data = "QA," + std::string(2000, 'x'), .magnification = 100}},
+    {"QrHugeModules", {.symbology = S::Qr, .data = "LA," + std::string(2000, 'x'), .magnification = 100}},
     {"DataMatrixNoSuchSize", {.symbology = S::DataMatrix, .data = "DM", .matrixColumns = 11, .matrixRows = 11}},
     {"DataMatrixTooSmall", {.symbology = S::DataMatrix, .data = std::string(40, 'x'), .matrixColumns = 10}},
     {"Pdf417TooFewRows", {.symbology = S::Pdf417, .data = "x", .pdfRows = 2}},
@@ -189,6 +196,7 @@ const BadInput kBadInputs[] = {
     {"ModuleWidthZero", {.data = "AB", .moduleWidth = 0}},
     {"ModuleWidthEleven", {.data = "AB", .moduleWidth = 11}},
     {"RatioBelowTwo", {.symbology = S::Code39, .data = "AB", .ratio = 1.5}},
+    {"RatioAboveThree", {.symbology = S::Interleaved2of5, .data = "12", .ratio = 3.1}},
     {"HeightZero", {.data = "AB", .height = 0}},
 };
 
