@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "app/DeskKeeper.h"
+#include "app/LabelPreviewWindow.h"
 #include "app/MaintenanceCommands.h"
 #include "app/SessionLogControl.h"
 #include "app/ReceiveArea.h"
@@ -177,6 +178,8 @@ void TMainForm::BuildMenus() {
   for (int index = 0; index < 3; ++index) {
     connect(languages[index], &QAction::triggered, this, [this, index] { ChangeLanguage(index); });
   }
+  m_preview = AddAction(N2, "m_preview", "标签预览", QKeySequence("Ctrl+L"));
+  connect(m_preview, &QAction::triggered, this, &TMainForm::OpenLabelPreview);
   connect(m_about, &QAction::triggered, this, [this] {
     TAboutBox box(this);
     box.exec();
@@ -425,6 +428,16 @@ void TMainForm::ChangeControlLanguage() {
   const PortStatusText port = StatusOfLink();
   SetStatusPanel(0, Tip("PortName") + QString::fromStdString(port.panel0Suffix));
   SetStatusPanel(1, QString::fromStdString(port.panel1));
+  if (labelPreview_) labelPreview_->Relabel();
+}
+
+LabelPreviewWindow* TMainForm::OpenLabelPreview() {
+  if (!labelPreview_) labelPreview_ = new LabelPreviewWindow(MemoSend, Cb_ShowHex, this);
+  labelPreview_->show();
+  labelPreview_->raise();
+  labelPreview_->activateWindow();
+  labelPreview_->Redraw();
+  return labelPreview_;
 }
 
 void TMainForm::UpdateClock() { SetStatusPanel(2, Tip("Time") + QTime::currentTime().toString("hh:mm:ss")); }

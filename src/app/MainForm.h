@@ -28,6 +28,7 @@ class MaintenanceCommands;
 class TFormEepromNormalUser;
 class TFormEepromNormalUserEPL;
 class ReceiveArea;
+class LabelPreviewWindow;
 class SendArea;
 class TFileDialog;
 class TFormStatus;
@@ -59,6 +60,9 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   TFileDialog *OpenFileDialog, *SaveFileDialog, *ReceiveSD;
 
   SendArea* sendArea() const { return sendArea_; }
+  // Tools > Label Preview: the preview window of the send area's page, made on first use.
+  QAction* m_preview = nullptr;
+  LabelPreviewWindow* OpenLabelPreview();
   ReceiveArea* receiveArea() const { return receiveArea_; }
   MaintenanceCommands* maintenance() const { return maintenance_; }
   // The Z user parameter editor: made once at start-up, shown by the password dialog.
@@ -132,6 +136,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   DeskKeeper* desk_ = nullptr;
   SessionLogControl* sessionLog_ = nullptr;
   bool portDialogShown_ = false;
+  LabelPreviewWindow* labelPreview_ = nullptr;
 };
 
 }  // namespace tw

@@ -27,6 +27,7 @@
 
 #include "cli/PortSpec.h"
 #include "cli/StatusCommand.h"
+#include "cli/PreviewCommand.h"
 #include "core/AppPaths.h"
 #include "core/LicenceNotice.h"
 #include "core/Pacing.h"
@@ -470,6 +471,14 @@ int RunCli(int argc, char** argv) {
   dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
   StatusArgs statusArgs;
   auto* statusCommand = AddStatusCommand(app, statusArgs);
+  PreviewArgs previewArgs;
+  auto* preview = app.add_subcommand("preview", "draw the labels in a file (no printer needed)");
+  preview->add_option("FILE", previewArgs.file, "the label data")->required();
+  preview->add_option("-o", previewArgs.output, "write OUT.png (one per label) or OUT.pdf");
+  preview->add_option("--set", previewArgs.set, "z or e (default: told from the content)");
+  preview->add_option("--dpmm", previewArgs.dotsPerMm, "dots per mm: 6, 8 (default), 12 or 24");
+  preview->add_option("--width", previewArgs.width, "label width in dots (overrides the data)");
+  preview->add_option("--length", previewArgs.length, "label length in dots (overrides the data)");
 
   try {
     app.parse(argc, argv);
@@ -490,6 +499,13 @@ int RunCli(int argc, char** argv) {
     ResetLink(RealDeviceLibraries());
 
     if (ports->parsed()) return RunPorts();
+    if (preview->parsed()) {
+      if (const std::string problem = CheckPreviewArgs(previewArgs); !problem.empty()) {
+        std::cerr << problem << "\n";
+        return kExitUsage;
+      }
+      return RunPreview(previewArgs);
+    }
     if (portText.empty()) {
       std::cerr << "The --port option is needed for this command.\n";
       return kExitUsage;

@@ -8,6 +8,7 @@
 //   tagwright-cli --port PORT read-slot AA [FIRST LAST]       a slot's (or field's) four hex digits
 //   tagwright-cli --port PORT write-slot AA VALUE [FIRST LAST] VALUE: 1-4 hex digits, zero-completed
 //   tagwright-cli --port PORT dump FILE                       the parameter table into a dump file
+//   tagwright-cli preview FILE [-o OUT.png|OUT.pdf] [--set z|e] [--dpmm N] [--width DOTS --length DOTS]
 //   tagwright-cli ports
 //   tagwright-cli --port PORT status [--set z|e] [--json]        the printer's status (StatusCommand.h)
 // AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.

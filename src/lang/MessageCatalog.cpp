@@ -33,11 +33,13 @@ constexpr std::string_view kTipsKeys[] = {
     "ExitLosesSendData", "ExitLosesReceivedData",
     // Named entries a dump left out because the printer did not answer them (followed by their keys).
     "DumpEntriesUnanswered",
-    // An exchange running in the background: its progress, its Cancel button, and the refusal of
+// An exchange running in the background: its progress, its Cancel button, and the refusal of
     // another exchange while the link is taken.
     "JobStep", "JobCancel", "LinkBusy",
     // Kept send pages that cannot be read; the session log and its failure; the help window.
-    "SendPagesDamaged", "LogOn", "LogFileFail", "HelpCaption", "HelpInBrowser", "HelpMissing"};
+    "SendPagesDamaged", "LogOn", "LogFileFail", "HelpCaption", "HelpInBrowser", "HelpMissing",
+    // The label preview: a page without a label, "Label %1 of %2", an export that cannot be written.
+    "PreviewNoLabel", "PreviewLabelOf", "PreviewExportFail"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

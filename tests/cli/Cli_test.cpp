@@ -6,9 +6,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <chrono>
 #include <random>
 #include <sstream>
@@ -247,6 +249,9 @@ TEST(CliUsage, BadUsageExitsWithTwo) {
            {"--port", "net:127.0.0.1:99999", "version"},
            {"--port", "net:127.0.0.1", "send"},
            {"--port", "net:127.0.0.1", "frobnicate"},
+           {"preview", "label.zpl", "--dpmm", "7"},
+           {"preview", "label.zpl", "--set", "x"},
+           {"preview", "label.zpl", "-o", "label.jpg"},
        }) {
     auto result = Cli(args);
     EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args.back()) << ": " << result.err;
@@ -287,6 +292,52 @@ INSTANTIATE_TEST_SUITE_P(Programs, ProgramInfoOption, ::testing::ValuesIn(kInfoO
              name.end());
   return name;
 });
+struct PreviewRow {
+  const char* name;
+  std::string data;
+  std::vector<std::string> options;
+  int exitCode;
+  std::vector<std::string> files;  // written, with their sizes in dots where a PNG
+  int width = 0, height = 0;
+  std::string err = "";            // a line of standard error
+  friend void PrintTo(const PreviewRow& row, std::ostream* out) { *out << row.name; }
+};
+
+const PreviewRow kPreviewRows[] = {
+    {"OneLabel", "^XA^FO0,0^GB10,10,10^FS^XZ", {"-o", "out.png"}, 0, {"out.png"}, 813, 1219},
+    {"SizeOverridden", "N\nLO0,0,5,5\nP1\n", {"-o", "out.png", "--width", "100", "--length", "50"}, 0, {"out.png"}, 100, 50},
+    {"TwoLabelsOneNotAllDrawn", "^XA^PW40^LL20^XZ\n^XA^ZZ^XZ", {"-o", "out.png", "--dpmm", "12"}, 3,
+     {"out-1.png", "out-2.png"}, 40, 20, "2:4: ^ZZ: the preview does not draw this command\n"},
+    {"PdfPages", "^XA^XZ^XA^XZ", {"-o", "out.pdf", "--set", "z"}, 0, {"out.pdf"}},
+    {"NoLabel", "hello", {"-o", "out.png"}, 1, {}, 0, 0, "no label"},
+};
+
+class CliPreview : public ::testing::TestWithParam<PreviewRow> {};
+
+TEST_P(CliPreview, WritesEachLabelAndTellsWhatWasNotDrawn) {
+  const PreviewRow& row = GetParam();
+  test::TempDir dir;
+  const std::string input = dir.Write("label.txt", row.data).string();
+  std::vector<std::string> args = {"preview", input};
+  for (const std::string& option : row.options) {
+    args.push_back(option.starts_with("out") ? (dir.path() / option).string() : option);
+  }
+  const test::ProcessResult result = Cli(args);
+  EXPECT_EQ(result.exitCode, row.exitCode) << result.err;
+  EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+  for (const std::string& file : row.files) {
+    const QImage image(QString::fromStdString((dir.path() / file).string()));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / file)) << file;
+    if (row.width) {
+      EXPECT_EQ(image.size(), QSize(row.width, row.height)) << file;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CliPreview, ::testing::ValuesIn(kPreviewRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliPreviewInput, MissingFileIsBadInput) { EXPECT_EQ(Cli({"preview", "/no/such/label.zpl"}).exitCode, 1); }
 
 TEST(PortSpecParsing, FieldsAndDefaults) {
   std::string error;

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where the preview puts fields: the dots drawn lie inside the expected rectangle and cover the
+// inner one (the same rectangle for boxes and graphics, which are exact; a looser pair for text,
+// whose glyphs are stand-ins).
+#include <gtest/gtest.h>
+
+#include "preview/Preview.h"
+
+namespace tw::preview {
+namespace {
+
+struct Rect {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // [x0, x1) x [y0, y1)
+};
+
+struct Geometry {
+  const char* name;
+  CommandSet set;
+  std::string data;
+  Rect outer, inner;
+  int black = -1;     // dots drawn, where exact
+  int notDrawn = 0;
+  friend void PrintTo(const Geometry& row, std::ostream* out) { *out << row.name; }
+};
+
+Rect BlackBounds(const LabelImage& image) {
+  Rect r{image.width(), image.height(), 0, 0};
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (!image.At(x, y)) continue;
+      r = {std::min(r.x0, x), std::min(r.y0, y), std::max(r.x1, x + 1), std::max(r.y1, y + 1)};
+    }
+  }
+  return r;
+}
+
+class LabelGeometry : public ::testing::TestWithParam<Geometry> {};
+
+TEST_P(LabelGeometry, DrawsInsideTheExpectedRectangle) {
+  const Geometry& row = GetParam();
+  const Result result = Render(row.data, row.set, {});
+  ASSERT_EQ(result.labels.size(), 1u);
+  const Label& label = result.labels[0];
+  EXPECT_EQ(label.notDrawn.size(), static_cast<std::size_t>(row.notDrawn));
+  if (row.black >= 0) {
+    EXPECT_EQ(label.image.CountBlack(), row.black);
+  }
+  if (row.black == 0) return;
+  const Rect r = BlackBounds(label.image);
+  EXPECT_GE(r.x0, row.outer.x0);
+  EXPECT_GE(r.y0, row.outer.y0);
+  EXPECT_LE(r.x1, row.outer.x1);
+  EXPECT_LE(r.y1, row.outer.y1);
+  EXPECT_LE(r.x0, row.inner.x0);
+  EXPECT_LE(r.y0, row.inner.y0);
+  EXPECT_GE(r.x1, row.inner.x1);
+  EXPECT_GE(r.y1, row.inner.y1);
+}
+
+// 64 x 16 dots: a black first and last row, and columns 0, 7, 8, 15 ... 63 between, as zlib data in
+// base 64.
+const std::string kFrame = "eJz7/x8CGukMoNb+BwA9vkhh";
+
+const Geometry kRows[] = {
+    {"HomeAndOrigin", CommandSet::Z, "^XA^LH10,20^FO5,7^GB30,40,3^FS^XZ", {15, 27, 45, 67}, {15, 27, 45, 67}, 384},
+    {"TypesetBoxBottomLeft", CommandSet::Z, "^XA^FT5,50^GB10,10,10^FS^XZ", {5, 40, 15, 50}, {5, 40, 15, 50}, 100},
+    {"HorizontalLine", CommandSet::Z, "^XA^FO0,0^GB100,0,3^FS^XZ", {0, 0, 100, 3}, {0, 0, 100, 3}, 300},
+    {"VerticalLine", CommandSet::Z, "^XA^FO7,9^GB0,50,2^FS^XZ", {7, 9, 9, 59}, {7, 9, 9, 59}, 100},
+    {"LabelShiftLeft", CommandSet::Z, "^XA^LS4^FO10,0^GB5,5,5^FS^XZ", {6, 0, 11, 5}, {6, 0, 11, 5}, 25},
+    {"HexGraphic", CommandSet::Z, "^XA^FO10,10^GFA,4,4,2,FFFF8001^FS^XZ", {10, 10, 26, 12}, {10, 10, 26, 12}, 18},
+    {"CompressedHexGraphic", CommandSet::Z, "^XA^FO0,0^GFA,4,4,2,IF,:^FS^XZ", {0, 0, 12, 2}, {0, 0, 12, 2}, 24},
+    {"Z64GraphicWithItsCheck", CommandSet::Z, "^XA^FO10,10^GFA,128,128,8,:Z64:" + kFrame + ":5F6D^FS^XZ",
+     {10, 10, 74, 26}, {10, 10, 74, 26}, 352},
+    {"Z64GraphicWithAWrongCheck", CommandSet::Z, "^XA^FO10,10^GFA,128,128,8,:Z64:" + kFrame + ":5F6C^FS^XZ", {}, {}, 0, 1},
+    {"TextAtOrigin", CommandSet::Z, "^XA^FO100,50^ADN,18,10^FDHELLO^FS^XZ", {100, 50, 160, 68}, {103, 54, 156, 64}},
+    {"TextOnBaseline", CommandSet::Z, "^XA^FT100,80^ADN,18,10^FDHELLO^FS^XZ", {100, 62, 160, 81}, {103, 69, 156, 79}},
+    {"TextTurnedRight", CommandSet::Z, "^XA^FO100,50^ADR,18,10^FDHELLO^FS^XZ", {100, 50, 118, 110}, {104, 53, 114, 106}},
+    {"TextUpsideDown", CommandSet::Z, "^XA^FO100,50^ADI,18,10^FDHELLO^FS^XZ", {100, 50, 160, 68}, {104, 54, 157, 64}},
+    {"TextTurnedLeft", CommandSet::Z, "^XA^FO100,50^ADB,18,10^FDHELLO^FS^XZ", {100, 50, 118, 110}, {104, 54, 114, 107}},
+    {"TextTurnedByDefault", CommandSet::Z, "^XA^FWR^FO100,50^AD,18,10^FDHELLO^FS^XZ", {100, 50, 118, 110}, {104, 53, 114, 106}},
+    {"BlockRightJustified", CommandSet::Z, "^XA^FO0,0^FB300,1,0,R^ADN,18,10^FDAB^FS^XZ", {276, 0, 300, 18}, {279, 4, 296, 14}},
+    {"BlockCentred", CommandSet::Z, "^XA^FO0,0^FB300,1,0,C^ADN,18,10^FDAB^FS^XZ", {138, 0, 162, 18}, {141, 4, 158, 14}},
+    {"BlockWrapsWords", CommandSet::Z, "^XA^FO0,0^FB130,3,0,L^ADN,18,10^FDAAAA BBBB CCCC^FS^XZ", {0, 0, 130, 36}, {3, 4, 100, 32}},
+    {"BlockLineBreak", CommandSet::Z, "^XA^FO0,0^FB300,3,5,L^ADN,18,10^FDA\\&B\\&C^FS^XZ", {0, 0, 12, 64}, {3, 4, 9, 60}},
+    {"FieldOffTheLabel", CommandSet::Z, "^XA^PW100^LL100^FO150,0^GB10,10,10^FS^XZ", {}, {}, 0, 1},
+    {"HugeTextIsReportedNotDrawn", CommandSet::Z, "^XA^FO0,0^A0N,2100,1680^FDHello world, hello world^FS^XZ", {}, {}, 0, 1},
+    {"UnknownCommand", CommandSet::Z, "^XA^ZZ1^PR4^MD10^PQ2^FO0,0^GB2,2,2^FS^XZ", {0, 0, 2, 2}, {0, 0, 2, 2}, 4, 1},
+    {"ELine", CommandSet::E, "N\nLO10,20,30,40\nP1\n", {10, 20, 40, 60}, {10, 20, 40, 60}, 1200},
+    {"EBox", CommandSet::E, "N\nX10,10,2,30,20\nP1\n", {10, 10, 30, 20}, {10, 10, 30, 20}, 2 * 20 + 2 * 20 + 2 * 2 * 6},
+    {"EWhiteAndInvert", CommandSet::E, "N\nLO0,0,10,10\nLW0,0,10,5\nLE0,0,10,20\nP1\n", {0, 0, 10, 20}, {0, 0, 10, 20}, 150},
+    {"ERawGraphicZeroIsBlack", CommandSet::E, std::string("N\nGW5,6,1,2,\x0F\xFF\nP1\n", 18), {5, 6, 9, 7}, {5, 6, 9, 7}, 4},
+    {"ETextTurnedAboutItsCorner", CommandSet::E, "N\nA50,50,1,3,1,1,N,\"AB\"\nP1\n", {30, 50, 50, 78}, {35, 52, 47, 74}},
+    {"ETextReversed", CommandSet::E, "N\nA50,50,0,3,2,1,R,\"AB\"\nP1\n", {50, 50, 106, 70}, {50, 50, 106, 70}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fields, LabelGeometry, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LabelPreview, TellsTheCommandSetAndSplitsLabels) {
+  EXPECT_EQ(DetectCommandSet("\r\n^xa^FDx^FS^XZ"), CommandSet::Z);
+  EXPECT_EQ(DetectCommandSet("q812\r\nN\r\nP1\r\n"), CommandSet::E);
+  EXPECT_EQ(DetectCommandSet("hello\n"), std::nullopt);
+  const Result two = Render("^XA^PW40^LL30^XZ^XA^FO0,0^GB4,4,4^FS^XZ", CommandSet::Z, {12, 0, 0});
+  ASSERT_EQ(two.labels.size(), 2u);
+  EXPECT_EQ(two.labels[1].image.width(), 40);  // ^PW stays in force
+  EXPECT_EQ(two.labels[1].image.CountBlack(), 16);
+  const Result big = Render("^XA\n^PW40000^XZ", CommandSet::Z, {});
+  ASSERT_EQ(big.labels.size(), 1u);
+  EXPECT_TRUE(big.labels[0].image.empty());
+  ASSERT_EQ(big.labels[0].notDrawn.size(), 1u);
+  EXPECT_EQ(Describe(big.labels[0].notDrawn[0]), "2:1: ^PW: the label is larger than 32000 dots a side");
+  EXPECT_EQ(Render("^XA^XZ", CommandSet::Z, {6, 0, 0}).labels[0].image.width(), 610);  // 4 inches
+}
+
+}  // namespace
+}  // namespace tw::preview
