@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/DiscoverCommand.h"
 #include "cli/PortSpec.h"
 #include "core/AppPaths.h"
 #include "core/LicenceNotice.h"
@@ -461,6 +462,8 @@ int RunCli(int argc, char** argv) {
   std::string dumpFile;
   auto* dump = app.add_subcommand("dump", "save the parameter table and named entries to a dump file");
   dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
+  DiscoverArgs discoverArgs;
+  CLI::App* discover = AddDiscoverCommand(app, discoverArgs);
 
   try {
     app.parse(argc, argv);
@@ -481,6 +484,7 @@ int RunCli(int argc, char** argv) {
     ResetLink(RealDeviceLibraries());
 
     if (ports->parsed()) return RunPorts();
+    if (discover->parsed()) return RunDiscover(discoverArgs);
     if (portText.empty()) {
       std::cerr << "The --port option is needed for this command.\n";
       return kExitUsage;
