@@ -13,10 +13,6 @@ struct WayName {
 };
 constexpr WayName kWayNames[] = {{kRaw, "raw"}, {kSnmp, "snmp"}, {kDnsSd, "dns-sd"}};
 
-bool SameOne(const PrinterRow& a, const PrinterRow& b) {
-  return (!a.address.isEmpty() && a.address == b.address) || (!a.serial.isEmpty() && a.serial == b.serial);
-}
-
 void Fill(QString& field, const QString& other) {
   if (field.isEmpty()) field = other;
 }
@@ -44,16 +40,28 @@ QStringList WayNames(unsigned foundBy) {
 }
 
 void MergeRow(std::vector<PrinterRow>& rows, const PrinterRow& found) {
+  // Every address and serial of the parts gathered so far names the same printer: a find may carry
+  // one row's address and another row's serial, and a merged row keeps only the first of each.
+  QStringList addresses, serials;
+  auto gather = [&](const PrinterRow& row) {
+    if (!row.address.isEmpty()) addresses << row.address;
+    if (!row.serial.isEmpty()) serials << row.serial;
+  };
+  auto sameOne = [&](const PrinterRow& row) {
+    return (!row.address.isEmpty() && addresses.contains(row.address)) ||
+           (!row.serial.isEmpty() && serials.contains(row.serial));
+  };
   PrinterRow merged = found;
+  gather(found);
   // Take every row that is the same printer out of the list and into the find, until none is
-  // left: a merge may give the find a serial that matches yet another row. The merged row goes
-  // where the first of its parts stood.
+  // left. The merged row goes where the first of its parts stood.
   std::size_t place = rows.size();
   for (bool again = true; again;) {
     again = false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (!SameOne(rows[i], merged)) continue;
+      if (!sameOne(rows[i])) continue;
       PrinterRow kept = rows[i];
+      gather(kept);
       Absorb(kept, merged);
       merged = kept;
       rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));

@@ -44,7 +44,10 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // address or port field left empty.
                                              "NoUsbPrinter", "EnterAddress",
                                              // A USB printer that another program holds.
-                                             "UsbInUse"};
+                                             "UsbInUse",
+                                             // The printer search: its list's columns, a range that
+                                             // is not one, the question before a large range.
+                                             "FindColumns", "FindBadRange", "FindRangeLarge"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download
