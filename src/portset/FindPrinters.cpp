@@ -148,7 +148,7 @@ void TFindPrinters::BtnStartClick() {
   } catch (const std::exception&) {
     // The search runs all the same; only the range is not remembered.
   }
-  discovery::DiscoveryOptions options;
+  discovery::DiscoveryOptions options = baseOptions;
   options.addresses = std::move(*addresses);
   options.askAll = CbAskAll->isChecked();
   LblNotes->clear();

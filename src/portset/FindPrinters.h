@@ -39,6 +39,9 @@ class TFindPrinters : public QDialog {
   QPushButton* BtnStop;
   QPushButton* BtnClose;
 
+  // What a search runs with besides its range and the "ask every open port" choice.
+  discovery::DiscoveryOptions baseOptions;
+
   void BtnStartClick();
   void BtnUseClick();
 
