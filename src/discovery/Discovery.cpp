@@ -70,7 +70,7 @@ void Discovery::Start(const DiscoveryOptions& options) {
   if (options_.dnsSd) {
     delete browser_;
     browser_ = new DnsSdBrowser(options_.rawPort, this);
-    connect(browser_, &DnsSdBrowser::note, this, &Discovery::AddNote);
+    connect(browser_, &DnsSdBrowser::unavailable, this, [this](const QString& reason) { AddNote(kDnsSd, reason); });
     connect(browser_, &DnsSdBrowser::found, this, [this](const PrinterRow& row, bool labelPrinter) {
       Found(row);
       if (!labelPrinter) return;
@@ -148,7 +148,7 @@ void Discovery::StartTask(uint32_t address) {
       // The way cannot run at all (no UDP socket): say so once and go on without it.
       options_.snmp = false;
       --waysRan_;
-      AddNote(error);
+      AddNote(kSnmp, error);
     }
   }
 
@@ -253,10 +253,11 @@ void Discovery::Found(const PrinterRow& row) {
   emit rowsChanged();
 }
 
-void Discovery::AddNote(const QString& text) {
+void Discovery::AddNote(unsigned way, const QString& reason) {
+  const QString text = QStringLiteral("%1 could not run: %2.").arg(way == kDnsSd ? QStringLiteral("DNS-SD") : QStringLiteral("SNMP"), reason);
   if (notes_.contains(text)) return;
   notes_ << text;
-  emit noteAdded(text);
+  emit noteAdded(way, reason);
 }
 
 void Discovery::CheckFinished() {

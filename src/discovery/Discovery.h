@@ -55,13 +55,15 @@ class Discovery : public QObject {
   bool Running() const;
 
   const std::vector<PrinterRow>& Rows() const { return rows_; }
+  // One sentence per way that could not run: "<way> could not run: <reason>."
   const QStringList& Notes() const { return notes_; }
   // Whether any way could run at all.
   bool AnyWayRan() const { return waysRan_ > 0; }
 
  signals:
   void rowsChanged();
-  void noteAdded(const QString& text);
+  // A way could not run: kDnsSd or kSnmp, and why (in the words of the system's libraries).
+  void noteAdded(unsigned way, const QString& reason);
   void progress(int done, int total);
   void finished();
 
@@ -74,7 +76,7 @@ class Discovery : public QObject {
   void FinishTask(Task& task);
   void CheckTaskDone(Task& task);
   void Found(const PrinterRow& row);
-  void AddNote(const QString& text);
+  void AddNote(unsigned way, const QString& reason);
   void CheckFinished();
   void End();
 

@@ -71,7 +71,7 @@ struct DnsSdBrowser::Impl {
   static void OnClient(AvahiClient* client, AvahiClientState state, void* data) {
     auto* self = static_cast<Impl*>(data);
     if (state == AVAHI_CLIENT_FAILURE && self->client == client) {
-      emit self->owner->note(QStringLiteral("DNS-SD: the connection to the Avahi daemon failed (%1).")
+      emit self->owner->unavailable(QStringLiteral("the connection to the Avahi daemon failed (%1)")
                                  .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(client)))));
       self->listing.clear();
       self->resolving.clear();
@@ -138,7 +138,7 @@ bool DnsSdBrowser::Start() {
   int error = 0;
   impl_->client = avahi_client_new(QtEventLoopPoll(), AvahiClientFlags(0), Impl::OnClient, impl_.get(), &error);
   if (!impl_->client) {
-    emit note(QStringLiteral("DNS-SD could not run: no Avahi daemon answers (%1).")
+    emit unavailable(QStringLiteral("no Avahi daemon answers (%1)")
                   .arg(QString::fromUtf8(avahi_strerror(error))));
     return false;
   }
@@ -150,7 +150,7 @@ bool DnsSdBrowser::Start() {
     impl_->listing.insert(b);
   }
   if (impl_->browsers.empty()) {
-    emit note(QStringLiteral("DNS-SD could not run: the Avahi daemon refused to browse (%1).")
+    emit unavailable(QStringLiteral("the Avahi daemon refused to browse (%1)")
                   .arg(QString::fromUtf8(avahi_strerror(avahi_client_errno(impl_->client)))));
     impl_->Close();
     return false;

@@ -16,7 +16,7 @@ class DnsSdBrowser : public QObject {
   explicit DnsSdBrowser(int rawPort, QObject* parent = nullptr);
   ~DnsSdBrowser() override;
 
-  // Starts browsing; false (with the reason in note) when no daemon answers.
+  // Starts browsing; false (with the reason in unavailable) when no daemon answers.
   bool Start();
   void Stop();
   bool Done() const;  // every browser has listed what it knows and every resolve has ended
@@ -24,7 +24,8 @@ class DnsSdBrowser : public QObject {
  signals:
   // A printer announced on the network; `labelPrinter` when its name or TXT values name one.
   void found(const tw::discovery::PrinterRow& row, bool labelPrinter);
-  void note(const QString& text);
+  // The way cannot run or went away; `reason` says why.
+  void unavailable(const QString& reason);
   void finished();
 
  private:

@@ -105,7 +105,7 @@ bool SnmpQuery::Start(uint32_t address, int port, const QString& community, QStr
   session_ = std::make_unique<Session>();
   session_->handle = snmp_sess_open(&settings);
   if (!session_->handle) {
-    if (error) *error = QStringLiteral("SNMP could not run: no session to %1.").arg(QString::fromLatin1(peer));
+    if (error) *error = QStringLiteral("no session to %1 could be opened").arg(QString::fromLatin1(peer));
     return false;
   }
   netsnmp_transport* transport = snmp_sess_transport(session_->handle);

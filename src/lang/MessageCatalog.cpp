@@ -46,8 +46,9 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // A USB printer that another program holds.
                                              "UsbInUse",
                                              // The printer search: its list's columns, a range that
-                                             // is not one, the question before a large range.
-                                             "FindColumns", "FindBadRange", "FindRangeLarge"};
+                                             // is not one, the question before a large range, a way
+                                             // that could not run.
+                                             "FindColumns", "FindBadRange", "FindRangeLarge", "FindWayNotRun"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download

@@ -115,8 +115,11 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
     PbProgress->setMaximum(std::max(total, 1));
     PbProgress->setValue(total == 0 ? 0 : done);
   });
-  connect(run_, &discovery::Discovery::noteAdded, this,
-          [this] { LblNotes->setText(run_->Notes().join(QLatin1Char('\n'))); });
+  connect(run_, &discovery::Discovery::noteAdded, this, [this](unsigned way, const QString& reason) {
+    const QString name = way == discovery::kDnsSd ? QStringLiteral("DNS-SD") : QStringLiteral("SNMP");
+    const QString note = Text("FindWayNotRun", "%1 无法运行：%2。").arg(name, reason);
+    LblNotes->setText(LblNotes->text().isEmpty() ? note : LblNotes->text() + QLatin1Char('\n') + note);
+  });
   connect(run_, &discovery::Discovery::finished, this, [this] {
     PbProgress->setValue(PbProgress->maximum());
     ShowRunning(false);
