@@ -83,13 +83,6 @@ struct SnmpQuery::Session {
 SnmpQuery::SnmpQuery(QObject* parent) : QObject(parent) {}
 SnmpQuery::~SnmpQuery() = default;
 
-namespace {
-struct Pending {
-  SnmpQuery* query;
-  int step;
-};
-}  // namespace
-
 bool SnmpQuery::Start(uint32_t address, int port, const QString& community, QString* error) {
   InitLibrary();
   const QByteArray peer = QStringLiteral("udp:%1:%2").arg(QHostAddress(address).toString()).arg(port).toLatin1();
@@ -127,16 +120,16 @@ bool SnmpQuery::Send(int step) {
     pdu->max_repetitions = kMaxAlertRows;
   }
   for (const Oid* name : request.oids) snmp_add_null_var(pdu, name->data(), name->size());
+  // One request is out at a time: the callback needs no more than the query, which knows its step.
+  // A session closed with its request still out frees that request without an answer.
   auto callback = [](int op, netsnmp_session*, int, netsnmp_pdu* reply, void* magic) -> int {
-    auto* pending = static_cast<Pending*>(magic);
-    if (op == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE) pending->query->OnResponse(pending->step, reply);
-    delete pending;
+    auto* query = static_cast<SnmpQuery*>(magic);
+    if (op == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE) query->OnResponse(query->step_, reply);
     return 1;
   };
-  auto* pending = new Pending{this, step};
-  if (!snmp_sess_async_send(session_->handle, pdu, callback, pending)) {
+  step_ = step;
+  if (!snmp_sess_async_send(session_->handle, pdu, callback, this)) {
     snmp_free_pdu(pdu);
-    delete pending;
     return false;
   }
   return true;

@@ -45,6 +45,7 @@ class SnmpQuery : public QObject {
   void OnResponse(int step, void* pdu);
   bool Send(int step);
   std::unique_ptr<Session> session_;
+  int step_ = 0;  // the request out
   SnmpAnswer answer_;
 };
 
