@@ -21,10 +21,7 @@ struct AvahiWatch {
     in->setEnabled(events & AVAHI_WATCH_IN);
     out->setEnabled(events & AVAHI_WATCH_OUT);
   }
-  void Fire(AvahiWatchEvent event) {
-    happened = event;
-    callback(this, fd, event, userdata);  // may free this watch: nothing of it is touched after
-  }
+  void Fire(AvahiWatchEvent event);
 };
 
 struct AvahiTimeout {
@@ -43,15 +40,35 @@ struct AvahiTimeout {
   }
 };
 
-namespace tw::discovery {
 namespace {
 
-// Avahi may free a watch or a time-out from inside its own callback: the notifiers and timers are
-// deleted later by the event loop, never under the signal that called them.
+// Callbacks of Avahi running now. Avahi may free a watch or a time-out from inside its own callback:
+// then the notifiers and timers are deleted later by the event loop, never under the signal that
+// called them; outside a callback they go at once.
+int g_dispatching = 0;
+
 template <typename T>
 void DeleteSoon(std::unique_ptr<T> object) {
-  if (object) object.release()->deleteLater();
+  if (object && g_dispatching > 0) object.release()->deleteLater();
 }
+
+template <typename Call>
+void Dispatch(Call call) {
+  ++g_dispatching;
+  call();
+  --g_dispatching;
+}
+
+}  // namespace
+
+void AvahiWatch::Fire(AvahiWatchEvent event) {
+  happened = event;
+  // May free this watch: nothing of it is touched after.
+  Dispatch([&] { callback(this, fd, event, userdata); });
+}
+
+namespace tw::discovery {
+namespace {
 
 AvahiWatch* WatchNew(const AvahiPoll*, int fd, AvahiWatchEvent events, AvahiWatchCallback callback, void* userdata) {
   auto* watch = new AvahiWatch{callback, userdata, fd, {}, {}, {}};
@@ -82,7 +99,7 @@ AvahiTimeout* TimeoutNew(const AvahiPoll*, const struct timeval* when, AvahiTime
   auto* timeout = new AvahiTimeout{callback, userdata};
   timeout->timer->setSingleShot(true);
   QObject::connect(timeout->timer.get(), &QTimer::timeout,
-                   [timeout] { timeout->callback(timeout, timeout->userdata); });
+                   [timeout] { Dispatch([timeout] { timeout->callback(timeout, timeout->userdata); }); });
   timeout->Arm(when);
   return timeout;
 }

@@ -274,7 +274,9 @@ void Discovery::End() {
   running_ = false;
   ending_ = false;
   if (browser_) {
-    browser_->Stop();
+    // The end may come from inside one of Avahi's callbacks (its last answer): the client is
+    // freed once that callback has returned, and says nothing more meanwhile.
+    browser_->disconnect(this);
     browser_->deleteLater();
     browser_ = nullptr;
   }

@@ -158,8 +158,6 @@ bool DnsSdBrowser::Start() {
   return true;
 }
 
-void DnsSdBrowser::Stop() { impl_->Close(); }
-
 bool DnsSdBrowser::Done() const { return !impl_->client || (impl_->listing.empty() && impl_->resolving.empty()); }
 
 }  // namespace tw::discovery

@@ -18,7 +18,6 @@ class DnsSdBrowser : public QObject {
 
   // Starts browsing; false (with the reason in unavailable) when no daemon answers.
   bool Start();
-  void Stop();
   bool Done() const;  // every browser has listed what it knows and every resolve has ended
 
  signals:
