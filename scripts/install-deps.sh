@@ -22,6 +22,13 @@ build_deps_met() { command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuildd
 if [ ${#missing[@]} -gt 0 ] || ! build_deps_met; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
+  # The discovery tests start snmpd and avahi-daemon themselves: installing them must not start
+  # the system's services (a policy-rc.d that refuses every start, removed again afterwards).
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+    $SUDO chmod 755 /usr/sbin/policy-rc.d
+    trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
+  fi
   $SUDO apt-get update -qq
   $SUDO apt-get build-dep -y -qq --no-install-recommends ./
   [ ${#missing[@]} -eq 0 ] || $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

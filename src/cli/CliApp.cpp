@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/DiscoverCommand.h"
 #include "cli/PortSpec.h"
 #include "cli/StatusCommand.h"
 #include "cli/PreviewCommand.h"
@@ -479,6 +480,8 @@ int RunCli(int argc, char** argv) {
   preview->add_option("--dpmm", previewArgs.dotsPerMm, "dots per mm: 6, 8 (default), 12 or 24");
   preview->add_option("--width", previewArgs.width, "label width in dots (overrides the data)");
   preview->add_option("--length", previewArgs.length, "label length in dots (overrides the data)");
+  DiscoverArgs discoverArgs;
+  CLI::App* discover = AddDiscoverCommand(app, discoverArgs);
 
   try {
     app.parse(argc, argv);
@@ -506,6 +509,7 @@ int RunCli(int argc, char** argv) {
       }
       return RunPreview(previewArgs);
     }
+    if (discover->parsed()) return RunDiscover(discoverArgs);
     if (portText.empty()) {
       std::cerr << "The --port option is needed for this command.\n";
       return kExitUsage;

@@ -53,7 +53,11 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // A USB printer that another program holds.
                                              "UsbInUse",
                                              // The serial number in a found serial device's tool tip.
-                                             "SerialNumber"};
+                                             "SerialNumber",
+                                             // The printer search: its list's columns, a range that
+                                             // is not one, the question before a large range, a way
+                                             // that could not run.
+                                             "FindColumns", "FindBadRange", "FindRangeLarge", "FindWayNotRun"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download

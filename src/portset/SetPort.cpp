@@ -29,6 +29,7 @@
 #include "link/Connection.h"
 #include "link/PortListing.h"
 #include "portset/CommandSet.h"
+#include "portset/FindPrinters.h"
 #include "portset/PortInfo.h"
 #include "portset/SerialPortWatch.h"
 #include "widgets/RadioGroup.h"
@@ -237,6 +238,8 @@ void TSetPort::BuildControls() {
   connect(CbConnect, &QPushButton::clicked, this, &TSetPort::CbConnectClick);
   connect(CbUSBName, &QComboBox::currentIndexChanged, this, &TSetPort::CbUSBNameChange);
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  BtnFind = Named(new QPushButton(QStringLiteral("查找..."), this), "BtnFind");
+  connect(BtnFind, &QPushButton::clicked, this, &TSetPort::BtnFindClick);
 }
 
 void TSetPort::BuildLayout() {
@@ -279,6 +282,7 @@ void TSetPort::BuildLayout() {
   network->addLayout(address, 0, 1);
   network->addWidget(Label10, 1, 0);
   network->addWidget(Edit_Port, 1, 1, Qt::AlignLeft);
+  network->addWidget(BtnFind, 2, 1, Qt::AlignRight);
   network->setColumnStretch(1, 1);
 
   auto* right = new QVBoxLayout;
@@ -668,6 +672,24 @@ bool TSetPort::FilterPortKey(QKeyEvent* event) {
     return true;
   }
   return false;
+}
+
+}  // namespace tw
+
+namespace tw {
+
+void TSetPort::BtnFindClick() {
+  TFindPrinters find(this);
+  if (find.exec() == QDialog::Accepted && find.Chosen()) UseFoundPrinter(find.Chosen()->address, find.Chosen()->port);
+}
+
+void TSetPort::UseFoundPrinter(const QString& address, int port) {
+  const QStringList parts = address.split(QLatin1Char('.'));
+  const std::array<QLineEdit*, 4> fields = AddressFields();
+  if (parts.size() != static_cast<int>(fields.size())) return;
+  CheckKind(rbNet);
+  for (std::size_t i = 0; i < fields.size(); ++i) fields[i]->setText(parts[static_cast<int>(i)]);
+  Edit_Port->setText(QString::number(port));
 }
 
 }  // namespace tw

@@ -48,6 +48,10 @@ class TSetPort : public QDialog {
   void CbConnectClick();
   void FormShortCut();  // F1: the help file of the current language
   QString GetIpAdd() const;
+  // "Find...": searches the network in a window of its own; a printer chosen there fills the
+  // address and port fields (and selects the network kind). The user still presses OK.
+  void BtnFindClick();
+  void UseFoundPrinter(const QString& address, int port);
 
   // Controls, named as the language files name them.
   QRadioButton *RbCom, *rbLpt, *RbUSB, *RbUSB_PrinterMode, *rbNet;
@@ -57,6 +61,7 @@ class TSetPort : public QDialog {
   QLineEdit *Edit_IP1, *Edit_IP2, *Edit_IP3, *Edit_IP4, *Edit_Port;
   TRadioGroup* GBCommandSet;
   QPushButton *CbConnect, *BitBtn2;
+  QPushButton* BtnFind;
 
  protected:
   void showEvent(QShowEvent* event) override;

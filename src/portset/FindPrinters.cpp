@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "portset/FindPrinters.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "core/AppPaths.h"
+#include "core/Ini.h"
+#include "core/Messages.h"
+#include "discovery/AddressRange.h"
+#include "lang/ChangeLan.h"
+#include "lang/Language.h"
+#include "lang/MessageCatalog.h"
+#include "widgets/Ui.h"
+
+namespace tw {
+namespace {
+
+constexpr const char* kFormName = "FindPrinters";
+constexpr const char* kSettingsSection = "Discovery";
+constexpr const char* kRangeKey = "Range";
+
+template <class Widget>
+Widget* Named(Widget* widget, const char* name, const char* text = nullptr) {
+  widget->setObjectName(QString::fromLatin1(name));
+  if constexpr (requires { widget->setText(QString()); }) {
+    if (text) widget->setText(QString::fromUtf8(text));
+  }
+  return widget;
+}
+
+// The list's columns, in the default language; the catalog's FindColumns replaces them.
+constexpr const char* kColumns[] = {"地址", "端口", "名称", "型号", "固件", "序列号", "指令集", "发现方式"};
+
+// A catalog text, or the default when the language file lacks it.
+QString Text(std::string_view key, const char* fallback) {
+  const QString text = Msg("SetPort", key);
+  return text.isEmpty() ? QString::fromUtf8(fallback) : text;
+}
+
+}  // namespace
+
+std::filesystem::path TFindPrinters::SettingsPath() { return LibDir() / "Discovery.ini"; }
+
+TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discovery::Discovery(this)) {
+  setObjectName(QString::fromLatin1(kFormName));
+  setWindowTitle(QStringLiteral("查找打印机"));
+  LblRange = Named(new QLabel(this), "LblRange", "地址范围:");
+  EdRange = Named(new QLineEdit(this), "EdRange");
+  BtnStart = Named(new QPushButton(this), "BtnStart", "开始");
+  CbAskAll = Named(new QCheckBox(this), "CbAskAll", "询问每个打开的端口");
+  LblAskAllWarning = Named(new QLabel(this), "LblAskAllWarning",
+                           "警告: 该端口上的办公打印机会打印发给它的任何内容。");
+  LblAskAllWarning->setWordWrap(true);
+  LblAskAllWarning->setStyleSheet(QStringLiteral("color: #b00000"));
+  LblAskAllWarning->setVisible(false);
+  LvPrinters = Named(new QTreeWidget(this), "LvPrinters");
+  LvPrinters->setRootIsDecorated(false);
+  LvPrinters->setSelectionMode(QAbstractItemView::SingleSelection);
+  LvPrinters->setAllColumnsShowFocus(true);
+  LvPrinters->setMinimumSize(640, 220);
+  PbProgress = Named(new QProgressBar(this), "PbProgress");
+  LblNotes = Named(new QLabel(this), "LblNotes");
+  LblNotes->setWordWrap(true);
+  BtnUse = Named(new QPushButton(this), "BtnUse", "使用");
+  BtnStop = Named(new QPushButton(this), "BtnStop", "取消");
+  BtnClose = Named(new QPushButton(this), "BtnClose", "关闭");
+
+  auto* range = new QHBoxLayout;
+  range->addWidget(LblRange);
+  range->addWidget(EdRange, 1);
+  range->addWidget(BtnStart);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(PbProgress, 1);
+  buttons->addWidget(BtnStop);
+  buttons->addWidget(BtnUse);
+  buttons->addWidget(BtnClose);
+  auto* form = new QVBoxLayout(this);
+  form->addLayout(range);
+  form->addWidget(CbAskAll);
+  form->addWidget(LblAskAllWarning);
+  form->addWidget(LvPrinters, 1);
+  form->addWidget(LblNotes);
+  form->addLayout(buttons);
+
+  TChangeLan().Relabel(this, CurrentLanguageFile(), QStringLiteral("None"), QString::fromLatin1(kFormName));
+  QStringList columns;
+  for (const char* column : kColumns) columns << QString::fromUtf8(column);
+  const QStringList relabelled = TChangeLan::ParseItems(Msg("SetPort", "FindColumns"));
+  LvPrinters->setHeaderLabels(relabelled.size() == columns.size() ? relabelled : columns);
+  LvPrinters->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+  QString lastRange = QString::fromStdString(ReadIniString(SettingsPath(), kSettingsSection, kRangeKey, ""));
+  EdRange->setText(lastRange.isEmpty() ? discovery::DefaultRanges().join(QStringLiteral(", ")) : lastRange);
+  BtnUse->setEnabled(false);
+  ShowRunning(false);
+
+  connect(BtnStart, &QPushButton::clicked, this, &TFindPrinters::BtnStartClick);
+  connect(BtnStop, &QPushButton::clicked, run_, &discovery::Discovery::Cancel);
+  connect(BtnUse, &QPushButton::clicked, this, &TFindPrinters::BtnUseClick);
+  connect(BtnClose, &QPushButton::clicked, this, &QDialog::reject);
+  connect(CbAskAll, &QCheckBox::toggled, LblAskAllWarning, &QLabel::setVisible);
+  connect(LvPrinters, &QTreeWidget::itemSelectionChanged, this,
+          [this] { BtnUse->setEnabled(!LvPrinters->selectedItems().isEmpty()); });
+  connect(LvPrinters, &QTreeWidget::itemDoubleClicked, this, &TFindPrinters::BtnUseClick);
+  connect(run_, &discovery::Discovery::rowsChanged, this, &TFindPrinters::ShowRows);
+  connect(run_, &discovery::Discovery::progress, this, [this](int done, int total) {
+    PbProgress->setMaximum(std::max(total, 1));
+    PbProgress->setValue(total == 0 ? 0 : done);
+  });
+  connect(run_, &discovery::Discovery::noteAdded, this, [this](unsigned way, const QString& reason) {
+    const QString name = way == discovery::kDnsSd ? QStringLiteral("DNS-SD") : QStringLiteral("SNMP");
+    const QString note = Text("FindWayNotRun", "%1 无法运行：%2。").arg(name, reason);
+    LblNotes->setText(LblNotes->text().isEmpty() ? note : LblNotes->text() + QLatin1Char('\n') + note);
+  });
+  connect(run_, &discovery::Discovery::finished, this, [this] {
+    PbProgress->setValue(PbProgress->maximum());
+    ShowRunning(false);
+  });
+}
+
+void TFindPrinters::ShowRunning(bool running) {
+  BtnStart->setEnabled(!running);
+  EdRange->setEnabled(!running);
+  CbAskAll->setEnabled(!running);
+  BtnStop->setEnabled(running);
+}
+
+void TFindPrinters::BtnStartClick() {
+  QString error;
+  auto addresses = discovery::ParseAddressRanges(EdRange->text(), &error);
+  if (!addresses) {
+    ShowMessage(Text("FindBadRange", "%1 不是地址范围。").arg(EdRange->text()).toStdString(),
+                windowTitle().toStdString(), MsgIcon::Warning);
+    return;
+  }
+  if (addresses->size() > discovery::kConfirmAbove &&
+      ShowMessage(Text("FindRangeLarge", "该范围有 %1 个地址。全部查找吗?").arg(addresses->size()).toStdString(),
+                  windowTitle().toStdString(), MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) {
+    return;
+  }
+  try {
+    WriteIniString(SettingsPath(), kSettingsSection, kRangeKey, EdRange->text().toStdString());
+  } catch (const std::exception&) {
+    // The search runs all the same; only the range is not remembered.
+  }
+  discovery::DiscoveryOptions options = baseOptions;
+  options.addresses = std::move(*addresses);
+  options.askAll = CbAskAll->isChecked();
+  LblNotes->clear();
+  chosen_.reset();
+  ShowRunning(true);
+  run_->Start(options);
+}
+
+void TFindPrinters::ShowRows() {
+  const QList<QTreeWidgetItem*> selected = LvPrinters->selectedItems();
+  const QString selectedAddress = selected.isEmpty() ? QString() : selected.first()->text(0);
+  LvPrinters->clear();
+  for (const discovery::PrinterRow& row : run_->Rows()) {
+    auto* item = new QTreeWidgetItem(
+        LvPrinters, {row.address, QString::number(row.port), row.name, row.model, row.firmware, row.serial,
+                     row.commandSet.isNull() ? QString() : QString(row.commandSet.toUpper()),
+                     discovery::WayNames(row.foundBy).join(QStringLiteral(", "))});
+    if (row.address == selectedAddress) item->setSelected(true);
+  }
+}
+
+void TFindPrinters::BtnUseClick() {
+  const QList<QTreeWidgetItem*> selected = LvPrinters->selectedItems();
+  if (selected.isEmpty()) return;
+  const int index = LvPrinters->indexOfTopLevelItem(selected.first());
+  if (index < 0 || index >= static_cast<int>(run_->Rows().size())) return;
+  chosen_ = run_->Rows()[static_cast<std::size_t>(index)];
+  run_->Cancel();
+  accept();
+}
+
+}  // namespace tw
