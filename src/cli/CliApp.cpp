@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/CliFleet.h"
 #include "cli/PortSpec.h"
 #include "core/AppPaths.h"
 #include "core/LicenceNotice.h"
@@ -461,6 +462,7 @@ int RunCli(int argc, char** argv) {
   std::string dumpFile;
   auto* dump = app.add_subcommand("dump", "save the parameter table and named entries to a dump file");
   dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
+  const std::shared_ptr<FleetCommands> fleet = AddFleetCommands(app, send, &file);
 
   try {
     app.parse(argc, argv);
@@ -472,6 +474,8 @@ int RunCli(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return kExitUsage;
   }
+
+  if (FleetCommandWanted(*fleet)) return RunFleetCommand(*fleet);
 
   std::signal(SIGPIPE, SIG_IGN);
   StartInterruptWatcher();

@@ -9,6 +9,8 @@
 //   tagwright-cli --port PORT write-slot AA VALUE [FIRST LAST] VALUE: 1-4 hex digits, zero-completed
 //   tagwright-cli --port PORT dump FILE                       the parameter table into a dump file
 //   tagwright-cli ports
+//   tagwright-cli [--printers FILE] inventory | backup DIR | apply FILE | send FILE | list add ...
+//                                                             jobs over a printer list (cli/CliFleet.h)
 // AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.
 // Exit status: 0 success, 1 the link cannot be opened (the reason is told) / a send fails / no reply
 // (or no valid value) / the dump fails / the port went away while listening, 2 bad usage (also a bad
