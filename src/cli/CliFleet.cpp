@@ -126,8 +126,8 @@ int RunFleetCommand(const FleetCommands& c) {
     options.dryRun = c.dryRun;
     if (!c.slots.empty()) {
       std::string error;
-      options.slots = fleet::ParseSlotList(c.slots, options.set, &error);
-      if (!options.slots) {
+      options.slotList = fleet::ParseSlotList(c.slots, options.set, &error);
+      if (!options.slotList) {
         std::cerr << error << "\n";
         return kExitUsage;
       }

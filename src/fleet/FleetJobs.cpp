@@ -174,7 +174,7 @@ std::optional<std::string> FleetRun::Prepare() {
     case JobKind::Apply: {
       const std::optional<DumpFile> dump = DumpFile::Open(options_.target);
       if (!dump) return "The dump file " + options_.target.string() + " cannot be read.";
-      const std::vector<int> slots = options_.slots ? *options_.slots : DefaultApplySlots(options_.set);
+      const std::vector<int> slots = options_.slotList ? *options_.slotList : DefaultApplySlots(options_.set);
       for (int slot : slots) {
         const std::optional<std::string> text = dump->FindSlot(Hex2(slot));
         const std::optional<uint16_t> value = text ? FourHexDigits(*text) : std::nullopt;

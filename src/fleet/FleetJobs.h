@@ -39,7 +39,7 @@ struct JobOptions {
   std::filesystem::path target;  // backup: the folder; apply: the dump file; send: the file
   CommandSet set = CommandSet::Z;  // apply: the command set of the dump file
   bool dryRun = false;             // apply: read and compare only
-  std::optional<std::vector<int>> slots;  // apply: the slots to bring in line (default: ApplySlots(set))
+  std::optional<std::vector<int>> slotList;  // apply: the slots to bring in line (default: DefaultApplySlots)
   int jobs = kDefaultJobs;
 };
 

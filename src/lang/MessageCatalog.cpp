@@ -32,7 +32,11 @@ constexpr std::string_view kTipsKeys[] = {
     "VersionNoReply", "FormatMemoryAsk", "FormatMemorySent", "ResetSent", "UpdateFinishCaption",
     "ExitLosesSendData", "ExitLosesReceivedData",
     // Named entries a dump left out because the printer did not answer them (followed by their keys).
-    "DumpEntriesUnanswered"};
+    "DumpEntriesUnanswered",
+    // The printer list window: its column titles, the states of a printer's job, the summary line.
+    "FleetName", "FleetAddress", "FleetState", "FleetProgress", "FleetResult", "FleetMessage", "FleetWaiting",
+    "FleetRunning", "FleetDone", "FleetFailed", "FleetSkipped", "FleetNotStarted", "FleetInterrupted",
+    "FleetInterruptedSlots", "FleetSummary"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",
