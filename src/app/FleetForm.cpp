@@ -54,7 +54,7 @@ TFleetForm::TFleetForm(QWidget* parent) : QDialog(parent) {
   QStringList headers;
   for (std::string_view key : kColumnKeys) headers << Tip(key);
   gridPrinters->setHorizontalHeaderLabels(headers);
-  resize(900, 600);
+  resize(1100, 640);
   SetListFile(QString::fromStdString(fleet::DefaultPrinterListPath().string()));
   JobChanged();
 }
@@ -99,7 +99,8 @@ void TFleetForm::BuildControls() {
   gridPrinters->setEditTriggers(QAbstractItemView::NoEditTriggers);
   gridPrinters->setSelectionBehavior(QAbstractItemView::SelectRows);
   gridPrinters->verticalHeader()->setVisible(false);
-  gridPrinters->horizontalHeader()->setStretchLastSection(true);
+  gridPrinters->setWordWrap(false);
+  gridPrinters->horizontalHeader()->setSectionResizeMode(kMessage, QHeaderView::Stretch);
   layout->addWidget(gridPrinters, 1);
 
   auto* buttons = new QHBoxLayout;
@@ -151,7 +152,12 @@ void TFleetForm::LoadList() {
     bar->setValue(0);
     gridPrinters->setCellWidget(row, kProgress, bar);
   }
-  gridPrinters->resizeColumnsToContents();
+  // Names and addresses fit their texts; the state, progress and result columns have room for what
+  // a job writes there, the message takes the rest (the whole text is its tool tip).
+  for (int column : {kName, kAddress}) gridPrinters->resizeColumnToContents(column);
+  gridPrinters->setColumnWidth(kState, 220);
+  gridPrinters->setColumnWidth(kProgress, 90);
+  gridPrinters->setColumnWidth(kResult, 260);
 }
 
 void TFleetForm::JobChanged() {
@@ -238,7 +244,10 @@ void TFleetForm::ShowSnapshot() {
     const QString texts[] = {StateText(r), result, FromUtf8(r.error)};
     const int columns[] = {kState, kResult, kMessage};
     for (int i = 0; i < 3; ++i) {
-      if (gridPrinters->item(row, columns[i])->text() != texts[i]) gridPrinters->item(row, columns[i])->setText(texts[i]);
+      QTableWidgetItem* item = gridPrinters->item(row, columns[i]);
+      if (item->text() == texts[i]) continue;
+      item->setText(texts[i]);
+      item->setToolTip(texts[i]);
     }
     if (auto* bar = qobject_cast<QProgressBar*>(gridPrinters->cellWidget(row, kProgress))) bar->setValue(r.progress);
   }
