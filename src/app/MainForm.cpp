@@ -22,6 +22,8 @@
 #include "app/MaintenanceCommands.h"
 #include "app/ReceiveArea.h"
 #include "app/SendArea.h"
+#include "app/StatusWindow.h"
+#include "link/DataTransfer.h"
 #include "about/AboutBox.h"
 #include "download/DownLoad.h"
 #include "lang/ChangeLan.h"
@@ -131,6 +133,7 @@ void TMainForm::BuildMenus() {
   N16 = AddAction(N2, "N16", "格式化存储器");
   m_deviceSet = AddAction(N2, "m_deviceSet", "设备配置", QKeySequence("Ctrl+N"));
   m_printerList = AddAction(N2, "m_printerList", "打印机列表");
+  m_status = AddAction(N2, "m_status", "打印机状态");
 
   N7 = AddMenu(this, bar, "N7", "帮助(&H)");
   m_help = AddAction(N7, "m_help", "帮助系统", QKeySequence(Qt::Key_F1));
@@ -155,6 +158,7 @@ void TMainForm::BuildMenus() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
   });
+  connect(m_status, &QAction::triggered, this, &TMainForm::OpenStatusWindow);
   connect(m_help, &QAction::triggered, this, [] { OpenHelp(CurrentLanguage()); });
   const QAction* languages[] = {N13, N14, English1};
   for (int index = 0; index < 3; ++index) {
@@ -188,6 +192,7 @@ void TMainForm::BuildToolBar() {
       {&Tb_PortSet, "Tb_PortSet", "network-wired", ":/icons/portset.png", "端口设置", m_portSet, false},
       {&btnSetPrinter, "btnSetPrinter", "printer", ":/icons/printer.png", "设置打印机", N15, false},
       {&TbDownLoad, "TbDownLoad", "go-down", ":/icons/download.png", "下载文件", m_downFile, false},
+      {&btnStatus, "btnStatus", "dialog-information", ":/icons/status.png", "打印机状态", m_status, false},
       {&btnTestPage, "btnTestPage", "document-print", ":/icons/testpage.png", "打印自检页", m_printcheck, true},
       {&btnHelpFile, "btnHelpFile", "help-browser", ":/icons/help.png", "帮助", m_help, false},
   };
@@ -419,8 +424,39 @@ void TMainForm::StartReceiving() {
 void TMainForm::StopReceiving() { Receive_Thread::Stop(); }
 
 void TMainForm::ResumeReceiving() {
-  // A modal window still open (a dialog, a message of one) may be reading replies itself.
-  if (!Receive_Thread::Running() && !QApplication::activeModalWidget()) StartReceiving();
+  // A modal window still open (a dialog, a message of one) may be reading replies itself, and an
+  // exchange that claimed the link (a status reading on its own thread) reads them too.
+  if (!Receive_Thread::Running() && !QApplication::activeModalWidget() && !LinkExchangeClaimed()) StartReceiving();
+}
+
+TFormStatus* TMainForm::OpenStatusWindow() {
+  if (!statusWindow_) {
+    TFormStatus::Hooks hooks;
+    // Emitted here, the chunk is queued behind those the receive thread has handed on.
+    hooks.passOn = [this](const QByteArray& bytes) { emit chunkReceived(bytes); };
+    hooks.resumeReceiving = [this] { ResumeReceiving(); };
+    hooks.showWorst = [this](const QString& text) { ShowStatusWorst(text); };
+    statusWindow_ = new TFormStatus(this, std::move(hooks));
+  }
+  const bool first = !statusWindow_->isVisible();
+  statusWindow_->show();
+  statusWindow_->raise();
+  statusWindow_->activateWindow();
+  if (first && Link().open) statusWindow_->Refresh();
+  return statusWindow_;
+}
+
+void TMainForm::ShowStatusWorst(const QString& text) {
+  if (!statusWorst_) {
+    statusWorst_ = new QLabel(statusBar());
+    statusWorst_->setObjectName("StatusWorst");
+    statusWorst_->setFrameShape(QFrame::StyledPanel);
+    statusBar()->insertWidget(2, statusWorst_);
+  }
+  statusWorst_->setText(text);
+  statusWorst_->setVisible(!text.isEmpty());
+  // The link panel gives up room while the watch's text is shown.
+  statusPanels_[1]->setMinimumWidth(text.isEmpty() ? 450 : 220);
 }
 
 bool TMainForm::UserEditorShown() const { return zUserEditor_->isVisible() || eUserEditor_->isVisible(); }

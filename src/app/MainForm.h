@@ -28,6 +28,7 @@ class TFormEepromNormalUserEPL;
 class ReceiveArea;
 class SendArea;
 class TFileDialog;
+class TFormStatus;
 
 class TMainForm : public QMainWindow, public PortStatusTarget {
   Q_OBJECT
@@ -74,6 +75,12 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   // Starts the receive thread again when it is stopped and no window holds the link: no modal window
   // is open and no user parameter editor is shown.
   void ResumeReceiving();
+  // The status window (Tools > Printer Status), made on first use; and the status bar's text of its
+  // watch ("" hides it).
+  TFormStatus* OpenStatusWindow();
+  void ShowStatusWorst(const QString& text);
+  QAction* m_status = nullptr;
+  QToolButton* btnStatus = nullptr;
 
  signals:
   // Emitted from the receive thread; queued into the UI thread in arrival order.
@@ -107,6 +114,8 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   MaintenanceCommands* maintenance_ = nullptr;
   TFormEepromNormalUser* zUserEditor_ = nullptr;
   TFormEepromNormalUserEPL* eUserEditor_ = nullptr;
+  TFormStatus* statusWindow_ = nullptr;
+  QLabel* statusWorst_ = nullptr;
 };
 
 }  // namespace tw

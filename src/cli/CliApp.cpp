@@ -27,6 +27,7 @@
 
 #include "cli/CliFleet.h"
 #include "cli/PortSpec.h"
+#include "cli/StatusCommand.h"
 #include "core/AppPaths.h"
 #include "core/LicenceNotice.h"
 #include "core/Pacing.h"
@@ -463,6 +464,8 @@ int RunCli(int argc, char** argv) {
   auto* dump = app.add_subcommand("dump", "save the parameter table and named entries to a dump file");
   dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
   const std::shared_ptr<FleetCommands> fleet = AddFleetCommands(app, send, &file);
+  StatusArgs statusArgs;
+  auto* statusCommand = AddStatusCommand(app, statusArgs);
 
   try {
     app.parse(argc, argv);
@@ -518,6 +521,8 @@ int RunCli(int argc, char** argv) {
       status = RunWriteSlot(*slotArgs);
     } else if (dump->parsed()) {
       status = RunDump(dumpFile);
+    } else if (statusCommand->parsed()) {
+      status = RunStatus(statusArgs);
     } else {
       status = RunAsk("~WN01@version~\r\n", hex, "version request");
     }

@@ -11,6 +11,7 @@
 //   tagwright-cli ports
 //   tagwright-cli [--printers FILE] inventory | backup DIR | apply FILE | send FILE | list add ...
 //                                                             jobs over a printer list (cli/CliFleet.h)
+//   tagwright-cli --port PORT status [--set z|e] [--json]        the printer's status (StatusCommand.h)
 // AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.
 // Exit status: 0 success, 1 the link cannot be opened (the reason is told) / a send fails / no reply
 // (or no valid value) / the dump fails / the port went away while listening, 2 bad usage (also a bad

@@ -17,6 +17,7 @@
 #include "link/WaitInterrupt.h"
 #include "params/ParamProtocol.h"
 #include "params/UserParamRows.h"
+#include "status/PrinterStatus.h"
 
 namespace tw::fleet {
 namespace {
@@ -53,6 +54,25 @@ std::string TimeStamp() {
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
   return text;
+}
+
+std::string IdentityText(const status::Report& report) {
+  if (!report.identity) return {};
+  std::string text;
+  for (const std::string* part : {&report.identity->model, &report.identity->firmware}) {
+    if (!part->empty()) text += (text.empty() ? "" : " ") + *part;
+  }
+  return text;
+}
+
+// The conditions in words with their severity, "ok" when an answered reading reports none.
+std::string StatusText(const status::Report& report) {
+  if (!report.answered) return {};
+  std::string text;
+  for (const status::Condition& condition : report.conditions) {
+    text += (text.empty() ? "" : "; ") + condition.text + " (" + std::string(status::SeverityName(condition.severity)) + ")";
+  }
+  return text.empty() ? "ok" : text;
 }
 
 std::string ChangeCount(std::size_t n) { return std::to_string(n) + (n == 1 ? " slot" : " slots"); }
@@ -316,16 +336,33 @@ void FleetRun::Inventory(std::size_t index) {
     r.progress = 10;
   });
   const std::string version = session.Ask(kVersionRequest, EndsLine);
-  if (version.empty()) {
-    return Fail(index, session.WentAway() ? "the printer closed the connection" : "the printer did not answer");
+  // The status queries of the printer's command set, the identification among them; once a query
+  // went unanswered the next ones wait only a short while, as a status reading does.
+  const status::CommandSet set = printer.set == CommandSet::E ? status::CommandSet::E : status::CommandSet::Z;
+  status::Report report;
+  report.commandSet = set;
+  bool silent = version.empty();
+  const std::vector<status::Query> queries = status::QueriesOf(set);
+  for (std::size_t i = 0; i < queries.size() && !WaitInterrupted(); ++i) {
+    const status::Query query = queries[i];
+    const std::string reply =
+        session.Ask(status::RequestBytes(query), [query](std::string_view bytes) { return status::ReplyComplete(query, bytes); },
+                    silent ? TimeoutMs(status::kAfterSilence) : -1);
+    silent = !status::DecodeReply(query, reply, report);
+    Update(index, [&](PrinterResult& r) { r.progress = 10 + static_cast<int>(90 * (i + 1) / queries.size()); });
   }
-  Update(index, [&](PrinterResult& r) {
-    r.answered = true;
-    r.version = Trimmed(version);
-    r.progress = 100;
-    r.result = r.version;
-  });
+  const bool wentAway = session.WentAway();
   session.Close();
+  Update(index, [&](PrinterResult& r) {
+    r.answered = !version.empty() || report.answered;
+    r.version = Trimmed(version);
+    r.identity = IdentityText(report);
+    r.status = StatusText(report);
+    r.result = r.answered ? r.version + (r.status.empty() ? "" : "; " + r.status) : std::string();
+  });
+  if (version.empty() && !report.answered) {
+    return Fail(index, wentAway ? "the printer closed the connection" : "the printer did not answer");
+  }
 }
 
 void FleetRun::Backup(std::size_t index) {

@@ -215,12 +215,13 @@ std::optional<std::string> PrinterSession::DumpTable(std::vector<std::string>* u
   return file;
 }
 
-std::string PrinterSession::Ask(std::string_view request, const std::function<bool(std::string_view)>& complete) {
+std::string PrinterSession::Ask(std::string_view request, const std::function<bool(std::string_view)>& complete,
+                                int firstWaitMs) {
   DiscardPendingInput();
   if (!Send(request)) return {};
   std::vector<char> buffer(kReplyBufferSize);
   std::string reply;
-  int wait = TimeoutMs(pace::kFirstAnswerBytes);
+  int wait = firstWaitMs < 0 ? TimeoutMs(pace::kFirstAnswerBytes) : firstWaitMs;
   while (!complete(reply)) {
     const long n = Read(buffer.data(), kReplyBufferSize, wait);
     if (n <= 0) break;

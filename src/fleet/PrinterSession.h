@@ -70,7 +70,9 @@ class PrinterSession {
   // A request and its answer: the first bytes within kFirstAnswerBytes, each further piece within
   // the short network read time-out, until `complete` says the answer is whole (or the pieces stop).
   // Empty when nothing came.
-  std::string Ask(std::string_view request, const std::function<bool(std::string_view)>& complete);
+  // `firstWaitMs` < 0: kFirstAnswerBytes.
+  std::string Ask(std::string_view request, const std::function<bool(std::string_view)>& complete,
+                  int firstWaitMs = -1);
 
   const std::string& address() const { return address_; }
 

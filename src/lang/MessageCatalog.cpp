@@ -59,16 +59,33 @@ constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  
                                                 "StoppedDownload", "FirmwareStopWarning"};
 constexpr std::string_view kSetPrinterKeys[] = {"QingShuRuShuZhi", "ShuRuCuoWu",      "FanWei",
                                                 "GetVersionFail",  "FieldOutOfRange", "SentNotSaved"};
+// The status window: the conditions' texts by id (the unknown one with its values as %1), the
+// notes on what a reading could not read, and the window's own messages.
+constexpr std::string_view kStatusKeys[] = {
+    "paper-out", "pause", "buffer-full", "comms-diagnostic-mode", "partial-format", "corrupt-ram",
+    "under-temperature", "over-temperature", "head-open", "ribbon-out", "label-waiting",
+    "cutter-fault", "head-over-temperature", "motor-over-temperature", "bad-head-element",
+    "head-detection-error", "invalid-firmware-config", "head-thermistor-open",
+    "paper-jam-during-retract", "presenter-not-running", "paper-feed-error",
+    "clear-paper-path-failed", "black-mark-calibrate-error", "black-mark-not-found", "calibrate",
+    "clean-head", "replace-head", "paper-near-end", "sensor-1", "sensor-2", "sensor-3", "sensor-4",
+    "sensor-5", "sensor-6", "sensor-7", "sensor-8", "syntax-error", "object-exceeds-label",
+    "data-length", "insufficient-memory", "memory-configuration", "duplicate-name", "unknown",
+    "NoteNotAnswered", "NoteNoEtx", "NoteFrameMissing", "NoteExtraFrames", "NoteFieldCount",
+    "NoteBadValue", "NoteUnreadable", "NoteFlagDisagrees", "NoteOutside", "NoteNoLineEnd",
+    "NoteLinkFailed", "NoteLinkLost", "NoProblem", "NoAnswer", "Identity", "NoIdentity", "ReadAt",
+    "Reading", "LinkBusy", "WatchWorst", "WatchOk", "WatchNoAnswer"};
 
 struct CatalogSection {
   std::string_view name;
   std::span<const std::string_view> keys;
 };
-constexpr std::array<CatalogSection, 4> kSections = {{
+constexpr std::array<CatalogSection, 5> kSections = {{
     {"Tips", kTipsKeys},
     {"SetPort", kSetPortKeys},
     {"DownDialog", kDownDialogKeys},
     {"SetPrinter_1", kSetPrinterKeys},
+    {"Status", kStatusKeys},
 }};
 
 // Index of a section in kSections, or -1.

@@ -2,8 +2,8 @@
 #pragma once
 // The message catalog: process-wide text slots filled from sections of the current language file.
 // Tips (main window; at start-up and after every language change), SetPort (port dialog, each time
-// it is shown), DownDialog (download dialog) and SetPrinter_1 (setup wizards). A missing key gives an
-// empty text. Installs itself as the lookup behind CatalogText() of core/Messages.h.
+// it is shown), DownDialog (download dialog), SetPrinter_1 (setup wizards) and Status (status
+// window). A missing key gives an empty text. Installs itself as the lookup behind CatalogText() of core/Messages.h.
 #include <QString>
 #include <QStringList>
 #include <string_view>

@@ -583,6 +583,15 @@ Reply ReadAvailable() {
   return {static_cast<double>(buffer.size()), std::move(buffer)};
 }
 
+int ReplyWaitMs() { return FirstByteWaitMs(ReadUsbSettings(SysOptionPath())); }
+
+std::string ReadWithin(int waitMs) {
+  std::string buffer(kReplyBufferSize, '\0');
+  const long n = ReadWithinByKind(buffer.data(), kReplyBufferSize, waitMs, ReadUsbSettings(SysOptionPath()));
+  buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return buffer;
+}
+
 void DiscardPendingInput() {
   LinkState& link = Link();
   const PortKind kind = link.currentKind;

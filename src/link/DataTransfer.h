@@ -46,6 +46,10 @@ Reply ReadReply(ReplyEnd end = ReplyEnd::Rounds);
 // kind's first read gives the first bytes (in the current read mode), the whole reply within the
 // length of the kind's normal read loop counted from `startedMs`. True when the reply ends its line.
 bool CompleteReplyLine(Reply& reply, int64_t startedMs);
+// How long the kind's first read of a reply waits for its first bytes, in the current read mode.
+int ReplyWaitMs();
+// One read that waits up to waitMs for bytes (at most 1024): the bytes, empty when none came.
+std::string ReadWithin(int waitMs);
 // One bulk read of whatever the printer has sent (at most 50000 bytes).
 Reply ReadAvailable();
 // Throws away input that arrived before a request: reads until a read brings nothing, at most

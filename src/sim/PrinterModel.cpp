@@ -15,6 +15,10 @@ constexpr std::string_view kParameterIntro = "~WN";
 constexpr std::string_view kMemoryListingRequest = "^XA^WD*:*.*^XZ";
 constexpr std::string_view kConfigurationRequest = "UQ";
 constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kHostStatusRequest = "~HS";
+constexpr std::string_view kErrorStatusRequest = "~HQES";
+constexpr std::string_view kIdentificationRequest = "~HI";
+constexpr std::string_view kErrorCodeRequest = "^ee";
 
 constexpr std::string_view kVersionBody = "01@version";
 constexpr std::string_view kReadSlotPrefix = "00@eep,r,";
@@ -218,6 +222,8 @@ PrinterModel::Output PrinterModel::Feed(std::string_view bytes) {
     if (step.scan == Scan::Command) {
       pos += step.length;
       lineStart = true;
+      line_.clear();
+      lineTooLong_ = false;
       if (out.resetRequested) {
         // The printer restarts: whatever followed the reset in this chunk is lost.
         DiscardPending();
@@ -227,6 +233,7 @@ PrinterModel::Output PrinterModel::Feed(std::string_view bytes) {
     }
     // Not a command (or one that never completed within the cap): one byte of print data.
     lineStart = IsLineEnd(data[pos]);
+    TakePrintData(data[pos]);
     ++out.printDataBytes;
     ++pos;
   }
@@ -251,39 +258,63 @@ PrinterModel::Step PrinterModel::TryCommand(std::string_view rest, bool atLineSt
 
   switch (rest.front()) {
     case '~': {
-      if (rest.size() < 3) {
-        const bool partial = MatchLiteral(rest, kReset) == LiteralMatch::Partial ||
-                             MatchLiteral(rest, kParameterIntro) == LiteralMatch::Partial;
-        return {partial ? Scan::NeedMore : Scan::NoCommand};
-      }
       if (rest.starts_with(kParameterIntro)) return TryParameterCommand(rest, out);
+      bool partial = MatchLiteral(rest, kParameterIntro) == LiteralMatch::Partial;
       const Step reset = literal(kReset);
       if (reset.scan == Scan::Command) out.resetRequested = true;
-      return reset;
+      if (reset.scan != Scan::NoCommand) return reset;
+      if (personality_ != Personality::Z) return {partial ? Scan::NeedMore : Scan::NoCommand};
+      // The Z status queries: host status, error and warning status, identification.
+      using Answer = std::string (PrinterModel::*)() const;
+      static constexpr std::pair<std::string_view, Answer> kQueries[] = {
+          {kHostStatusRequest, &PrinterModel::HostStatusReply},
+          {kErrorStatusRequest, &PrinterModel::ErrorStatusReply},
+          {kIdentificationRequest, &PrinterModel::IdentificationReply},
+      };
+      for (const auto& [query, answer] : kQueries) {
+        const Step step = literal(query);
+        if (step.scan == Scan::Command) out.reply += (this->*answer)();
+        if (step.scan == Scan::Command) return step;
+        partial = partial || step.scan == Scan::NeedMore;
+      }
+      return {partial ? Scan::NeedMore : Scan::NoCommand};
     }
     case '^': {
+      if (personality_ == Personality::E) {
+        const Step errors = TryLineCommand(rest, kErrorCodeRequest, atLineStart, out);
+        if (errors.scan == Scan::Command) out.reply += ErrorCodeReply();
+        if (errors.scan != Scan::NoCommand) return errors;
+      }
       const Step listing = literal(kMemoryListingRequest);
       if (listing.scan == Scan::Command) out.reply += MemoryListingReply();
       return listing;
     }
     case 'U': {
       // The E printer's configuration request is a line of its own: "UQ" ended by CR LF or LF.
-      if (personality_ != Personality::E || !atLineStart) return {Scan::NoCommand};
-      const std::size_t n = kConfigurationRequest.size();
-      const LiteralMatch match = MatchLiteral(rest, kConfigurationRequest);
-      if (match == LiteralMatch::Partial || (match == LiteralMatch::Whole && rest.size() == n)) {
-        return {Scan::NeedMore};
-      }
-      if (match == LiteralMatch::No || !IsLineEnd(rest[n])) return {Scan::NoCommand};
-      std::size_t length = n + 1;
-      if (rest[n] == '\r' && rest.size() > length && rest[length] == '\n') ++length;
-      out.commands.push_back(Printable(rest.substr(0, length)));
-      out.reply += ConfigurationReply();
-      return {Scan::Command, length};
+      if (personality_ != Personality::E) return {Scan::NoCommand};
+      const Step request = TryLineCommand(rest, kConfigurationRequest, atLineStart, out);
+      if (request.scan == Scan::Command) out.reply += ConfigurationReply();
+      return request;
     }
     default:
       return {Scan::NoCommand};
   }
+}
+
+// An E command that is a line of its own: the command ended by CR LF or LF.
+PrinterModel::Step PrinterModel::TryLineCommand(std::string_view rest, std::string_view command,
+                                                bool atLineStart, Output& out) {
+  if (!atLineStart) return {Scan::NoCommand};
+  const std::size_t n = command.size();
+  const LiteralMatch match = MatchLiteral(rest, command);
+  if (match == LiteralMatch::Partial || (match == LiteralMatch::Whole && rest.size() == n)) {
+    return {Scan::NeedMore};
+  }
+  if (match == LiteralMatch::No || !IsLineEnd(rest[n])) return {Scan::NoCommand};
+  std::size_t length = n + 1;
+  if (rest[n] == '\r' && rest.size() > length && rest[length] == '\n') ++length;
+  out.commands.push_back(Printable(rest.substr(0, length)));
+  return {Scan::Command, length};
 }
 
 // "~WN" + body + terminator. The terminator is "~" (the protocol's own messages), or CR LF (the

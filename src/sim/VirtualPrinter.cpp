@@ -49,7 +49,9 @@ struct VirtualPrinter::Impl {
   explicit Impl(PrinterOptions printerOptions)
       : options(std::move(printerOptions)),
         faults(options.faults),
-        model(options.personality, options.versionText, options.configuration) {}
+        model(options.personality, options.versionText, options.configuration) {
+    model.SetStatusOptions(options.status);
+  }
 
   // The rate at which received bytes are taken, as a baud rate of 10 bits a byte (0: no limit).
   static int ReceiveBaud(const Faults& f) { return f.baud > 0 ? f.baud : f.readBytesPerSecond * 10; }
@@ -328,6 +330,21 @@ void VirtualPrinter::SetNamedEntry(const std::string& key, const std::string& va
 void VirtualPrinter::DropNamedEntry(const std::string& key) {
   std::lock_guard lock(impl_->modelMutex);
   impl_->model.DropNamedEntry(key);
+}
+
+void VirtualPrinter::SetConditions(const PrinterConditions& conditions) {
+  std::lock_guard lock(impl_->modelMutex);
+  impl_->model.SetConditions(conditions);
+}
+
+PrinterConditions VirtualPrinter::Conditions() const {
+  std::lock_guard lock(impl_->modelMutex);
+  return impl_->model.Conditions();
+}
+
+long long VirtualPrinter::PrintedLabels() const {
+  std::lock_guard lock(impl_->modelMutex);
+  return impl_->model.PrintedLabels();
 }
 
 }  // namespace tw::sim

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tw::sim {
@@ -61,6 +62,46 @@ const std::vector<ConfigurationPreset>& ConfigurationPresets();
 // The preset of that name, or nullptr.
 const ConfigurationPreset* FindConfigurationPreset(std::string_view name);
 
+// The printer's conditions, reported in its status replies and changed while it runs.
+struct PrinterConditions {
+  bool paperOut = false;
+  bool headOpen = false;
+  bool ribbonOut = false;
+  bool paused = false;
+  bool overTemperature = false;
+  bool calibrateWarning = false;
+  bool operator==(const PrinterConditions&) const = default;
+};
+// The names of the conditions, as the program's options and its control file spell them.
+struct ConditionName {
+  std::string_view name;
+  char key;  // toggles it at the program's terminal
+  bool PrinterConditions::*flag;
+};
+const std::vector<ConditionName>& ConditionNames();
+// The conditions named in `text` (names separated by blanks, commas or line ends) are on, all
+// others off; names that are not conditions are added to `unknown`.
+PrinterConditions ParseConditions(std::string_view text, std::vector<std::string>& unknown);
+// The names of the conditions that are on, separated by blanks ("ok" when none is).
+std::string DescribeConditions(const PrinterConditions& conditions);
+
+// What the Z printer says of itself in its identification reply: model,version,dots per mm,
+// memory,options.
+struct IdentityOptions {
+  std::string model = "TWV-203";
+  std::string firmware = "V2.31.0518";
+  int dotsPerMm = 8;
+  std::string memory = "8192KB";
+  std::string options = "";
+};
+
+struct StatusOptions {
+  PrinterConditions conditions;
+  IdentityOptions identity;
+  // Like some printers, give no answer to the host status request while the head is open.
+  bool silentHostStatusWhenHeadOpen = false;
+};
+
 struct PrinterOptions {
   Personality personality = Personality::Z;
   std::string versionText;  // answer to the version request without its line end; empty: default
@@ -72,6 +113,7 @@ struct PrinterOptions {
   // Called from the serving thread with one line per command recognised (and per chunk of print
   // data); for logging.
   std::function<void(const std::string&)> commandLog;
+  StatusOptions status;
 };
 
 // The printer's side of the protocol, independent of any transport: fed the bytes that arrive,
@@ -109,6 +151,18 @@ class PrinterModel {
   std::string ConfigurationReply() const;  // the E printer's answer to "UQ"
   std::string MemoryListingReply() const;  // the answer to "^XA^WD*:*.*^XZ"
 
+  // Status: the conditions and identity the status replies are made from.
+  void SetStatusOptions(StatusOptions status) { status_ = std::move(status); }
+  void SetConditions(const PrinterConditions& conditions) { status_.conditions = conditions; }
+  const PrinterConditions& Conditions() const { return status_.conditions; }
+  std::string HostStatusReply() const;      // "~HS": three frames, or "" when silent
+  std::string ErrorStatusReply() const;     // "~HQES"
+  std::string IdentificationReply() const;  // "~HI"
+  std::string ErrorCodeReply() const;       // the E printer's answer to "^ee"
+  // Labels printed so far: each Z format (^XA ... ^XZ) with a field, a graphic or a quantity
+  // prints its ^PQ quantity (1 without one); each E "P" line prints sets x copies.
+  long long PrintedLabels() const { return printedLabels_; }
+
  private:
   enum class Scan { NoCommand, NeedMore, Command };
   struct Step {
@@ -118,6 +172,12 @@ class PrinterModel {
   Step TryCommand(std::string_view rest, bool atLineStart, Output& out);
   Step TryParameterCommand(std::string_view rest, Output& out);
   bool RunParameterCommand(std::string_view body, Output& out);
+  Step TryLineCommand(std::string_view rest, std::string_view command, bool atLineStart,
+                      Output& out);
+  // Follows the print data, byte by byte, to count the labels it prints.
+  void TakePrintData(char c);
+  void CountZFormat(char c);
+  void CountELine(char c);
 
   Personality personality_;
   std::string versionText_;
@@ -126,6 +186,16 @@ class PrinterModel {
   std::map<std::string, std::string> named_;
   std::string pending_;  // bytes of a command not yet complete
   bool atLineStart_ = true;  // the byte before pending_ ended a line or a command
+  StatusOptions status_;
+  long long printedLabels_ = 0;
+  // Label counting state: the last bytes of print data, the format or line being read.
+  std::string printTail_;
+  bool inFormat_ = false;
+  bool formatPrints_ = false;
+  bool readingQuantity_ = false;
+  long long quantity_ = 1;
+  std::string line_;
+  bool lineTooLong_ = false;
 };
 
 class VirtualPrinter {
@@ -167,6 +237,11 @@ class VirtualPrinter {
   std::string NamedEntry(const std::string& key) const;
   void SetNamedEntry(const std::string& key, const std::string& value);
   void DropNamedEntry(const std::string& key);
+
+  // The conditions the status replies report (thread-safe; takes effect with the next request).
+  void SetConditions(const PrinterConditions& conditions);
+  PrinterConditions Conditions() const;
+  long long PrintedLabels() const;
 
  private:
   struct Impl;

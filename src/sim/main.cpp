@@ -2,9 +2,16 @@
 // tagwright-printersim: a virtual label printer on a TCP port or a pseudo-terminal, for trying the
 // tool and for tests without hardware. Runs until SIGINT or SIGTERM.
 #include <CLI/CLI.hpp>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +58,80 @@ bool ParseSplit(const std::string& text, tw::sim::Faults& faults) {
   return faults.splitPieceBytes > 0;
 }
 
+// Changes the printer's conditions while it runs: from a control file, read again whenever its
+// content changes or SIGHUP arrives, and from keys while standard input is a terminal in the
+// foreground (each key toggles one condition).
+class ConditionControl {
+ public:
+  ConditionControl(tw::sim::VirtualPrinter& printer, std::string file, bool announce)
+      : printer_(printer), file_(std::move(file)), announce_(announce) {
+    keys_ = isatty(STDIN_FILENO) && tcgetpgrp(STDIN_FILENO) == getpgrp() &&
+            tcgetattr(STDIN_FILENO, &saved_) == 0;
+    if (!keys_) return;
+    termios raw = saved_;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    announce_ = true;
+    std::cerr << "printersim: keys toggle conditions:";
+    for (const auto& c : tw::sim::ConditionNames()) std::cerr << ' ' << c.key << '=' << c.name;
+    std::cerr << '\n';
+  }
+  ~ConditionControl() {
+    if (keys_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
+
+  // Called a few times a second and on SIGHUP (force: read the file even if unchanged).
+  void Poll(bool force) {
+    if (!file_.empty()) ReadFile(force);
+    // A terminal moved to the background must not be read (that would stop the program).
+    if (keys_ && tcgetpgrp(STDIN_FILENO) == getpgrp()) ReadKeys();
+  }
+
+ private:
+  void ReadFile(bool force) {
+    std::ifstream in(file_, std::ios::binary);
+    if (!in) return;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!force && text.str() == lastFile_) return;
+    lastFile_ = text.str();
+    std::vector<std::string> unknown;
+    const tw::sim::PrinterConditions conditions = tw::sim::ParseConditions(lastFile_, unknown);
+    for (const auto& word : unknown) std::cerr << "printersim: unknown condition '" << word << "'\n";
+    Apply(conditions);
+  }
+
+  void ReadKeys() {
+    tw::sim::PrinterConditions conditions = printer_.Conditions();
+    char key = 0;
+    bool changed = false;
+    while (read(STDIN_FILENO, &key, 1) == 1) {
+      for (const auto& c : tw::sim::ConditionNames()) {
+        if (c.key == key) {
+          conditions.*c.flag = !(conditions.*c.flag);
+          changed = true;
+        }
+      }
+    }
+    if (changed) Apply(conditions);
+  }
+
+  void Apply(const tw::sim::PrinterConditions& conditions) {
+    if (conditions == printer_.Conditions()) return;
+    printer_.SetConditions(conditions);
+    if (announce_) std::cerr << "printersim: conditions: " << DescribeConditions(conditions) << '\n';
+  }
+
+  tw::sim::VirtualPrinter& printer_;
+  std::string file_;
+  bool announce_;
+  bool keys_ = false;
+  termios saved_{};
+  std::string lastFile_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +173,21 @@ int main(int argc, char** argv) {
                  "take received bytes at this many bytes a second (a printer that reads slowly)")
       ->check(CLI::Range(1, 400000000));
   app.add_flag("--log", log, "print a line per command received to stderr");
+  // Status: the conditions at start, how they change while running, the identification reply.
+  tw::sim::StatusOptions& status = options.status;
+  for (const auto& c : tw::sim::ConditionNames()) {
+    app.add_flag("--" + std::string(c.name), status.conditions.*c.flag,
+                 "start with the condition " + std::string(c.name));
+  }
+  app.add_flag("--silent-when-head-open", status.silentHostStatusWhenHeadOpen,
+               "give no answer to ~HS while the head is open");
+  std::string controlFile;
+  app.add_option("--control", controlFile,
+                 "a file naming the conditions that are on (e.g. \"paper-out ribbon-out\"); read "
+                 "again when it changes or on SIGHUP");
+  app.add_option("--dpmm", status.identity.dotsPerMm, "Z: dots per mm in the identification")
+      ->check(CLI::Range(1, 99))
+      ->capture_default_str();
   // The E reply: a preset, and single options that replace its values where given.
   std::string preset;
   bool listPresets = false;
@@ -108,10 +204,12 @@ int main(int argc, char** argv) {
     void (*apply)(const Config& from, Config& to);
   };
   const Override overrides[] = {
-      {app.add_option("--model", given.model, "E: model name in the configuration reply")
+      {app.add_option("--model", given.model,
+                      "model name in the configuration reply (E) and the identification (Z)")
            ->capture_default_str(),
        [](const Config& f, Config& t) { t.model = f.model; }},
-      {app.add_option("--firmware", given.firmware, "E: firmware text after FV")
+      {app.add_option("--firmware", given.firmware,
+                      "firmware text after FV (E) and in the identification (Z)")
            ->capture_default_str(),
        [](const Config& f, Config& t) { t.firmware = f.firmware; }},
       {app.add_option("--width", given.widthDots, "E: label width in dots")
@@ -149,6 +247,8 @@ int main(int argc, char** argv) {
   for (const Override& o : overrides) {
     if (o.option->count() > 0) o.apply(given, config);
   }
+  if (overrides[0].option->count() > 0) status.identity.model = given.model;
+  if (overrides[1].option->count() > 0) status.identity.firmware = given.firmware;
 
   // A preset is an E printer, so it needs no --mode e of its own.
   options.personality = (mode == "e" || mode == "E" || !preset.empty()) ? tw::sim::Personality::E
@@ -176,6 +276,7 @@ int main(int argc, char** argv) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   tw::sim::VirtualPrinter printer(options);
@@ -197,8 +298,16 @@ int main(int argc, char** argv) {
               << std::endl;
   }
 
+  ConditionControl control(printer, controlFile, log);
   int received = 0;
-  sigwait(&stopSignals, &received);
+  for (;;) {
+    constexpr timespec kControlPoll{0, 250'000'000};
+    received = sigtimedwait(&stopSignals, nullptr, &kControlPoll);
+    // SIGHUP re-reads the control file; without one it ends the program, as by default.
+    if (received == SIGINT || received == SIGTERM) break;
+    if (received == SIGHUP && controlFile.empty()) break;
+    control.Poll(received == SIGHUP);
+  }
   printer.Stop();
   if (log) std::cerr << "printersim: stopped by signal " << received << '\n';
   return 0;

@@ -271,3 +271,51 @@ TEST(PortSpecParsing, FieldsAndDefaults) {
 
 }  // namespace
 }  // namespace tw
+
+namespace tw {
+namespace {
+
+// The status command: what the printer reports sets the exit status; a silent printer is told
+// within its read time-out and the short waits of the other queries.
+struct StatusRow {
+  const char* name;
+  bool headOpen;
+  bool silent;
+  std::vector<std::string> args;
+  int exitCode;
+  std::vector<std::string> inOutput;
+};
+class CliStatus : public ::testing::TestWithParam<StatusRow> {};
+
+TEST_P(CliStatus, ExitsByWhatThePrinterReports) {
+  const StatusRow& row = GetParam();
+  sim::PrinterOptions options;
+  options.status.conditions.headOpen = row.headOpen;
+  options.faults.noReply = row.silent;
+  sim::VirtualPrinter printer(options);
+  const uint16_t port = printer.ListenTcp();
+  ASSERT_NE(port, 0);
+  std::vector<std::string> args = {"--port", "net:127.0.0.1:" + std::to_string(port), "status"};
+  args.insert(args.end(), row.args.begin(), row.args.end());
+  const auto start = std::chrono::steady_clock::now();
+  auto result = Cli(args);
+  EXPECT_EQ(result.exitCode, row.exitCode) << result.out << result.err;
+  for (const std::string& text : row.inOutput) EXPECT_NE(result.out.find(text), std::string::npos) << result.out;
+  // The read time-out of the network (5 s) and 1 s, with room for a busy machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(printer.PrintedLabels(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Printers, CliStatus,
+    ::testing::Values(
+        StatusRow{"HeadOpen", true, false, {"--json"}, 3,
+                  {"\"id\": \"head-open\", \"severity\": \"error\", \"text\": \"Print head open\", "
+                   "\"field\": \"~HQES errors 0x4, ~HS o\"", "\"answered\": true"}},
+        StatusRow{"AllWell", false, false, {"--set", "z"}, 0, {"No error or warning reported."}},
+        StatusRow{"Silent", false, true, {"--json"}, 1,
+                  {"\"answered\": false", "\"~HQES not answered\", \"~HS not answered\""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tw

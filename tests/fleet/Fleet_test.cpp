@@ -148,7 +148,8 @@ TEST_F(FleetOnLoopback, InventoryListsEveryPrinterAndTheSilentOneAsNotAnswering)
   ASSERT_EQ(results.size(), static_cast<std::size_t>(kPrinters));
   for (int i = 0; i < kPrinters; ++i) {
     EXPECT_EQ(results[i].answered, i != kSilent) << i;
-    if (i != kSilent) EXPECT_FALSE(results[i].version.empty()) << i;
+    if (i != kSilent) EXPECT_FALSE(results[i].version.empty() || results[i].identity.empty()) << i;
+    if (i != kSilent) EXPECT_EQ(results[i].status, "ok") << i;
   }
   EXPECT_EQ(exitStatus_, 3);
   const std::string json = FormatReport(results, JobKind::Inventory, ReportFormat::Json);

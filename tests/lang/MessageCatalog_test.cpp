@@ -15,7 +15,7 @@
 namespace tw {
 namespace {
 
-const char* const kSections[] = {"Tips", "SetPort", "DownDialog", "SetPrinter_1"};
+const char* const kSections[] = {"Tips", "SetPort", "DownDialog", "SetPrinter_1", "Status"};
 
 // Writes language files into a temporary program folder and restores the process state afterwards.
 class MessageCatalogTest : public ::testing::Test {

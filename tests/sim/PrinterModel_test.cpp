@@ -548,3 +548,101 @@ TEST(PrinterModelLog, RecognisedCommandsAreListedAsReceived) {
 
 }  // namespace
 }  // namespace tw::sim
+
+namespace tw::sim {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Status replies made from the conditions
+
+struct StatusCase {
+  Personality personality;
+  const char* conditions;  // names of the conditions that are on
+  const char* request;
+  const char* reply;
+};
+
+class PrinterModelStatus : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(PrinterModelStatus, AnswersFromItsConditions) {
+  const StatusCase c = GetParam();
+  std::vector<std::string> unknown;
+  PrinterModel model(c.personality);
+  model.SetConditions(ParseConditions(c.conditions, unknown));
+  ASSERT_TRUE(unknown.empty());
+  EXPECT_EQ(model.Feed(c.request).reply, c.reply);
+  EXPECT_EQ(model.PrintedLabels(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, PrinterModelStatus,
+    ::testing::Values(
+        StatusCase{Personality::Z, "", "~HS",
+                   "\x02" "030,0,0,0200,000,0,0,0,000,0,0,0\x03\r\n"
+                   "\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n"},
+        StatusCase{Personality::Z, "paper-out pause over-temperature", "~HS",
+                   "\x02" "030,1,1,0200,000,0,0,0,000,0,0,1\x03\r\n"
+                   "\x02" "001,0,0,0,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n"},
+        StatusCase{Personality::Z, "head-open,ribbon-out", "~HS",
+                   "\x02" "030,0,0,0200,000,0,0,0,000,0,0,0\x03\r\n"
+                   "\x02" "001,0,1,1,1,2,6,0,00000000,1,000\x03\r\n\x02" "1234,0\x03\r\n"},
+        StatusCase{Personality::Z, "", "~HQES",
+                   "\x02\r\n\r\n  PRINTER STATUS\r\n   ERRORS:         0 00000000 00000000\r\n"
+                   "   WARNINGS:       0 00000000 00000000\x03"},
+        StatusCase{Personality::Z, "paper-out ribbon-out head-open over-temperature calibrate",
+                   "~HQES",
+                   "\x02\r\n\r\n  PRINTER STATUS\r\n   ERRORS:         1 00000000 00000017\r\n"
+                   "   WARNINGS:       1 00000000 00000001\x03"},
+        StatusCase{Personality::Z, "", "~HI", "\x02TWV-203,V2.31.0518,8,8192KB,\x03\r\n"},
+        StatusCase{Personality::E, "", "^ee\r\n", "00\r\n"},
+        StatusCase{Personality::E, "paper-out head-open", "^ee\n", "07,11\r\n"},
+        // The Z queries mean nothing to an E printer, nor "^ee" to a Z printer.
+        StatusCase{Personality::E, "", "~HS~HI", ""},
+        StatusCase{Personality::Z, "", "^ee\r\n", ""}));
+
+TEST(PrinterModelStatusOptions, CanStaySilentOnHostStatusWithTheHeadOpen) {
+  PrinterModel model(Personality::Z);
+  StatusOptions status;
+  status.conditions.headOpen = true;
+  status.silentHostStatusWhenHeadOpen = true;
+  status.identity.model = "TWV-300";
+  model.SetStatusOptions(status);
+  EXPECT_EQ(model.Feed("~HS").reply, "");
+  EXPECT_EQ(model.Feed("~HI").reply, "\x02TWV-300,V2.31.0518,8,8192KB,\x03\r\n");
+}
+
+TEST(PrinterModelStatusOptions, NamesAreParsedAndUnknownOnesReported) {
+  std::vector<std::string> unknown;
+  const PrinterConditions c = ParseConditions(" calibrate,\r\nhead-open jammed\n", unknown);
+  EXPECT_EQ(DescribeConditions(c), "head-open calibrate");
+  EXPECT_EQ(unknown, std::vector<std::string>{"jammed"});
+  EXPECT_EQ(DescribeConditions({}), "ok");
+}
+
+struct LabelCase {
+  Personality personality;
+  const char* data;
+  long long labels;
+};
+
+class PrinterModelLabels : public ::testing::TestWithParam<LabelCase> {};
+
+TEST_P(PrinterModelLabels, CountsPrintedLabelsAndNothingForQueries) {
+  const LabelCase c = GetParam();
+  PrinterModel model(c.personality);
+  // Fed a byte at a time: a format split anywhere still counts once.
+  for (const char byte : std::string(c.data)) model.Feed(std::string(1, byte));
+  EXPECT_EQ(model.PrintedLabels(), c.labels) << c.data;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Data, PrinterModelLabels,
+    ::testing::Values(
+        LabelCase{Personality::Z, "^XA^FO10,10^FDHello^FS^XZ", 1},
+        LabelCase{Personality::Z, "^xa^fo10,10^fdA^fs^pq12^xz^XA^FDB^FS^PQ3,0,1,Y^XZ", 15},
+        LabelCase{Personality::Z, "^XA^JUS^XZ^XA^WD*:*.*^XZ~HS~HQES~HI~WN01@version~", 0},
+        LabelCase{Personality::E, "N\r\nA10,10,0,1,1,1,N,\"x\"\r\nP2\r\nP3,2\r\n", 8},
+        LabelCase{Personality::E, "UQ\r\n^ee\r\nPX\r\nP\r\n", 0}));
+
+}  // namespace
+}  // namespace tw::sim

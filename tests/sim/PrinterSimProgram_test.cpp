@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -214,6 +215,39 @@ TEST_F(PrinterSimProgram, FaultOptionsReachThePrinter) {
   EXPECT_EQ(reply.size(), 6u);
   EXPECT_EQ(reply.find_first_of("0123456789\r\n"), std::string::npos) << reply;
   EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
+}
+
+TEST_F(PrinterSimProgram, StatusOptionsSetTheConditionsAndTheControlFileChangesThem) {
+  const std::filesystem::path control =
+      std::filesystem::temp_directory_path() / ("printersim-control-" + std::to_string(getpid()));
+  std::filesystem::remove(control);
+  Program program({"--tcp", "127.0.0.1:0", "--paper-out", "--model", "TWV-X", "--dpmm", "12",
+                   "--control", control.string()});
+  ASSERT_TRUE(program.started());
+  const uint16_t port = PortOf(program.FirstLine(5000));
+  ASSERT_NE(port, 0);
+  tw::sim::PrinterModel reference(tw::sim::Personality::Z);
+  tw::sim::StatusOptions status;
+  status.identity.model = "TWV-X";
+  status.identity.dotsPerMm = 12;
+  status.conditions.paperOut = true;
+  reference.SetStatusOptions(status);
+  EXPECT_EQ(Exchange(port, "~HI", reference.IdentificationReply().size(), 3000),
+            reference.IdentificationReply());
+  const std::string paperOut = reference.ErrorStatusReply();
+  EXPECT_EQ(Exchange(port, "~HQES", paperOut.size(), 3000), paperOut);
+
+  { std::ofstream(control) << "ribbon-out\n"; }
+  reference.SetConditions({.ribbonOut = true});
+  const std::string ribbonOut = reference.ErrorStatusReply();
+  std::string reply;
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (reply != ribbonOut && Clock::now() < deadline) {
+    reply = Exchange(port, "~HQES", ribbonOut.size(), 3000);
+  }
+  EXPECT_EQ(reply, ribbonOut);
+  EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
+  std::filesystem::remove(control);
 }
 
 TEST_F(PrinterSimProgram, RefusesBadOptionValues) {

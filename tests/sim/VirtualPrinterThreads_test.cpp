@@ -565,3 +565,31 @@ TEST_F(PtyPrinter, StopReturnsPromptlyWithTheSerialPortOpen) {
 
 }  // namespace
 }  // namespace tw::sim
+
+namespace tw::sim {
+namespace {
+
+TEST_F(TcpPrinter, ConditionsSetWhileRunningChangeTheNextStatusReplyWhichComesInPieces) {
+  PrinterOptions options;
+  options.faults.splitPieceBytes = 5;
+  options.faults.splitGapMs = 30;
+  Start(options);
+  Client client = Connect();
+  PrinterModel reference(Personality::Z);
+  ASSERT_TRUE(client.Write("~HQES"));
+  EXPECT_EQ(client.Read(reference.ErrorStatusReply().size(), 3000), reference.ErrorStatusReply());
+  PrinterConditions conditions;
+  conditions.ribbonOut = true;
+  printer_->SetConditions(conditions);
+  reference.SetConditions(conditions);
+  ASSERT_TRUE(client.Write("~HQES"));
+  const auto pieces = client.ReadPieces(reference.ErrorStatusReply().size(), 3000);
+  std::string reply;
+  for (const auto& piece : pieces) reply += piece.bytes;
+  EXPECT_EQ(reply, reference.ErrorStatusReply());
+  EXPECT_GT(pieces.size(), 1u);
+  EXPECT_EQ(printer_->Conditions(), conditions);
+}
+
+}  // namespace
+}  // namespace tw::sim
