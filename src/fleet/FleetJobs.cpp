@@ -378,7 +378,9 @@ void FleetRun::Backup(std::size_t index) {
   });
   std::vector<std::string> unanswered;
   std::string error;
-  const std::optional<std::string> dump = session.DumpTable(&unanswered, &error);
+  const std::optional<std::string> dump = session.DumpTable(&unanswered, &error, [&](int slot) {
+    if (slot % 16 == 15) Update(index, [&](PrinterResult& r) { r.progress = 10 + 85 * (slot + 1) / 256; });
+  });
   session.Close(PrinterSession::CloseHow::AfterTransfer);
   if (!dump) return Fail(index, "the parameter dump failed: " + error);
   // Written as the one-printer dump is: a temporary file, renamed once complete; never over a file.

@@ -189,7 +189,8 @@ PrinterSession::EntryState PrinterSession::ReadNamedEntry(std::string_view key, 
   return EntryState::None;
 }
 
-std::optional<std::string> PrinterSession::DumpTable(std::vector<std::string>* unanswered, std::string* error) {
+std::optional<std::string> PrinterSession::DumpTable(std::vector<std::string>* unanswered, std::string* error,
+                                                     const std::function<void(int slot)>& slotRead) {
   PrepareSlotReads();
   std::string file;
   for (int slot = 0; slot < kSlotCount; ++slot) {
@@ -199,6 +200,7 @@ std::optional<std::string> PrinterSession::DumpTable(std::vector<std::string>* u
       return std::nullopt;
     }
     file += "~WN00@eep,w," + SlotAddress(slot) + "," + *answer;
+    if (slotRead) slotRead(slot);
   }
   for (std::string_view key : kDumpEntryKeys) {
     std::string text;

@@ -66,7 +66,9 @@ class PrinterSession {
   // The parameter dump (the same requests and records as the one-printer dump): 256 slot records,
   // then the named entries in their order; a named entry without answer is left out and its key put
   // into `unanswered`. Nullopt with `error` set on failure.
-  std::optional<std::string> DumpTable(std::vector<std::string>* unanswered, std::string* error);
+  // `slotRead` (when given) hears of each slot read (0 to 255).
+  std::optional<std::string> DumpTable(std::vector<std::string>* unanswered, std::string* error,
+                                       const std::function<void(int slot)>& slotRead = {});
   // A request and its answer: the first bytes within kFirstAnswerBytes, each further piece within
   // the short network read time-out, until `complete` says the answer is whole (or the pieces stop).
   // Empty when nothing came.
