@@ -20,6 +20,7 @@
 
 #include "app/DeskKeeper.h"
 #include "app/LabelPreviewWindow.h"
+#include "app/FleetForm.h"
 #include "app/MaintenanceCommands.h"
 #include "app/SessionLogControl.h"
 #include "app/ReceiveArea.h"
@@ -153,6 +154,7 @@ void TMainForm::BuildMenus() {
   m_resert = AddAction(N2, "m_resert", "复位", QKeySequence("Ctrl+R"));
   N16 = AddAction(N2, "N16", "格式化存储器");
   m_deviceSet = AddAction(N2, "m_deviceSet", "设备配置", QKeySequence("Ctrl+N"));
+  m_printerList = AddAction(N2, "m_printerList", "打印机列表");
   m_status = AddAction(N2, "m_status", "打印机状态");
 
   N7 = AddMenu(this, bar, "N7", "帮助(&H)");
@@ -172,6 +174,12 @@ void TMainForm::BuildMenus() {
   connect(N15, &QAction::triggered, this, &TMainForm::OpenSetupWizard);
   connect(m_downFile, &QAction::triggered, this, &TMainForm::OpenDownload);
   connect(m_deviceSet, &QAction::triggered, this, &TMainForm::OpenDeviceSettings);
+  // The printer list window works over its own network connections, beside the link of this window.
+  connect(m_printerList, &QAction::triggered, this, [this] {
+    auto* window = new TFleetForm(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+  });
   connect(m_status, &QAction::triggered, this, &TMainForm::OpenStatusWindow);
   connect(m_help, &QAction::triggered, this, [] { OpenHelp(CurrentLanguage()); });
   const QAction* languages[] = {N13, N14, English1};

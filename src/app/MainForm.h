@@ -49,6 +49,7 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
   QMenu *N12, *N1, *N2, *N7, *N10;
   QAction *m_open, *m_save, *m_saveAs, *m_exit, *m_portSet, *N15, *m_downFile, *m_printmemory, *m_printcheck,
       *m_version, *m_resert, *N16, *m_deviceSet, *m_help, *N13, *N14, *English1, *m_about;
+  QAction* m_printerList;  // the printer list window
   QToolBar* ToolBar1;
   QToolButton *Tb_open, *Tb_Save, *Tb_PortSet, *btnSetPrinter, *TbDownLoad, *btnTestPage, *btnHelpFile;
   QLabel *Label1, *showPage, *Label2;

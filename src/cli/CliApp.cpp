@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "cli/DiscoverCommand.h"
+#include "cli/CliFleet.h"
 #include "cli/PortSpec.h"
 #include "cli/StatusCommand.h"
 #include "cli/PreviewCommand.h"
@@ -470,6 +471,7 @@ int RunCli(int argc, char** argv) {
   std::string dumpFile;
   auto* dump = app.add_subcommand("dump", "save the parameter table and named entries to a dump file");
   dump->add_option("FILE", dumpFile, "the dump file (created or overwritten)")->required();
+  const std::shared_ptr<FleetCommands> fleet = AddFleetCommands(app, send, &file);
   StatusArgs statusArgs;
   auto* statusCommand = AddStatusCommand(app, statusArgs);
   PreviewArgs previewArgs;
@@ -493,6 +495,8 @@ int RunCli(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return kExitUsage;
   }
+
+  if (FleetCommandWanted(*fleet)) return RunFleetCommand(*fleet);
 
   std::signal(SIGPIPE, SIG_IGN);
   StartInterruptWatcher();

@@ -10,6 +10,8 @@
 //   tagwright-cli --port PORT dump FILE                       the parameter table into a dump file
 //   tagwright-cli preview FILE [-o OUT.png|OUT.pdf] [--set z|e] [--dpmm N] [--width DOTS --length DOTS]
 //   tagwright-cli ports
+//   tagwright-cli [--printers FILE] inventory | backup DIR | apply FILE | send FILE | list add ...
+//                                                             jobs over a printer list (cli/CliFleet.h)
 //   tagwright-cli --port PORT status [--set z|e] [--json]        the printer's status (StatusCommand.h)
 // AA is two hexadecimal digits; FIRST and LAST are bits 0 to 15.
 // Exit status: 0 success, 1 the link cannot be opened (the reason is told) / a send fails / no reply

@@ -39,7 +39,11 @@ constexpr std::string_view kTipsKeys[] = {
     // Kept send pages that cannot be read; the session log and its failure; the help window.
     "SendPagesDamaged", "LogOn", "LogFileFail", "HelpCaption", "HelpInBrowser", "HelpMissing",
     // The label preview: a page without a label, "Label %1 of %2", an export that cannot be written.
-    "PreviewNoLabel", "PreviewLabelOf", "PreviewExportFail"};
+    "PreviewNoLabel", "PreviewLabelOf", "PreviewExportFail",
+    // The printer list window: its column titles, the states of a printer's job, the summary line.
+    "FleetName", "FleetAddress", "FleetState", "FleetProgress", "FleetResult", "FleetMessage", "FleetWaiting",
+    "FleetRunning", "FleetDone", "FleetFailed", "FleetSkipped", "FleetNotStarted", "FleetInterrupted",
+    "FleetInterruptedSlots", "FleetSummary"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The printer list window: a job runs over the list while the window stays live, one row a printer.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <memory>
+
+#include "app/FleetForm.h"
+#include "core/AppPaths.h"
+#include "lang/Language.h"
+#include "lang/MessageCatalog.h"
+#include "sim/VirtualPrinter.h"
+#include "support/TestSupport.h"
+
+namespace tw {
+namespace {
+
+TEST(FleetForm, RunsAJobWithOneRowPerPrinterAndStaysLive) {
+  SetProgramDir(std::filesystem::current_path());  // the build's bin folder, with Language/
+  SetCurrentLanguage(kLanguageEnglish);
+  LoadCatalogSection("Tips");
+  test::TempDir dir;
+  std::vector<std::unique_ptr<sim::VirtualPrinter>> printers;
+  std::string list;
+  for (int i = 0; i < 3; ++i) {
+    printers.push_back(std::make_unique<sim::VirtualPrinter>());
+    sim::Faults faults;
+    faults.noReply = i == 1;
+    printers[i]->SetFaults(faults);
+    list += "p" + std::to_string(i) + " 127.0.0.1:" + std::to_string(printers[i]->ListenTcp()) + "\n";
+  }
+  TFleetForm form;
+  form.SetListFile(QString::fromStdString(dir.Write("printers.txt", list).string()));
+  auto* grid = form.findChild<QTableWidget*>("gridPrinters");
+  ASSERT_EQ(grid->rowCount(), 3);
+  form.findChild<QComboBox*>("cbJob")->setCurrentIndex(0);  // inventory
+  form.btnStartClick();
+  EXPECT_TRUE(form.Running());
+  EXPECT_FALSE(form.findChild<QPushButton*>("btnStart")->isEnabled());
+  QTRY_VERIFY_WITH_TIMEOUT(!form.Running(), 30000);
+  const QString states[] = {"done", "failed", "done"};
+  for (int row = 0; row < 3; ++row) EXPECT_EQ(grid->item(row, 2)->text(), states[row]) << row;
+  EXPECT_TRUE(grid->item(1, 5)->text().contains("did not answer"));
+  EXPECT_TRUE(form.findChild<QPushButton*>("btnStart")->isEnabled());
+}
+
+}  // namespace
+}  // namespace tw
