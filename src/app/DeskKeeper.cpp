@@ -40,8 +40,11 @@ void DeskKeeper::RestorePages() {
   if (!keepPages_->isChecked()) return;
   const LoadedPages loaded = LoadSendPages(SendPagesPath(), SendArea::kPageCount);
   if (loaded.damaged) {
-    ShowMessageQ(Tip("SendPagesDamaged").arg(QString::fromStdString(SendPagesPath().string())), kApplicationTitle,
-                 MsgIcon::Warning);
+    // Told once the window is up; the pages are empty meanwhile and the next save replaces the file.
+    QTimer::singleShot(0, this, [] {
+      ShowMessageQ(Tip("SendPagesDamaged").arg(QString::fromStdString(SendPagesPath().string())), kApplicationTitle,
+                   MsgIcon::Warning);
+    });
   } else if (!loaded.kept.pages.empty()) {
     sendArea_->Restore(loaded.kept);
   }

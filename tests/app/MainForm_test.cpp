@@ -259,6 +259,7 @@ TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
   { std::ofstream(pages, std::ios::binary) << "TWPAGES1\x05garbage"; }
   TMainForm damaged(nullptr, 1033);
   damaged.show();
+  QApplication::processEvents();
   ASSERT_FALSE(ok.shown().empty());
   EXPECT_EQ(ok.shown().back().icon, MsgIcon::Warning);
   EXPECT_TRUE(damaged.MemoSend->toPlainText().isEmpty());
