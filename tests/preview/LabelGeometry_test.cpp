@@ -67,6 +67,8 @@ const Geometry kRows[] = {
     {"HorizontalLine", CommandSet::Z, "^XA^FO0,0^GB100,0,3^FS^XZ", {0, 0, 100, 3}, {0, 0, 100, 3}, 300},
     {"VerticalLine", CommandSet::Z, "^XA^FO7,9^GB0,50,2^FS^XZ", {7, 9, 9, 59}, {7, 9, 9, 59}, 100},
     {"LabelShiftLeft", CommandSet::Z, "^XA^LS4^FO10,0^GB5,5,5^FS^XZ", {6, 0, 11, 5}, {6, 0, 11, 5}, 25},
+    {"WholeLabelUpsideDown", CommandSet::Z, "^XA^PW100^LL100^POI^FO0,0^GB10,10,10^FS^XZ", {90, 90, 100, 100}, {90, 90, 100, 100}, 100},
+    {"DiagonalRightLeaning", CommandSet::Z, "^XA^FO0,0^GD10,10,2,B,R^FS^XZ", {0, 0, 10, 10}, {0, 0, 10, 10}, 20},
     {"HexGraphic", CommandSet::Z, "^XA^FO10,10^GFA,4,4,2,FFFF8001^FS^XZ", {10, 10, 26, 12}, {10, 10, 26, 12}, 18},
     {"CompressedHexGraphic", CommandSet::Z, "^XA^FO0,0^GFA,4,4,2,IF,:^FS^XZ", {0, 0, 12, 2}, {0, 0, 12, 2}, 24},
     {"Z64GraphicWithItsCheck", CommandSet::Z, "^XA^FO10,10^GFA,128,128,8,:Z64:" + kFrame + ":5F6D^FS^XZ",
