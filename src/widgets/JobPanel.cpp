@@ -38,7 +38,7 @@ JobPanel::JobPanel(QWidget* window, LinkJob& job) : QWidget(window), window_(win
   JobCancel->setEnabled(job.Cancellable());
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(4, 0, 4, 0);
-  row->addWidget(JobProgress);
+  row->addWidget(JobProgress, 1);
   row->addWidget(JobBar);
   row->addWidget(JobCancel);
   connect(JobCancel, &QPushButton::clicked, this, [this] {
