@@ -78,6 +78,9 @@ void TFleetForm::BuildControls() {
   cbJob->addItems({QStringLiteral("清点"), QStringLiteral("备份参数"), QStringLiteral("应用参数文件"),
                    QStringLiteral("发送文件")});
   jobRow->addWidget(cbJob);
+  cbSet = Named(new QComboBox, "cbSet");
+  cbSet->addItems({QStringLiteral("WVLZ"), QStringLiteral("WVLE")});
+  jobRow->addWidget(cbSet);
   chkDryRun = Named(new QCheckBox(QStringLiteral("只比较, 不写入")), "chkDryRun");
   jobRow->addWidget(chkDryRun);
   jobRow->addStretch();
@@ -165,6 +168,7 @@ void TFleetForm::JobChanged() {
   edtTarget->setEnabled(kind != fleet::JobKind::Inventory);
   btnTarget->setEnabled(kind != fleet::JobKind::Inventory);
   chkDryRun->setEnabled(kind == fleet::JobKind::Apply);
+  cbSet->setEnabled(kind == fleet::JobKind::Apply);
 }
 
 void TFleetForm::ChooseList() {
@@ -190,6 +194,7 @@ void TFleetForm::btnStartClick() {
   options.kind = kJobs[cbJob->currentIndex()];
   options.target = LocalFilePath(edtTarget->text());
   options.dryRun = chkDryRun->isChecked();
+  options.set = cbSet->currentIndex() == 1 ? fleet::CommandSet::E : fleet::CommandSet::Z;
   options.jobs = spnJobs->value();
   auto run = std::make_unique<fleet::FleetRun>(*list_, options);
   if (auto failure = run->Prepare()) {
@@ -198,8 +203,8 @@ void TFleetForm::btnStartClick() {
   }
   run_ = std::move(run);
   run_->Start();
-  for (QWidget* control : std::initializer_list<QWidget*>{edtList, btnList, cbJob, edtTarget, btnTarget, chkDryRun,
-                                                          spnJobs, btnStart}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{edtList, btnList, cbJob, cbSet, edtTarget, btnTarget,
+                                                          chkDryRun, spnJobs, btnStart}) {
     control->setEnabled(false);
   }
   btnStop->setEnabled(true);

@@ -3,6 +3,9 @@
 
 #include <stdio.h>  // renameat2, RENAME_NOREPLACE
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -73,6 +76,17 @@ std::string StatusText(const status::Report& report) {
     text += (text.empty() ? "" : "; ") + condition.text + " (" + std::string(status::SeverityName(condition.severity)) + ")";
   }
   return text.empty() ? "ok" : text;
+}
+
+// Renames a finished file into place unless a file of that name exists. A file system without the
+// no-replace rename gets a hard link and the removal of the old name, which refuse an existing file
+// the same way.
+bool RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
 }
 
 std::string ChangeCount(std::size_t n) { return std::to_string(n) + (n == 1 ? " slot" : " slots"); }
@@ -394,7 +408,7 @@ void FleetRun::Backup(std::size_t index) {
       return Fail(index, "the file " + partial.string() + " cannot be written");
     }
   }
-  if (::renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+  if (!RenameWithoutReplacing(partial, target)) {
     std::filesystem::remove(partial, code);
     return Fail(index, "the file " + target.string() + " cannot be made (it may exist already)");
   }
