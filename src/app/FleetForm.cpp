@@ -32,6 +32,16 @@ constexpr int kRefreshMs = 100;
 enum Column { kName, kAddress, kState, kProgress, kResult, kMessage, kColumnCount };
 constexpr std::string_view kColumnKeys[kColumnCount] = {"FleetName",     "FleetAddress", "FleetState",
                                                         "FleetProgress", "FleetResult",  "FleetMessage"};
+// The texts of fleet::JobStep, in its order (None has none).
+constexpr std::string_view kStepKeys[] = {"",
+                                          "FleetStepConnecting",
+                                          "FleetStepAsking",
+                                          "FleetStepReadingParameters",
+                                          "FleetStepReading",
+                                          "FleetStepWriting",
+                                          "FleetStepResetting",
+                                          "FleetStepReadingBack",
+                                          "FleetStepSending"};
 // The jobs in the order of the job list.
 constexpr fleet::JobKind kJobs[] = {fleet::JobKind::Inventory, fleet::JobKind::Backup, fleet::JobKind::Apply,
                                     fleet::JobKind::Send};
@@ -219,7 +229,10 @@ void TFleetForm::btnStopClick() {
 QString TFleetForm::StateText(const fleet::PrinterResult& result) const {
   switch (result.state) {
     case fleet::PrinterState::Waiting: return Tip("FleetWaiting");
-    case fleet::PrinterState::Running: return Tip("FleetRunning") + (result.step.empty() ? QString() : ": " + FromUtf8(result.step));
+    case fleet::PrinterState::Running: {
+      const QString step = Tip(kStepKeys[static_cast<int>(result.step)]);
+      return Tip("FleetRunning") + (step.isEmpty() ? QString() : ": " + step);
+    }
     case fleet::PrinterState::Done: return Tip("FleetDone");
     case fleet::PrinterState::Failed: return Tip("FleetFailed");
     case fleet::PrinterState::Skipped: return Tip("FleetSkipped");

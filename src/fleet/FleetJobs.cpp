@@ -322,7 +322,7 @@ void FleetRun::RunPrinter(std::size_t index) {
   WaitInterrupt::Scope scope(InterruptOf(index));
   Update(index, [](PrinterResult& r) {
     r.state = PrinterState::Running;
-    r.step = "connecting";
+    r.step = JobStep::Connecting;
   });
   switch (options_.kind) {
     case JobKind::Inventory: Inventory(index); break;
@@ -337,7 +337,7 @@ void FleetRun::RunPrinter(std::size_t index) {
       r.state = PrinterState::Interrupted;
       r.error.clear();
     }
-    r.step.clear();
+    r.step = JobStep::None;
   });
 }
 
@@ -346,7 +346,7 @@ void FleetRun::Inventory(std::size_t index) {
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
   Update(index, [](PrinterResult& r) {
-    r.step = "asking";
+    r.step = JobStep::Asking;
     r.progress = 10;
   });
   const std::string version = session.Ask(kVersionRequest, EndsLine);
@@ -387,7 +387,7 @@ void FleetRun::Backup(std::size_t index) {
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
   Update(index, [](PrinterResult& r) {
-    r.step = "reading the parameters";
+    r.step = JobStep::ReadingParameters;
     r.progress = 10;
   });
   std::vector<std::string> unanswered;
@@ -433,7 +433,7 @@ void FleetRun::Apply(std::size_t index) {
   }
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
-  Update(index, [](PrinterResult& r) { r.step = "reading"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Reading; });
 
   // Reads every slot of the set; nullopt names the first slot without an answer.
   auto readSlots = [&](std::vector<uint16_t>* values, int progressFrom, int progressTo) -> std::optional<int> {
@@ -470,7 +470,7 @@ void FleetRun::Apply(std::size_t index) {
   // The writes: whole slots, as the one-printer write sends them, then the wait for the printer to
   // take them all. A stop lets them finish.
   if (!BeginWrites(index)) return;
-  Update(index, [](PrinterResult& r) { r.step = "writing"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Writing; });
   std::vector<long> sentAfter;  // bytes sent once each command was written
   long sent = 0;
   bool delivered = true;
@@ -529,14 +529,14 @@ void FleetRun::Apply(std::size_t index) {
 
   // As the user editor ends its write: a wait, the reset (which drops the network link), then a
   // new connection and the read-back.
-  Update(index, [](PrinterResult& r) { r.step = "resetting"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Resetting; });
   PauseUnlessInterrupted(pace::kAfterWrites);
   if (WaitInterrupted()) return Fail(index, "stopped before the reset");
   if (!session.Send(kResetCommand) || !session.AwaitDelivery()) return Fail(index, "the reset could not be sent");
   session.Close(PrinterSession::CloseHow::AfterTransfer);
   PauseUnlessInterrupted(pace::kAfterReset);
   Update(index, [](PrinterResult& r) {
-    r.step = "reading back";
+    r.step = JobStep::ReadingBack;
     r.progress = 70;
   });
   if (auto failure = session.Reopen()) return Fail(index, "after the reset: " + *failure);
@@ -564,7 +564,7 @@ void FleetRun::Send(std::size_t index) {
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
   if (!BeginWrites(index)) return;
-  Update(index, [](PrinterResult& r) { r.step = "sending"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Sending; });
   // Blocks, so that progress follows what the printer took.
   constexpr std::size_t kBlock = 64 * 1024;
   bool sent = true;
