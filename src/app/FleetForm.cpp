@@ -32,6 +32,16 @@ constexpr int kRefreshMs = 100;
 enum Column { kName, kAddress, kState, kProgress, kResult, kMessage, kColumnCount };
 constexpr std::string_view kColumnKeys[kColumnCount] = {"FleetName",     "FleetAddress", "FleetState",
                                                         "FleetProgress", "FleetResult",  "FleetMessage"};
+// The texts of fleet::JobStep, in its order (None has none).
+constexpr std::string_view kStepKeys[] = {"",
+                                          "FleetStepConnecting",
+                                          "FleetStepAsking",
+                                          "FleetStepReadingParameters",
+                                          "FleetStepReading",
+                                          "FleetStepWriting",
+                                          "FleetStepResetting",
+                                          "FleetStepReadingBack",
+                                          "FleetStepSending"};
 // The jobs in the order of the job list.
 constexpr fleet::JobKind kJobs[] = {fleet::JobKind::Inventory, fleet::JobKind::Backup, fleet::JobKind::Apply,
                                     fleet::JobKind::Send};
@@ -78,6 +88,9 @@ void TFleetForm::BuildControls() {
   cbJob->addItems({QStringLiteral("清点"), QStringLiteral("备份参数"), QStringLiteral("应用参数文件"),
                    QStringLiteral("发送文件")});
   jobRow->addWidget(cbJob);
+  cbSet = Named(new QComboBox, "cbSet");
+  cbSet->addItems({QStringLiteral("WVLZ"), QStringLiteral("WVLE")});
+  jobRow->addWidget(cbSet);
   chkDryRun = Named(new QCheckBox(QStringLiteral("只比较, 不写入")), "chkDryRun");
   jobRow->addWidget(chkDryRun);
   jobRow->addStretch();
@@ -165,6 +178,7 @@ void TFleetForm::JobChanged() {
   edtTarget->setEnabled(kind != fleet::JobKind::Inventory);
   btnTarget->setEnabled(kind != fleet::JobKind::Inventory);
   chkDryRun->setEnabled(kind == fleet::JobKind::Apply);
+  cbSet->setEnabled(kind == fleet::JobKind::Apply);
 }
 
 void TFleetForm::ChooseList() {
@@ -190,6 +204,7 @@ void TFleetForm::btnStartClick() {
   options.kind = kJobs[cbJob->currentIndex()];
   options.target = LocalFilePath(edtTarget->text());
   options.dryRun = chkDryRun->isChecked();
+  options.set = cbSet->currentIndex() == 1 ? fleet::CommandSet::E : fleet::CommandSet::Z;
   options.jobs = spnJobs->value();
   auto run = std::make_unique<fleet::FleetRun>(*list_, options);
   if (auto failure = run->Prepare()) {
@@ -198,8 +213,8 @@ void TFleetForm::btnStartClick() {
   }
   run_ = std::move(run);
   run_->Start();
-  for (QWidget* control : std::initializer_list<QWidget*>{edtList, btnList, cbJob, edtTarget, btnTarget, chkDryRun,
-                                                          spnJobs, btnStart}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{edtList, btnList, cbJob, cbSet, edtTarget, btnTarget,
+                                                          chkDryRun, spnJobs, btnStart}) {
     control->setEnabled(false);
   }
   btnStop->setEnabled(true);
@@ -214,7 +229,10 @@ void TFleetForm::btnStopClick() {
 QString TFleetForm::StateText(const fleet::PrinterResult& result) const {
   switch (result.state) {
     case fleet::PrinterState::Waiting: return Tip("FleetWaiting");
-    case fleet::PrinterState::Running: return Tip("FleetRunning") + (result.step.empty() ? QString() : ": " + FromUtf8(result.step));
+    case fleet::PrinterState::Running: {
+      const QString step = Tip(kStepKeys[static_cast<int>(result.step)]);
+      return Tip("FleetRunning") + (step.isEmpty() ? QString() : ": " + step);
+    }
     case fleet::PrinterState::Done: return Tip("FleetDone");
     case fleet::PrinterState::Failed: return Tip("FleetFailed");
     case fleet::PrinterState::Skipped: return Tip("FleetSkipped");

@@ -51,6 +51,7 @@ class TFleetForm : public QDialog {
   QComboBox* cbJob = nullptr;
   QLineEdit* edtTarget = nullptr;
   QPushButton* btnTarget = nullptr;
+  QComboBox* cbSet = nullptr;  // apply: the dump file's command set
   QCheckBox* chkDryRun = nullptr;
   QSpinBox* spnJobs = nullptr;
   QPushButton* btnStart = nullptr;

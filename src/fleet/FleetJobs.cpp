@@ -3,6 +3,9 @@
 
 #include <stdio.h>  // renameat2, RENAME_NOREPLACE
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
@@ -73,6 +76,17 @@ std::string StatusText(const status::Report& report) {
     text += (text.empty() ? "" : "; ") + condition.text + " (" + std::string(status::SeverityName(condition.severity)) + ")";
   }
   return text.empty() ? "ok" : text;
+}
+
+// Renames a finished file into place unless a file of that name exists. A file system without the
+// no-replace rename gets a hard link and the removal of the old name, which refuse an existing file
+// the same way.
+bool RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
 }
 
 std::string ChangeCount(std::size_t n) { return std::to_string(n) + (n == 1 ? " slot" : " slots"); }
@@ -308,7 +322,7 @@ void FleetRun::RunPrinter(std::size_t index) {
   WaitInterrupt::Scope scope(InterruptOf(index));
   Update(index, [](PrinterResult& r) {
     r.state = PrinterState::Running;
-    r.step = "connecting";
+    r.step = JobStep::Connecting;
   });
   switch (options_.kind) {
     case JobKind::Inventory: Inventory(index); break;
@@ -323,7 +337,7 @@ void FleetRun::RunPrinter(std::size_t index) {
       r.state = PrinterState::Interrupted;
       r.error.clear();
     }
-    r.step.clear();
+    r.step = JobStep::None;
   });
 }
 
@@ -332,7 +346,7 @@ void FleetRun::Inventory(std::size_t index) {
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
   Update(index, [](PrinterResult& r) {
-    r.step = "asking";
+    r.step = JobStep::Asking;
     r.progress = 10;
   });
   const std::string version = session.Ask(kVersionRequest, EndsLine);
@@ -373,7 +387,7 @@ void FleetRun::Backup(std::size_t index) {
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
   Update(index, [](PrinterResult& r) {
-    r.step = "reading the parameters";
+    r.step = JobStep::ReadingParameters;
     r.progress = 10;
   });
   std::vector<std::string> unanswered;
@@ -394,7 +408,7 @@ void FleetRun::Backup(std::size_t index) {
       return Fail(index, "the file " + partial.string() + " cannot be written");
     }
   }
-  if (::renameat2(AT_FDCWD, partial.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+  if (!RenameWithoutReplacing(partial, target)) {
     std::filesystem::remove(partial, code);
     return Fail(index, "the file " + target.string() + " cannot be made (it may exist already)");
   }
@@ -419,7 +433,7 @@ void FleetRun::Apply(std::size_t index) {
   }
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
-  Update(index, [](PrinterResult& r) { r.step = "reading"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Reading; });
 
   // Reads every slot of the set; nullopt names the first slot without an answer.
   auto readSlots = [&](std::vector<uint16_t>* values, int progressFrom, int progressTo) -> std::optional<int> {
@@ -456,7 +470,7 @@ void FleetRun::Apply(std::size_t index) {
   // The writes: whole slots, as the one-printer write sends them, then the wait for the printer to
   // take them all. A stop lets them finish.
   if (!BeginWrites(index)) return;
-  Update(index, [](PrinterResult& r) { r.step = "writing"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Writing; });
   std::vector<long> sentAfter;  // bytes sent once each command was written
   long sent = 0;
   bool delivered = true;
@@ -515,14 +529,14 @@ void FleetRun::Apply(std::size_t index) {
 
   // As the user editor ends its write: a wait, the reset (which drops the network link), then a
   // new connection and the read-back.
-  Update(index, [](PrinterResult& r) { r.step = "resetting"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Resetting; });
   PauseUnlessInterrupted(pace::kAfterWrites);
   if (WaitInterrupted()) return Fail(index, "stopped before the reset");
   if (!session.Send(kResetCommand) || !session.AwaitDelivery()) return Fail(index, "the reset could not be sent");
   session.Close(PrinterSession::CloseHow::AfterTransfer);
   PauseUnlessInterrupted(pace::kAfterReset);
   Update(index, [](PrinterResult& r) {
-    r.step = "reading back";
+    r.step = JobStep::ReadingBack;
     r.progress = 70;
   });
   if (auto failure = session.Reopen()) return Fail(index, "after the reset: " + *failure);
@@ -550,7 +564,7 @@ void FleetRun::Send(std::size_t index) {
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
   if (!BeginWrites(index)) return;
-  Update(index, [](PrinterResult& r) { r.step = "sending"; });
+  Update(index, [](PrinterResult& r) { r.step = JobStep::Sending; });
   // Blocks, so that progress follows what the printer took.
   constexpr std::size_t kBlock = 64 * 1024;
   bool sent = true;

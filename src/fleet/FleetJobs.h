@@ -55,6 +55,9 @@ bool IsFirmwareOrFontFile(const std::filesystem::path& file);
 
 enum class PrinterState { Waiting, Running, Done, Failed, Skipped, NotStarted, Interrupted };
 
+// What a printer's job is doing while it runs.
+enum class JobStep { None, Connecting, Asking, ReadingParameters, Reading, Writing, Resetting, ReadingBack, Sending };
+
 struct SlotChange {
   int slot = 0;
   uint16_t from = 0;
@@ -65,7 +68,7 @@ struct PrinterResult {
   PrinterEntry printer;
   PrinterState state = PrinterState::Waiting;
   int progress = 0;     // percent
-  std::string step;     // what the printer's job is doing now
+  JobStep step = JobStep::None;
   std::string result;   // the outcome in a few words
   std::string error;    // why it failed (empty otherwise)
   // inventory

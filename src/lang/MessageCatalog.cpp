@@ -43,7 +43,8 @@ constexpr std::string_view kTipsKeys[] = {
     // The printer list window: its column titles, the states of a printer's job, the summary line.
     "FleetName", "FleetAddress", "FleetState", "FleetProgress", "FleetResult", "FleetMessage", "FleetWaiting",
     "FleetRunning", "FleetDone", "FleetFailed", "FleetSkipped", "FleetNotStarted", "FleetInterrupted",
-    "FleetInterruptedSlots", "FleetSummary"};
+    "FleetInterruptedSlots", "FleetSummary", "FleetStepConnecting", "FleetStepAsking", "FleetStepReadingParameters",
+    "FleetStepReading", "FleetStepWriting", "FleetStepResetting", "FleetStepReadingBack", "FleetStepSending"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",
