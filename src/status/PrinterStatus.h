@@ -89,8 +89,8 @@ void AddLinkNote(Report& report, bool lost, Query query);
 // Runs the queries of `set` over the open link and decodes the replies. The caller holds the link:
 // the receive thread is stopped and no other exchange runs. Nothing is read away beforehand: bytes
 // that come outside the replies are kept in `outside`, for the caller to hand on. The first query
-// waits the link's reply time; once a query went unanswered the others wait kAfterSilence.
-inline constexpr PaceStep kAfterSilence{"status query wait after an unanswered one", 500};
+// waits the link's reply time; once a query went unanswered the others share what is left of the
+// reading, which ends within the reply time and 1 s.
 Report QueryStatus(CommandSet set);
 
 // The report as one JSON object (commandSet, answered, conditions, identity, notes, raw in hex).
