@@ -237,7 +237,7 @@ void TFormStatus::ShowReport() {
   } else {
     lblIdentity->setText(Msg(kSection, "NoIdentity"));
   }
-  lblIdentity->setVisible(read && report_.commandSet == status::CommandSet::Z);
+  lblIdentity->setVisible(read);
   lblTime->setText(read ? Msg(kSection, "ReadAt").arg(readAt_) : QString());
 
   if (!cbWatch->isChecked() || !hooks_.showWorst || !read) return;

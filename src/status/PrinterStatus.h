@@ -25,6 +25,7 @@ enum class Query {
   ErrorStatus,     // Z "~HQES": error and warning flag groups
   Identification,  // Z "~HI": model,version,dots per mm,memory,options
   ErrorCodes,      // E "^ee": "00" or codes "XX[,YY...]", CR LF
+  Configuration,   // E "UQ": the configuration lines, the last one "Option:..."; gives the identity
 };
 
 // What is sent for the query, and how notes and fields name it.
@@ -81,6 +82,8 @@ bool ReplyComplete(Query query, std::string_view bytes);
 // Adds what the query's reply says to the report: its conditions, identity and notes, its bytes to
 // `raw` and the bytes outside it to `outside`. An empty or unreadable reply adds the note that the
 // query was not answered. True when the reply was there (at least one of its frames or its line).
+// The E configuration is read as the E setup wizard reads it, with the model lists of
+// lib/SysOption.ini.
 bool DecodeReply(Query query, std::string_view bytes, Report& report);
 
 // Adds the note that the link failed sending the query (lost: went away while it was answered).

@@ -7,7 +7,10 @@
 #include <span>
 #include <string>
 
+#include "core/AppPaths.h"
+#include "core/SysOption.h"
 #include "status/PrinterStatus.h"
+#include "wizards/EplConfig.h"
 
 namespace tw::status {
 namespace {
@@ -455,6 +458,34 @@ bool DecodeErrorCodes(std::string_view bytes, Report& report) {
   return true;
 }
 
+// ---- E configuration: the identity from the lines the E setup wizard reads
+
+bool ConfigurationComplete(std::string_view bytes) {
+  const std::size_t option = bytes.find("Option:");
+  return option != std::string_view::npos && bytes.find('\n', option) != std::string_view::npos;
+}
+
+bool DecodeConfiguration(std::string_view bytes, Report& report) {
+  if (Trim(bytes).empty()) {
+    AddNote(report, kNotAnswered, "UQ");
+    return false;
+  }
+  EplReadContext context;
+  context.resolution300 = ReadModelList(SysOptionPath(), kResolution300Section);
+  const EplConfiguration configuration = ParseEplConfiguration(bytes, context);
+  if (!configuration.model) {
+    AddNote(report, kUnreadable, "UQ");
+    return true;
+  }
+  Identity identity;
+  identity.model = *configuration.model;
+  identity.firmware = std::string(Trim(std::string_view(*configuration.firmwareVersion).substr(2)));  // after "FV"
+  if (configuration.resolution == kResolution300) identity.dotsPerMm = "12";
+  if (configuration.resolution == kResolution203) identity.dotsPerMm = "8";
+  report.identity = std::move(identity);
+  return true;
+}
+
 std::size_t VisibleBytes(std::string_view bytes) {
   return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(),
                                                 [](char c) { return c != '\r' && c != '\n'; }));
@@ -468,16 +499,18 @@ std::string_view RequestBytes(Query query) {
     case Query::ErrorStatus: return "~HQES";
     case Query::Identification: return "~HI";
     case Query::ErrorCodes: return "^ee\r\n";
+    case Query::Configuration: return "UQ\r\n";
   }
   return {};
 }
 
 std::string_view QueryName(Query query) {
-  return query == Query::ErrorCodes ? "^ee" : RequestBytes(query);
+  const std::string_view request = RequestBytes(query);
+  return request.substr(0, request.find('\r'));
 }
 
 std::vector<Query> QueriesOf(CommandSet set) {
-  if (set == CommandSet::E) return {Query::ErrorCodes};
+  if (set == CommandSet::E) return {Query::ErrorCodes, Query::Configuration};
   return {Query::ErrorStatus, Query::HostStatus, Query::Identification};
 }
 
@@ -515,6 +548,7 @@ bool ReplyComplete(Query query, std::string_view bytes) {
     const CodeLine line = FindCodeLine(bytes);
     return !line.codes.empty() && line.ended;
   }
+  if (query == Query::Configuration) return ConfigurationComplete(bytes);
   const TakenFrames taken = TakeFrames(query, bytes);
   return static_cast<std::size_t>(std::count_if(taken.frames.begin(), taken.frames.end(),
                                                 [](const Frame& f) { return f.closed; })) >= FramesOf(query);
@@ -523,8 +557,9 @@ bool ReplyComplete(Query query, std::string_view bytes) {
 bool DecodeReply(Query query, std::string_view bytes, Report& report) {
   report.raw.append(bytes);
   const std::size_t outsideBefore = report.outside.size();
-  const bool found = query == Query::ErrorCodes ? DecodeErrorCodes(bytes, report)
-                                                : DecodeFramed(query, bytes, report);
+  const bool found = query == Query::ErrorCodes      ? DecodeErrorCodes(bytes, report)
+                     : query == Query::Configuration ? DecodeConfiguration(bytes, report)
+                                                     : DecodeFramed(query, bytes, report);
   const std::size_t noise = VisibleBytes(std::string_view(report.outside).substr(outsideBefore));
   if (noise > 0) AddNote(report, kOutside, std::to_string(noise));
   return found;

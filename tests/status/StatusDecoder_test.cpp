@@ -217,6 +217,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {{Query::Identification, "\x02TWV-203,V2.31,8,8192KB,\x03\r\n\x02TWV-203,V2"}}, true, {},
                  {"~HI: more frames than expected, not read", "11 bytes outside the status replies"}, false,
                  "\x02TWV-203,V2"},
+        ReplyRow{"ConfigurationUnansweredIsOnlyANote",
+                 {{Query::ErrorCodes, "00\r\n"}, {Query::Configuration, ""}}, false, {}, {"UQ not answered"}},
         ReplyRow{"OnlyNoise", {{Query::ErrorCodes, "x\r\n"}}, false, {},
                  {"^ee not answered", "1 bytes outside the status replies"}, false, "x\r\n"}),
     RowName);
