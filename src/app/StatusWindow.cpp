@@ -182,8 +182,15 @@ bool TFormStatus::StartReading() {
   return true;
 }
 
+void TFormStatus::EndReading() {
+  cbWatch->setChecked(false);
+  watchTimer->stop();
+  FinishReading();
+}
+
 void TFormStatus::FinishReading() {
-  if (worker_.joinable()) worker_.join();
+  if (!worker_.joinable()) return;  // finished already (the queued call after EndReading)
+  worker_.join();
   {
     std::lock_guard lock(resultMutex_);
     report_ = std::move(result_);
