@@ -559,6 +559,10 @@ void TMainForm::OpenDeviceSettings() {
     ShowMessageQ(Tip("NotOpenPortMessageBox"), Tip("NotOpenPortMessageBoxCaption"));
     return;
   }
+  if (LinkExchangeClaimed()) {  // a status reading holds the link
+    ShowMessageQ(Msg("Status", "LinkBusy"), QString());
+    return;
+  }
   // The password dialog, the factory editor and the user editors run their own exchanges.
   StopReceiving();
   TFormPasswordSet dialog(this, zUserEditor_, eUserEditor_);
@@ -576,6 +580,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // A status reading on its own thread still uses the link.
+  if (statusWindow_) statusWindow_->EndReading();
   Timer1->stop();
   StopReceiving();
   CloseCurrentPort(NetworkClose::AfterTransfer);  // the printer keeps what it took

@@ -182,8 +182,15 @@ bool TFormStatus::StartReading() {
   return true;
 }
 
+void TFormStatus::EndReading() {
+  cbWatch->setChecked(false);
+  watchTimer->stop();
+  FinishReading();
+}
+
 void TFormStatus::FinishReading() {
-  if (worker_.joinable()) worker_.join();
+  if (!worker_.joinable()) return;  // finished already (the queued call after EndReading)
+  worker_.join();
   {
     std::lock_guard lock(resultMutex_);
     report_ = std::move(result_);
@@ -237,7 +244,7 @@ void TFormStatus::ShowReport() {
   } else {
     lblIdentity->setText(Msg(kSection, "NoIdentity"));
   }
-  lblIdentity->setVisible(read && report_.commandSet == status::CommandSet::Z);
+  lblIdentity->setVisible(read);
   lblTime->setText(read ? Msg(kSection, "ReadAt").arg(readAt_) : QString());
 
   if (!cbWatch->isChecked() || !hooks_.showWorst || !read) return;

@@ -38,6 +38,9 @@ class TFormStatus : public QDialog {
   // Reads the status now; false (and a message) when no port is open or another exchange holds the link.
   bool Refresh();
   bool Reading() const { return worker_.joinable(); }
+  // Stops the watch and waits for a running reading to end (it is bounded), so that the link can
+  // be closed under it.
+  void EndReading();
   const status::Report& LastReport() const { return report_; }
   // Texts as shown, in the current language.
   static QString ConditionText(const status::Condition& condition);

@@ -88,7 +88,7 @@ constexpr std::string_view kStatusKeys[] = {
     "NoteNotAnswered", "NoteNoEtx", "NoteFrameMissing", "NoteExtraFrames", "NoteFieldCount",
     "NoteBadValue", "NoteUnreadable", "NoteFlagDisagrees", "NoteOutside", "NoteNoLineEnd",
     "NoteLinkFailed", "NoteLinkLost", "NoProblem", "NoAnswer", "Identity", "NoIdentity", "ReadAt",
-    "Reading", "LinkBusy", "WatchWorst", "WatchOk", "WatchNoAnswer"};
+    "Reading", "LinkBusy", "WatchWorst", "WatchOk", "WatchNoAnswer", "NoteStrayFrame"};
 
 struct CatalogSection {
   std::string_view name;

@@ -56,7 +56,7 @@ const std::vector<ConditionName>& ConditionNames() {
       {"ribbon-out", 'r', &PrinterConditions::ribbonOut},
       {"pause", 'u', &PrinterConditions::paused},
       {"over-temperature", 't', &PrinterConditions::overTemperature},
-      {"calibrate", 'c', &PrinterConditions::calibrateWarning},
+      {"calibrate-warning", 'c', &PrinterConditions::calibrateWarning, "calibrate"},
   };
   return names;
 }
@@ -71,7 +71,7 @@ PrinterConditions ParseConditions(std::string_view text, std::vector<std::string
     text.remove_prefix(word.size());
     bool known = false;
     for (const ConditionName& c : ConditionNames()) {
-      if (c.name == word) conditions.*c.flag = known = true;
+      if (c.name == word || (!c.alias.empty() && c.alias == word)) conditions.*c.flag = known = true;
     }
     if (!known) unknown.emplace_back(word);
   }

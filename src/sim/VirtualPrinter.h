@@ -77,6 +77,7 @@ struct ConditionName {
   std::string_view name;
   char key;  // toggles it at the program's terminal
   bool PrinterConditions::*flag;
+  std::string_view alias = {};  // an older name, still taken
 };
 const std::vector<ConditionName>& ConditionNames();
 // The conditions named in `text` (names separated by blanks, commas or line ends) are on, all

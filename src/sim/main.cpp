@@ -83,7 +83,14 @@ class ConditionControl {
     std::cerr << '\n';
   }
   ~ConditionControl() {
-    if (keys_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    if (!keys_) return;
+    // Moved to the background meanwhile, setting the terminal would stop the program (SIGTTOU):
+    // the signal is ignored for the call, and the terminal gets its settings back all the same.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGTTOU, &ignore, &previous);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    sigaction(SIGTTOU, &previous, nullptr);
   }
 
   // Called a few times a second and on SIGHUP (force: read the file even if unchanged).
@@ -180,7 +187,8 @@ int main(int argc, char** argv) {
   // Status: the conditions at start, how they change while running, the identification reply.
   tw::sim::StatusOptions& status = options.status;
   for (const auto& c : tw::sim::ConditionNames()) {
-    app.add_flag("--" + std::string(c.name), status.conditions.*c.flag,
+    const std::string alias = c.alias.empty() ? "" : ",--" + std::string(c.alias);
+    app.add_flag("--" + std::string(c.name) + alias, status.conditions.*c.flag,
                  "start with the condition " + std::string(c.name));
   }
   app.add_flag("--silent-when-head-open", status.silentHostStatusWhenHeadOpen,

@@ -25,6 +25,7 @@ enum class Query {
   ErrorStatus,     // Z "~HQES": error and warning flag groups
   Identification,  // Z "~HI": model,version,dots per mm,memory,options
   ErrorCodes,      // E "^ee": "00" or codes "XX[,YY...]", CR LF
+  Configuration,   // E "UQ": the configuration lines, the last one "Option:..."; gives the identity
 };
 
 // What is sent for the query, and how notes and fields name it.
@@ -81,6 +82,8 @@ bool ReplyComplete(Query query, std::string_view bytes);
 // Adds what the query's reply says to the report: its conditions, identity and notes, its bytes to
 // `raw` and the bytes outside it to `outside`. An empty or unreadable reply adds the note that the
 // query was not answered. True when the reply was there (at least one of its frames or its line).
+// The E configuration is read as the E setup wizard reads it, with the model lists of
+// lib/SysOption.ini.
 bool DecodeReply(Query query, std::string_view bytes, Report& report);
 
 // Adds the note that the link failed sending the query (lost: went away while it was answered).
@@ -89,8 +92,8 @@ void AddLinkNote(Report& report, bool lost, Query query);
 // Runs the queries of `set` over the open link and decodes the replies. The caller holds the link:
 // the receive thread is stopped and no other exchange runs. Nothing is read away beforehand: bytes
 // that come outside the replies are kept in `outside`, for the caller to hand on. The first query
-// waits the link's reply time; once a query went unanswered the others wait kAfterSilence.
-inline constexpr PaceStep kAfterSilence{"status query wait after an unanswered one", 500};
+// waits the link's reply time; once a query went unanswered the others share what is left of the
+// reading, which ends within the reply time and 1 s.
 Report QueryStatus(CommandSet set);
 
 // The report as one JSON object (commandSet, answered, conditions, identity, notes, raw in hex).

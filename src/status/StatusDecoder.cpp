@@ -7,7 +7,10 @@
 #include <span>
 #include <string>
 
+#include "core/AppPaths.h"
+#include "core/SysOption.h"
 #include "status/PrinterStatus.h"
+#include "wizards/EplConfig.h"
 
 namespace tw::status {
 namespace {
@@ -177,6 +180,7 @@ constexpr NoteInfo kOutside{"NoteOutside", "%1 bytes outside the status replies"
 constexpr NoteInfo kNoLineEnd{"NoteNoLineEnd", "%1: reply without its line end"};
 constexpr NoteInfo kLinkFailed{"NoteLinkFailed", "The request %1 could not be sent"};
 constexpr NoteInfo kLinkLost{"NoteLinkLost", "The link was lost during %1"};
+constexpr NoteInfo kStrayFrame{"NoteStrayFrame", "%1: a frame of another reply, handed on"};
 
 void AddNote(Report& report, const NoteInfo& note, const std::string& argument) {
   std::string text(note.text);
@@ -208,53 +212,43 @@ bool AllOf(std::string_view text, std::string_view allowed) {
 
 struct Frame {
   std::string_view body;
+  std::string_view whole;  // from its STX to its end, with the CR LF after its ETX
   bool hasEtx = false;
   bool closed = false;  // by its ETX or by the STX of the next frame
 };
-struct Framed {
-  std::vector<Frame> frames;
-  std::string outside;
-};
 
 // A frame without its ETX ends where the next STX begins; one still open at the end of the bytes
-// is kept unclosed.
-Framed SplitFrames(std::string_view bytes) {
-  Framed framed;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    if (bytes[i] != kStx) {
-      framed.outside += bytes[i++];
-      continue;
-    }
+// is kept unclosed. Bytes between frames are left out.
+std::vector<Frame> SplitFrames(std::string_view bytes) {
+  std::vector<Frame> frames;
+  std::size_t i = bytes.find(kStx);
+  while (i != std::string_view::npos) {
     const std::size_t end = bytes.find_first_of(std::string_view("\x02\x03", 2), i + 1);
     if (end == std::string_view::npos) {
-      framed.frames.push_back({bytes.substr(i + 1), false, false});
+      frames.push_back({bytes.substr(i + 1), bytes.substr(i), false, false});
       break;
     }
-    framed.frames.push_back({bytes.substr(i + 1, end - i - 1), bytes[end] == kEtx, true});
-    i = end;
+    std::size_t next = end;
     if (bytes[end] == kEtx) {
-      ++i;
-      if (i < bytes.size() && bytes[i] == '\r') ++i;
-      if (i < bytes.size() && bytes[i] == '\n') ++i;
+      ++next;
+      if (next < bytes.size() && bytes[next] == '\r') ++next;
+      if (next < bytes.size() && bytes[next] == '\n') ++next;
     }
+    frames.push_back({bytes.substr(i + 1, end - i - 1), bytes.substr(i, next - i), bytes[end] == kEtx, true});
+    i = bytes.find(kStx, next);
   }
-  return framed;
+  return frames;
 }
 
 std::size_t FramesOf(Query query) { return query == Query::HostStatus ? 3 : 1; }
 
-std::size_t ClosedFrames(const Framed& framed) {
-  return static_cast<std::size_t>(
-      std::count_if(framed.frames.begin(), framed.frames.end(), [](const Frame& f) { return f.closed; }));
-}
-
-void DecodeHostStatusString(int index, std::string_view body, Report& report) {
+// True when the string was read (a value of it may still be unreadable).
+bool DecodeHostStatusString(int index, std::string_view body, Report& report) {
   const std::string name = "~HS string " + std::to_string(index + 1);
   const auto fields = SplitCommas(Trim(body));
   if (fields.size() != kHostStatusFields[index]) {
     AddNote(report, kFieldCount, name);
-    return;
+    return false;
   }
   for (const HostStatusFlag& flag : kHostStatusFlags) {
     if (flag.string != index) continue;
@@ -266,6 +260,7 @@ void DecodeHostStatusString(int index, std::string_view body, Report& report) {
       AddNote(report, kBadValue, field + " '" + std::string(value) + "'");
     }
   }
+  return true;
 }
 
 // "ERRORS:" or "WARNINGS:" followed by the flag and two groups of eight hex digits.
@@ -296,13 +291,13 @@ std::optional<FlagSet> ReadFlagSet(std::string_view body, std::string_view label
   return FlagSet{words[0][0], (high << 32) | low};
 }
 
-void DecodeFlagSet(std::string_view body, std::string_view label, std::string_view group,
+bool DecodeFlagSet(std::string_view body, std::string_view label, std::string_view group,
                    std::span<const StatusBit> bits, Severity unknownSeverity, Report& report) {
   const std::string name = "~HQES " + std::string(group);
   const auto set = ReadFlagSet(body, label);
   if (!set) {
     AddNote(report, kUnreadable, name);
-    return;
+    return false;
   }
   if ((set->flag == '1') != (set->bits != 0)) AddNote(report, kFlagDisagrees, name);
   for (int bit = 0; bit < 64; ++bit) {
@@ -316,53 +311,96 @@ void DecodeFlagSet(std::string_view body, std::string_view label, std::string_vi
       AddCondition(report, kUnknown, name + " " + HexValue(value), unknownSeverity);
     }
   }
+  return true;
 }
 
-void DecodeIdentification(std::string_view body, Report& report) {
+bool DecodeIdentification(std::string_view body, Report& report) {
   const auto fields = SplitCommas(Trim(body));
   if (fields.size() < 4 || fields[0].empty()) {
     AddNote(report, kUnreadable, "~HI");
-    return;
+    return false;
   }
   Identity identity{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
                     std::string(fields[3]), {}};
   for (std::size_t i = 4; i < fields.size(); ++i)
     identity.options += (i > 4 ? "," : "") + std::string(fields[i]);
   report.identity = std::move(identity);
+  return true;
+}
+
+// Whether a closed frame has the shape of the query's reply. A reply that came after its own wait
+// ran out is read with the next query; its frames must not be taken for that query's.
+bool FitsQuery(Query query, std::string_view body) {
+  const std::size_t fields = SplitCommas(Trim(body)).size();
+  switch (query) {
+    case Query::HostStatus: return std::find(std::begin(kHostStatusFields), std::end(kHostStatusFields), fields) != std::end(kHostStatusFields);
+    case Query::ErrorStatus: return body.find("ERRORS:") != std::string_view::npos;
+    case Query::Identification:
+      // A model name is never digits only, as the first field of a ~HS string is.
+      return fields >= 4 && !AllOf(Trim(body).substr(0, Trim(body).find(',')), " 0123456789");
+    default: return false;
+  }
+}
+
+// The frames taken as the query's reply, in order: those that fit, up to the number it has (a
+// last one still open is taken as cut short). Every other byte goes to `outside`, in order.
+struct TakenFrames {
+  std::vector<Frame> frames;
+  std::string outside;
+  bool stray = false;  // a frame of another shape was left out
+  bool extra = false;  // a frame beyond the reply's number was left out
+};
+TakenFrames TakeFrames(Query query, std::string_view bytes) {
+  TakenFrames taken;
+  const std::size_t wanted = FramesOf(query);
+  std::size_t done = 0;  // bytes placed so far
+  for (const Frame& frame : SplitFrames(bytes)) {
+    const std::size_t at = static_cast<std::size_t>(frame.whole.data() - bytes.data());
+    taken.outside.append(bytes.substr(done, at - done));
+    done = at + frame.whole.size();
+    const bool fits = !frame.closed || FitsQuery(query, frame.body);
+    if (fits && taken.frames.size() < wanted) {
+      taken.frames.push_back(frame);
+      continue;
+    }
+    (fits ? taken.extra : taken.stray) = true;
+    taken.outside.append(frame.whole);
+  }
+  taken.outside.append(bytes.substr(done));
+  return taken;
 }
 
 bool DecodeFramed(Query query, std::string_view bytes, Report& report) {
-  Framed framed = SplitFrames(bytes);
+  const TakenFrames taken = TakeFrames(query, bytes);
   const std::string name(QueryName(query));
-  const std::size_t wanted = FramesOf(query);
-  if (framed.frames.size() > wanted) {
-    AddNote(report, kExtraFrames, name);
-    framed.frames.resize(wanted);
-  }
-  for (std::size_t i = 0; i < framed.frames.size(); ++i) {
-    const Frame& frame = framed.frames[i];
+  if (taken.stray) AddNote(report, kStrayFrame, name);
+  if (taken.extra) AddNote(report, kExtraFrames, name);
+  bool decoded = false;
+  for (std::size_t i = 0; i < taken.frames.size(); ++i) {
+    const Frame& frame = taken.frames[i];
     if (!frame.hasEtx) {
       AddNote(report, kNoEtx, query == Query::HostStatus ? "~HS string " + std::to_string(i + 1) : name);
     }
     switch (query) {
-      case Query::HostStatus: DecodeHostStatusString(static_cast<int>(i), frame.body, report); break;
+      case Query::HostStatus: decoded |= DecodeHostStatusString(static_cast<int>(i), frame.body, report); break;
       case Query::ErrorStatus:
-        DecodeFlagSet(frame.body, "ERRORS:", "errors", kErrorBits, Severity::Error, report);
-        DecodeFlagSet(frame.body, "WARNINGS:", "warnings", kWarningBits, Severity::Warning, report);
+        decoded |= DecodeFlagSet(frame.body, "ERRORS:", "errors", kErrorBits, Severity::Error, report);
+        decoded |= DecodeFlagSet(frame.body, "WARNINGS:", "warnings", kWarningBits, Severity::Warning, report);
         break;
       case Query::Identification: DecodeIdentification(frame.body, report); break;
-      case Query::ErrorCodes: break;
+      default: break;
     }
   }
-  if (framed.frames.empty()) {
+  if (taken.frames.empty()) {
     AddNote(report, kNotAnswered, name);
   } else {
-    if (query != Query::Identification) report.answered = true;
-    for (std::size_t i = framed.frames.size(); i < wanted; ++i)
+    // Only a frame that could be read makes the query answered.
+    if (query != Query::Identification && decoded) report.answered = true;
+    for (std::size_t i = taken.frames.size(); i < FramesOf(query); ++i)
       AddNote(report, kFrameMissing, "~HS string " + std::to_string(i + 1));
   }
-  report.outside += framed.outside;
-  return !framed.frames.empty();
+  report.outside += taken.outside;
+  return !taken.frames.empty();
 }
 
 // ---- E reply: one line of codes
@@ -420,6 +458,34 @@ bool DecodeErrorCodes(std::string_view bytes, Report& report) {
   return true;
 }
 
+// ---- E configuration: the identity from the lines the E setup wizard reads
+
+bool ConfigurationComplete(std::string_view bytes) {
+  const std::size_t option = bytes.find("Option:");
+  return option != std::string_view::npos && bytes.find('\n', option) != std::string_view::npos;
+}
+
+bool DecodeConfiguration(std::string_view bytes, Report& report) {
+  if (Trim(bytes).empty()) {
+    AddNote(report, kNotAnswered, "UQ");
+    return false;
+  }
+  EplReadContext context;
+  context.resolution300 = ReadModelList(SysOptionPath(), kResolution300Section);
+  const EplConfiguration configuration = ParseEplConfiguration(bytes, context);
+  if (!configuration.model) {
+    AddNote(report, kUnreadable, "UQ");
+    return true;
+  }
+  Identity identity;
+  identity.model = *configuration.model;
+  identity.firmware = std::string(Trim(std::string_view(*configuration.firmwareVersion).substr(2)));  // after "FV"
+  if (configuration.resolution == kResolution300) identity.dotsPerMm = "12";
+  if (configuration.resolution == kResolution203) identity.dotsPerMm = "8";
+  report.identity = std::move(identity);
+  return true;
+}
+
 std::size_t VisibleBytes(std::string_view bytes) {
   return static_cast<std::size_t>(std::count_if(bytes.begin(), bytes.end(),
                                                 [](char c) { return c != '\r' && c != '\n'; }));
@@ -433,16 +499,18 @@ std::string_view RequestBytes(Query query) {
     case Query::ErrorStatus: return "~HQES";
     case Query::Identification: return "~HI";
     case Query::ErrorCodes: return "^ee\r\n";
+    case Query::Configuration: return "UQ\r\n";
   }
   return {};
 }
 
 std::string_view QueryName(Query query) {
-  return query == Query::ErrorCodes ? "^ee" : RequestBytes(query);
+  const std::string_view request = RequestBytes(query);
+  return request.substr(0, request.find('\r'));
 }
 
 std::vector<Query> QueriesOf(CommandSet set) {
-  if (set == CommandSet::E) return {Query::ErrorCodes};
+  if (set == CommandSet::E) return {Query::ErrorCodes, Query::Configuration};
   return {Query::ErrorStatus, Query::HostStatus, Query::Identification};
 }
 
@@ -480,14 +548,18 @@ bool ReplyComplete(Query query, std::string_view bytes) {
     const CodeLine line = FindCodeLine(bytes);
     return !line.codes.empty() && line.ended;
   }
-  return ClosedFrames(SplitFrames(bytes)) >= FramesOf(query);
+  if (query == Query::Configuration) return ConfigurationComplete(bytes);
+  const TakenFrames taken = TakeFrames(query, bytes);
+  return static_cast<std::size_t>(std::count_if(taken.frames.begin(), taken.frames.end(),
+                                                [](const Frame& f) { return f.closed; })) >= FramesOf(query);
 }
 
 bool DecodeReply(Query query, std::string_view bytes, Report& report) {
   report.raw.append(bytes);
   const std::size_t outsideBefore = report.outside.size();
-  const bool found = query == Query::ErrorCodes ? DecodeErrorCodes(bytes, report)
-                                                : DecodeFramed(query, bytes, report);
+  const bool found = query == Query::ErrorCodes      ? DecodeErrorCodes(bytes, report)
+                     : query == Query::Configuration ? DecodeConfiguration(bytes, report)
+                                                     : DecodeFramed(query, bytes, report);
   const std::size_t noise = VisibleBytes(std::string_view(report.outside).substr(outsideBefore));
   if (noise > 0) AddNote(report, kOutside, std::to_string(noise));
   return found;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A status report as one JSON object, for scripts.
+#include <algorithm>
 #include <cstdio>
 
 #include "status/PrinterStatus.h"
@@ -34,9 +35,18 @@ std::string Hex(std::string_view bytes) {
   return hex;
 }
 
-bool IsNumber(std::string_view text) {
-  return !text.empty() && text.size() < 10 && text.find_first_not_of("0123456789") == std::string_view::npos &&
-         (text.size() == 1 || text[0] != '0');
+// A count of dots per millimetre as a JSON number: a whole or decimal number without leading
+// zeros; null for anything else, so that scripts always get a number or nothing.
+std::string DotsPerMmJson(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? "0" : text.substr(point + 1);
+  const bool digits = !whole.empty() && whole.size() < 10 && !fraction.empty() &&
+                      whole.find_first_not_of("0123456789") == std::string_view::npos &&
+                      fraction.find_first_not_of("0123456789") == std::string_view::npos;
+  if (!digits) return "null";
+  const std::size_t first = std::min(whole.find_first_not_of('0'), whole.size() - 1);
+  return std::string(text.substr(first));
 }
 
 }  // namespace
@@ -56,7 +66,7 @@ std::string ToJson(const Report& report) {
   json += "], \"identity\": ";
   if (const auto& id = report.identity) {
     json += "{\"model\": " + Quoted(id->model) + ", \"firmware\": " + Quoted(id->firmware) +
-            ", \"dotsPerMm\": " + (IsNumber(id->dotsPerMm) ? id->dotsPerMm : Quoted(id->dotsPerMm)) + ", \"memory\": " + Quoted(id->memory) +
+            ", \"dotsPerMm\": " + DotsPerMmJson(id->dotsPerMm) + ", \"memory\": " + Quoted(id->memory) +
             ", \"options\": " + Quoted(id->options) + "}";
   } else {
     json += "null";

@@ -79,6 +79,22 @@ TEST(StatusWindow, WatchingShowsTheConditionsAndLosesNoByteOfTheReceiveArea) {
   EXPECT_EQ(printer.PrintedLabels(), 0);
   EXPECT_TRUE(Receive_Thread::Running()) << "the receive thread runs again after the watch";
 
+  // While a reading holds the link (the printer silent), the device settings are refused and the
+  // exit waits for the reading before it closes the port.
+  sim::Faults silent;
+  silent.noReply = true;
+  printer.SetFaults(silent);
+  ASSERT_TRUE(status->Refresh());
+  test::MessageRecorder messages(MsgAnswer::Ok);
+  QTimer::singleShot(0, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  window.m_deviceSet->trigger();
+  ASSERT_EQ(messages.shown().size(), 1u);
+  EXPECT_EQ(messages.shown()[0].text, "Another exchange with the printer is running. Try again when it has ended.");
+  EXPECT_TRUE(window.close());
+  EXPECT_FALSE(status->Reading());
+
   Receive_Thread::Stop();
   Receive_Thread::Join();
   ResetLink({});

@@ -614,7 +614,7 @@ TEST(PrinterModelStatusOptions, CanStaySilentOnHostStatusWithTheHeadOpen) {
 TEST(PrinterModelStatusOptions, NamesAreParsedAndUnknownOnesReported) {
   std::vector<std::string> unknown;
   const PrinterConditions c = ParseConditions(" calibrate,\r\nhead-open jammed\n", unknown);
-  EXPECT_EQ(DescribeConditions(c), "head-open calibrate");
+  EXPECT_EQ(DescribeConditions(c), "head-open calibrate-warning");
   EXPECT_EQ(unknown, std::vector<std::string>{"jammed"});
   EXPECT_EQ(DescribeConditions({}), "ok");
 }

@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -221,8 +222,8 @@ TEST_F(PrinterSimProgram, StatusOptionsSetTheConditionsAndTheControlFileChangesT
   const std::filesystem::path control =
       std::filesystem::temp_directory_path() / ("printersim-control-" + std::to_string(getpid()));
   std::filesystem::remove(control);
-  Program program({"--tcp", "127.0.0.1:0", "--paper-out", "--model", "TWV-X", "--dpmm", "12",
-                   "--control", control.string()});
+  Program program({"--tcp", "127.0.0.1:0", "--paper-out", "--calibrate-warning", "--model", "TWV-X",
+                   "--dpmm", "12", "--control", control.string()});
   ASSERT_TRUE(program.started());
   const uint16_t port = PortOf(program.FirstLine(5000));
   ASSERT_NE(port, 0);
@@ -230,7 +231,7 @@ TEST_F(PrinterSimProgram, StatusOptionsSetTheConditionsAndTheControlFileChangesT
   tw::sim::StatusOptions status;
   status.identity.model = "TWV-X";
   status.identity.dotsPerMm = 12;
-  status.conditions.paperOut = true;
+  status.conditions.paperOut = status.conditions.calibrateWarning = true;
   reference.SetStatusOptions(status);
   EXPECT_EQ(Exchange(port, "~HI", reference.IdentificationReply().size(), 3000),
             reference.IdentificationReply());
@@ -248,6 +249,49 @@ TEST_F(PrinterSimProgram, StatusOptionsSetTheConditionsAndTheControlFileChangesT
   EXPECT_EQ(reply, ribbonOut);
   EXPECT_EQ(program.SignalAndWait(SIGTERM, 3000), 0);
   std::filesystem::remove(control);
+}
+
+// Started in the foreground of its terminal and moved to the background, the program still ends on
+// SIGTERM and gives the terminal its settings back. A child of its own session owns the terminal.
+TEST_F(PrinterSimProgram, EndsOnSigtermAfterBeingMovedToTheBackgroundOfItsTerminal) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+  const std::string slave = ptsname(master), path = ProgramPath().string();
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t session = fork();
+  if (session == 0) {
+    setsid();
+    signal(SIGTTOU, SIG_IGN);
+    const int tty = open(slave.c_str(), O_RDWR);  // the session's controlling terminal
+    const pid_t sim = fork();
+    if (sim == 0) {
+      setpgid(0, 0);
+      tcsetpgrp(tty, getpid());
+      signal(SIGTTOU, SIG_DFL);
+      dup2(tty, STDIN_FILENO);
+      dup2(out[1], STDOUT_FILENO);
+      execl(path.c_str(), path.c_str(), "--tcp", "127.0.0.1:0", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    char c = 0;
+    while (read(out[0], &c, 1) == 1 && c != '\n') {}  // it listens: its terminal is in key mode
+    tcsetpgrp(tty, getpgrp());
+    kill(sim, SIGTERM);
+    int status = 0;
+    waitpid(sim, &status, WUNTRACED);
+    if (WIFSTOPPED(status)) kill(sim, SIGKILL);
+    termios settings{};
+    tcgetattr(tty, &settings);
+    _exit(WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ((settings.c_lflag & ECHO) ? 0 : 3) : 1);
+  }
+  close(out[1]);
+  int status = -1;
+  for (int i = 0; i < 1000 && waitpid(session, &status, WNOHANG) == 0; ++i) usleep(10000);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  close(out[0]);
+  close(master);
 }
 
 TEST_F(PrinterSimProgram, ChattersNumberedLinesToTheConnectedHost) {

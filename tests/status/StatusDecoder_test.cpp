@@ -180,7 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyRow{"CutInsideAFrame", {{Query::HostStatus, kRealHostStatus.substr(0, 20)}}, false, {},
                  {"~HS string 1: a frame without its end mark (ETX)",
                   "~HS string 1: unexpected number of fields, not read", "~HS string 2 missing",
-                  "~HS string 3 missing"}},
+                  "~HS string 3 missing"},
+                 false},
         ReplyRow{"UnreadableValueIsNotGuessed",
                  {{Query::HostStatus, "\x02" "030,x,1,1225,000,0,0,0,000,0,0,0\x03\r\n"
                                       "\x02" "001,0,0,0,1,2,6,0,00000100,1,000\x03\r\n\x02" "1234,0\x03\r\n"}},
@@ -198,13 +199,26 @@ INSTANTIATE_TEST_SUITE_P(
                  true, {"head-open"}, {}},
         ReplyRow{"IdentificationIsNoStatusAnswer",
                  {{Query::Identification, "\x02TWV-203,V2.31,8,8192KB,\x03\r\n"}}, true, {}, {}, false},
-        ReplyRow{"IdentificationTooShort", {{Query::Identification, "\x02TWV-203,V2.31\x03\r\n"}}, true,
-                 {}, {"~HI: unreadable, not read"}, false},
+        ReplyRow{"IdentificationTooShort", {{Query::Identification, "\x02TWV-203,V2.31\x03\r\n"}}, false,
+                 {}, {"~HI: a frame of another reply, handed on", "~HI not answered",
+                      "15 bytes outside the status replies"}, false, "\x02TWV-203,V2.31\x03\r\n"},
         ReplyRow{"ErrorCodesAfterOtherLines", {{Query::ErrorCodes, "READY\r\n07,11\r\n"}}, true,
                  {"paper-out", "head-open"}, {"5 bytes outside the status replies"}, true, "READY\r\n"},
         ReplyRow{"ErrorCodesWithoutLineEnd", {{Query::ErrorCodes, "00"}}, false, {},
                  {"^ee: reply without its line end"}},
         ReplyRow{"Silence", {{Query::HostStatus, ""}}, false, {}, {"~HS not answered"}, false},
+        ReplyRow{"UnreadableFrameIsNoAnswer", {{Query::ErrorStatus, "\x02" "ERRORS: zz\x03"}}, true, {},
+                 {"~HQES errors: unreadable, not read", "~HQES warnings: unreadable, not read"}, false},
+        ReplyRow{"LateHostStatusIsNotTheIdentification",
+                 {{Query::Identification, kRealHostStatus + "\x02TWV-203,V2.31,8,8192KB,\x03\r\n"}}, true, {},
+                 {"~HI: a frame of another reply, handed on", "76 bytes outside the status replies"}, false,
+                 kRealHostStatus},
+        ReplyRow{"ExtraFrameIsHandedOn",
+                 {{Query::Identification, "\x02TWV-203,V2.31,8,8192KB,\x03\r\n\x02TWV-203,V2"}}, true, {},
+                 {"~HI: more frames than expected, not read", "11 bytes outside the status replies"}, false,
+                 "\x02TWV-203,V2"},
+        ReplyRow{"ConfigurationUnansweredIsOnlyANote",
+                 {{Query::ErrorCodes, "00\r\n"}, {Query::Configuration, ""}}, false, {}, {"UQ not answered"}},
         ReplyRow{"OnlyNoise", {{Query::ErrorCodes, "x\r\n"}}, false, {},
                  {"^ee not answered", "1 bytes outside the status replies"}, false, "x\r\n"}),
     RowName);
@@ -224,6 +238,8 @@ TEST(StatusReport, TheOneQuotedTextAndTheJsonShape) {
             std::string::npos)
       << json;
   EXPECT_EQ(report.Worst(), Severity::Error);
+  report.identity->dotsPerMm = "x";
+  EXPECT_NE(ToJson(report).find("\"dotsPerMm\": null,"), std::string::npos) << ToJson(report);
 }
 
 }  // namespace
