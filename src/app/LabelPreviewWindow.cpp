@@ -278,10 +278,8 @@ void LabelPreviewWindow::Export(const char* suffix) {
                                               pdf ? "PDF (*.pdf)" : "PNG (*.png)");
   if (path.isEmpty()) return;
   if (!path.endsWith(QString(".") + suffix, Qt::CaseInsensitive)) path += QString(".") + suffix;
-  std::vector<preview::LabelImage> images;
-  for (const preview::Label& label : result_.labels) images.push_back(label.image);
   QString error;
-  if (!preview::ExportLabels(images, path, drawnDotsPerMm_, &error)) {
+  if (!preview::ExportLabels(result_.labels, path, drawnDotsPerMm_, &error)) {
     QMessageBox::warning(this, windowTitle(), Tip("PreviewExportFail").arg(path));
   }
 }
