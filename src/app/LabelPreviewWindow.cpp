@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -22,14 +21,16 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/MemoText.h"
+#include "core/PrinterResolution.h"
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
 #include "link/HexConversions.h"
 #include "preview/LabelExport.h"
-#include "wizards/EplConfig.h"
+#include "widgets/FileDialogSpec.h"
 
 namespace tw {
 namespace {
@@ -43,8 +44,11 @@ T* Named(T* object, const char* name) {
   return object;
 }
 
-// The resolution the setup wizard last read from the printer (200 or 300 dpi), else 8 dots/mm.
-int ReadResolutionIndex() { return CurrentEplResolution() == kResolution300 ? 2 : 1; }
+// The place of a resolution in the list; 8 dots/mm for none.
+int ResolutionIndex(int dotsPerMm) {
+  const auto* at = std::find(std::begin(kResolutions), std::end(kResolutions), dotsPerMm);
+  return at == std::end(kResolutions) ? 1 : static_cast<int>(at - std::begin(kResolutions));
+}
 
 }  // namespace
 
@@ -64,7 +68,8 @@ LabelPreviewWindow::LabelPreviewWindow(QPlainTextEdit* sendMemo, const QCheckBox
   addLabelled("SetLabel", "Command &set:", setBox_);
   dpmmBox_ = Named(new QComboBox(this), "DpmmBox");
   dpmmBox_->addItems({"6 dots/mm (152 dpi)", "8 dots/mm (203 dpi)", "12 dots/mm (300 dpi)", "24 dots/mm (600 dpi)"});
-  dpmmBox_->setCurrentIndex(ReadResolutionIndex());
+  dpmmBox_->setCurrentIndex(ResolutionIndex(LastReadDotsPerMm()));
+  appliedReading_ = LastReadDotsPerMm();
   addLabelled("DpmmLabel", "&Resolution:", dpmmBox_);
   zoomBox_ = Named(new QComboBox(this), "ZoomBox");
   for (int zoom : kZooms) zoomBox_->addItem(QString("%1 %").arg(zoom));
@@ -78,6 +83,11 @@ LabelPreviewWindow::LabelPreviewWindow(QPlainTextEdit* sendMemo, const QCheckBox
   controls->addStretch();
   exportPng_ = Named(new QPushButton("Export &PNG...", this), "ExportPng");
   exportPdf_ = Named(new QPushButton("Export P&DF...", this), "ExportPdf");
+  // Named dialogs: they open in the folder last used for their kind of file, as the others do.
+  pngDialog_ = new TFileDialog(this, "PngSaveDialog", TFileDialog::Mode::Save, "PNG(*.png)|*.png");
+  pngDialog_->defaultSuffix = "png";
+  pdfDialog_ = new TFileDialog(this, "PdfSaveDialog", TFileDialog::Mode::Save, "PDF(*.pdf)|*.pdf");
+  pdfDialog_->defaultSuffix = "pdf";
   controls->addWidget(exportPng_);
   controls->addWidget(exportPdf_);
 
@@ -119,8 +129,8 @@ LabelPreviewWindow::LabelPreviewWindow(QPlainTextEdit* sendMemo, const QCheckBox
   connect(labelBox_, &QSpinBox::valueChanged, this, &LabelPreviewWindow::ShowLabel);
   connect(notDrawn_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { SelectInSendArea(notDrawn_->row(item)); });
-  connect(exportPng_, &QPushButton::clicked, this, [this] { Export("png"); });
-  connect(exportPdf_, &QPushButton::clicked, this, [this] { Export("pdf"); });
+  connect(exportPng_, &QPushButton::clicked, this, [this] { Export(*pngDialog_); });
+  connect(exportPdf_, &QPushButton::clicked, this, [this] { Export(*pdfDialog_); });
   Relabel();
   Redraw();
 }
@@ -143,6 +153,16 @@ std::optional<preview::CommandSet> LabelPreviewWindow::ChosenSet(const QByteArra
   if (setBox_->currentIndex() == 1) return preview::CommandSet::Z;
   if (setBox_->currentIndex() == 2) return preview::CommandSet::E;
   return preview::DetectCommandSet(std::string_view(data.constData(), data.size()));
+}
+
+void LabelPreviewWindow::showEvent(QShowEvent* event) {
+  // A resolution read from the printer since the window was last shown is taken; a choice made in
+  // the window stays until a new reading comes.
+  if (const int reading = LastReadDotsPerMm(); reading != appliedReading_) {
+    appliedReading_ = reading;
+    dpmmBox_->setCurrentIndex(ResolutionIndex(reading));
+  }
+  QWidget::showEvent(event);
 }
 
 void LabelPreviewWindow::ScheduleRedraw() {
@@ -195,8 +215,10 @@ void LabelPreviewWindow::ShowResult(quint64 generation, const QByteArray& data, 
   const int labels = static_cast<int>(result_.labels.size());
   labelBox_->setRange(1, std::max(1, labels));
   labelBox_->setEnabled(labels > 1);
-  exportPng_->setEnabled(labels > 0);
-  exportPdf_->setEnabled(labels > 0);
+  const bool anyDrawn = std::any_of(result_.labels.begin(), result_.labels.end(),
+                                    [](const preview::Label& label) { return !label.image.empty(); });
+  exportPng_->setEnabled(anyDrawn);
+  exportPdf_->setEnabled(anyDrawn);
   notDrawn_->clear();
   for (int i = 0; i < labels; ++i) {
     for (const preview::NotDrawn& item : result_.labels[static_cast<std::size_t>(i)].notDrawn) {
@@ -216,11 +238,11 @@ void LabelPreviewWindow::ShowLabel() {
     picture_->setText(Tip("PreviewNoLabel"));
     return;
   }
-  const preview::LabelImage& image = result_.labels[static_cast<std::size_t>(std::min(labelBox_->value(), labels) - 1)].image;
-  if (image.empty()) {
+  const preview::Label& shown = result_.labels[static_cast<std::size_t>(std::min(labelBox_->value(), labels) - 1)];
+  const preview::LabelImage& image = shown.image;
+  if (image.empty()) {  // why the label in view was not drawn
     picture_->setPixmap({});
-    picture_->setText(QString::fromStdString(result_.labels[0].notDrawn.empty() ? std::string()
-                                                                                : result_.labels[0].notDrawn[0].reason));
+    picture_->setText(QString::fromStdString(shown.notDrawn.empty() ? std::string() : shown.notDrawn[0].reason));
     return;
   }
   // True scale: the label's millimetres at the screen's dots per millimetre, times the zoom.
@@ -272,16 +294,14 @@ void LabelPreviewWindow::SelectInSendArea(int row) {
   }
 }
 
-void LabelPreviewWindow::Export(const char* suffix) {
-  const bool pdf = QString(suffix) == "pdf";
-  QString path = QFileDialog::getSaveFileName(this, windowTitle(), QString("label.%1").arg(suffix),
-                                              pdf ? "PDF (*.pdf)" : "PNG (*.png)");
+void LabelPreviewWindow::Export(TFileDialog& dialog) {
+  dialog.title = windowTitle();
+  QString path = dialog.Execute(this);
   if (path.isEmpty()) return;
-  if (!path.endsWith(QString(".") + suffix, Qt::CaseInsensitive)) path += QString(".") + suffix;
-  std::vector<preview::LabelImage> images;
-  for (const preview::Label& label : result_.labels) images.push_back(label.image);
+  const QString suffix = "." + dialog.defaultSuffix;
+  if (!path.endsWith(suffix, Qt::CaseInsensitive)) path += suffix;
   QString error;
-  if (!preview::ExportLabels(images, path, drawnDotsPerMm_, &error)) {
+  if (!preview::ExportLabels(result_.labels, path, drawnDotsPerMm_, &error)) {
     QMessageBox::warning(this, windowTitle(), Tip("PreviewExportFail").arg(path));
   }
 }

@@ -3,7 +3,7 @@
 // The label preview window: draws the send area's current page as the printer would print it, at
 // true scale with zoom and the label's outline, lists what was not drawn (a click selects it in
 // the send area) and exports the labels as PNG or PDF. It sends nothing: the resolution is chosen,
-// or the one the setup wizard last read from the printer.
+// or the one last read from the printer (setup wizard, status reading).
 #include <QByteArray>
 #include <QWidget>
 #include <vector>
@@ -17,10 +17,13 @@ class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
+class QShowEvent;
 class QSpinBox;
 class QTimer;
 
 namespace tw {
+
+class TFileDialog;
 
 class LabelPreviewWindow : public QWidget {
   Q_OBJECT
@@ -47,7 +50,8 @@ class LabelPreviewWindow : public QWidget {
   void ShowResult(quint64 generation, const QByteArray& data, preview::Result result);
   void ShowLabel();
   void SelectInSendArea(int row);
-  void Export(const char* suffix);
+  void showEvent(QShowEvent* event) override;
+  void Export(TFileDialog& dialog);
   int DotsPerMm() const;
   std::optional<preview::CommandSet> ChosenSet(const QByteArray& data) const;
 
@@ -67,6 +71,9 @@ class LabelPreviewWindow : public QWidget {
   QPushButton* exportPng_;
   QPushButton* exportPdf_;
   QTimer* redrawTimer_;
+  TFileDialog* pngDialog_;
+  TFileDialog* pdfDialog_;
+  int appliedReading_ = 0;   // the printer's resolution reading the resolution box last took
 
   quint64 generation_ = 0;   // of the page text last handed to a drawing
   bool drawing_ = false;     // a drawing is running on the worker thread

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/PrinterResolution.h"
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
@@ -238,6 +239,7 @@ void TFormStatus::ShowReport() {
   lblNotes->setText(notes.join("\n"));
   lblNotes->setVisible(!notes.isEmpty());
   if (const auto& id = report_.identity) {
+    SetLastReadDotsPerMm(id->dotsPerMm);  // the label preview draws at the printer's resolution
     lblIdentity->setText(Msg(kSection, "Identity")
                              .arg(QString::fromStdString(id->model), QString::fromStdString(id->firmware),
                                   QString::fromStdString(id->dotsPerMm), QString::fromStdString(id->memory)));

@@ -46,15 +46,13 @@ int RunPreview(const PreviewArgs& args) {
     return 1;
   }
   bool all = true;
-  std::vector<preview::LabelImage> images;
   for (const preview::Label& label : result.labels) {
     for (const preview::NotDrawn& item : label.notDrawn) std::cerr << preview::Describe(item) << "\n";
     all = all && label.notDrawn.empty();
-    images.push_back(label.image);
   }
   if (!args.output.empty()) {
     QString error;
-    if (!preview::ExportLabels(images, QString::fromStdString(args.output), args.dotsPerMm, &error)) {
+    if (!preview::ExportLabels(result.labels, QString::fromStdString(args.output), args.dotsPerMm, &error)) {
       std::cerr << error.toStdString() << "\n";
       return 1;
     }

@@ -3,7 +3,7 @@
 
 namespace tw::preview {
 
-bool BarcodeStamp(const barcode::Request& request, const TextStyle* text, bool above, Stamp* stamp,
+bool BarcodeStamp(const barcode::Request& request, const TextStyle* text, bool above, Budget& budget, Stamp* stamp,
                   int* barsBottom, std::string* error) {
   const barcode::Symbol symbol = barcode::Encode(request);
   if (!symbol.error.empty()) {
@@ -19,6 +19,17 @@ bool BarcodeStamp(const barcode::Request& request, const TextStyle* text, bool a
   const int textHeight = line ? text->cellHeight : 0;
   const int gap = line ? std::max(1, textHeight / 4) : 0;
   const int barsTop = above ? textHeight + gap : 0;
+  // Sized and paid for before anything is allocated: a tall interpretation line under a wide
+  // symbol would otherwise take gigabytes.
+  const long long dots = static_cast<long long>(symbol.width) * (static_cast<long long>(symbol.height) + textHeight + gap);
+  if (dots > kMaxStampDots) {
+    *error = kFieldTooLarge;
+    return false;
+  }
+  if (!budget.Spend(dots)) {
+    *error = kNoTimeForField;
+    return false;
+  }
   stamp->Resize(symbol.width, symbol.height + textHeight + gap);
   for (int y = 0; y < symbol.height; ++y) {
     for (int x = 0; x < symbol.width; ++x) {

@@ -10,8 +10,6 @@
 namespace tw::preview {
 namespace {
 
-constexpr long long kMaxStampDots = 16LL * 1024 * 1024;
-
 struct Line {
   std::string name;        // "A", "LO", "GW" ...
   std::size_t offset = 0;
@@ -131,7 +129,8 @@ class ELabel {
     }
     label_.image = LabelImage(width, length);
     for (const Line* line : lines) Execute(*line);
-    if (upsideDown_ && budget_.Spend(static_cast<long long>(width) * length)) label_.image.Rotate180();
+    // Turned in place at a cost bounded by the image itself: never left undone for want of time.
+    if (upsideDown_) label_.image.Rotate180();
     return std::move(label_);
   }
 
@@ -232,7 +231,7 @@ class ELabel {
     const TextStyle style = EStyle(font, std::clamp(n(4, 1), 1, 8), std::clamp(n(5, 1), 1, 9), options_.dotsPerMm);
     const std::u32string text = DecodeText(f.quoted, false);
     const long long width = TextWidth(text, style);
-    if (width * style.cellHeight > kMaxStampDots) return Report(line, "the field is larger than the preview draws");
+    if (width * style.cellHeight > kMaxStampDots) return Report(line, kFieldTooLarge);
     if (!budget_.Spend(3 * width * style.cellHeight)) return Report(line, kNoTimeForField);
     Stamp stamp;
     stamp.Resize(static_cast<int>(width), style.cellHeight);
@@ -259,8 +258,10 @@ class ELabel {
     if (type == "1") {
       request.code128Mode = 'A';
     } else if (type == "1A" || type == "1B" || type == "1C") {
-      // A forced subset is the start code written before the data.
-      request.data = std::string(">") + (type == "1A" ? '9' : type == "1B" ? ':' : ';') + f.quoted;
+      // A forced subset is the start code written before the data; a '>' of the data itself is
+      // written ">0" so that it stays a character and does not become an invocation code.
+      request.data = std::string(">") + (type == "1A" ? '9' : type == "1B" ? ':' : ';');
+      for (char c : f.quoted) request.data += c == '>' ? std::string(">0") : std::string(1, c);
     } else if (type == "0" || type == "1E") {
       request.code128Mode = type == "0" ? 'U' : 'D';
     } else if (type == "3" || type == "3C") {
@@ -340,8 +341,7 @@ class ELabel {
     int barsBottom = 0;
     std::string error;
     if (!budget_.Spend(static_cast<long long>(request.data.size()) * 1024)) return Report(line, kNoTimeForField);
-    if (!BarcodeStamp(request, text, false, &stamp, &barsBottom, &error)) return Report(line, error);
-    if (!budget_.Spend(static_cast<long long>(stamp.width) * stamp.height)) return Report(line, kNoTimeForField);
+    if (!BarcodeStamp(request, text, false, budget_, &stamp, &barsBottom, &error)) return Report(line, error);
     Place(stamp, turns, std::clamp(x, -32000, 32000) + referenceX_, std::clamp(y, -32000, 32000) + referenceY_,
           Ink::Black, line);
   }

@@ -124,13 +124,14 @@ void DecodeHex(std::string_view text, std::size_t limit, int bytesPerRow, std::v
     previous = row;
     row.clear();
   };
-  int count = 0;
+  // A repeat never needs more than a row: capped there, so that no run of letters overflows it.
+  std::size_t count = 0;
   for (char c : text) {
     if (digits.size() >= limit * 2) break;
     if (c >= 'G' && c <= 'Y') {
-      count += c - 'G' + 1;
+      count = std::min<std::size_t>(count + (c - 'G' + 1), rowDigits);
     } else if (c >= 'g' && c <= 'z') {
-      count += (c - 'g' + 1) * 20;
+      count = std::min<std::size_t>(count + (c - 'g' + 1) * 20, rowDigits);
     } else if (c == ',') {
       endRow(0);
       count = 0;
@@ -142,7 +143,7 @@ void DecodeHex(std::string_view text, std::size_t limit, int bytesPerRow, std::v
       endRow(0);
       count = 0;
     } else if (const int value = HexValue(c); value >= 0) {
-      for (int n = std::max(count, 1); n > 0 && row.size() < rowDigits; --n) row.push_back(static_cast<uint8_t>(value));
+      for (std::size_t n = std::max<std::size_t>(count, 1); n > 0 && row.size() < rowDigits; --n) row.push_back(static_cast<uint8_t>(value));
       if (row.size() == rowDigits) endRow(0);
       count = 0;
     }

@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 #include <cstring>
 
 namespace tw::preview {
@@ -29,35 +30,39 @@ std::vector<QString> ExportNames(const QString& path, int labels) {
   return names;
 }
 
-bool ExportLabels(const std::vector<LabelImage>& labels, const QString& path, int dotsPerMm, QString* error) {
-  std::vector<const LabelImage*> drawn;
-  for (const LabelImage& label : labels) {
-    if (!label.empty()) drawn.push_back(&label);
+bool ExportLabels(const std::vector<Label>& labels, const QString& path, int dotsPerMm, QString* error) {
+  const auto fail = [&](const QString& name) {
+    *error = QString("%1 cannot be written").arg(name);
+    return false;
+  };
+  const bool anyDrawn = std::any_of(labels.begin(), labels.end(), [](const Label& label) { return !label.image.empty(); });
+  if (!anyDrawn) {
+    *error = QString("no label was drawn: %1 is not written").arg(path);
+    return false;
   }
   if (QFileInfo(path).suffix().compare("pdf", Qt::CaseInsensitive) == 0) {
     QPdfWriter writer(path);
     writer.setResolution(static_cast<int>(dotsPerMm * 25.4 + 0.5));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter painter;
-    for (std::size_t i = 0; i < drawn.size(); ++i) {
-      const QSizeF millimetres(drawn[i]->width() / double(dotsPerMm), drawn[i]->height() / double(dotsPerMm));
+    // Page N is label N: a label not drawn gets a blank page the size of the page before it (4 x 6
+    // inches for a first page).
+    QSizeF millimetres(4 * 25.4, 6 * 25.4);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+      const LabelImage& image = labels[i].image;
+      if (!image.empty()) millimetres = QSizeF(image.width() / double(dotsPerMm), image.height() / double(dotsPerMm));
       writer.setPageSize(QPageSize(millimetres, QPageSize::Millimeter, QString(), QPageSize::ExactMatch));
-      if (i == 0 ? !painter.begin(&writer) : !writer.newPage()) {
-        *error = QString("%1 cannot be written").arg(path);
-        return false;
-      }
-      painter.drawImage(QRectF(0, 0, drawn[i]->width(), drawn[i]->height()), ToImage(*drawn[i]));
+      if (i == 0 ? !painter.begin(&writer) : !writer.newPage()) return fail(path);
+      if (!image.empty()) painter.drawImage(QRectF(0, 0, image.width(), image.height()), ToImage(image));
     }
-    if (painter.isActive()) painter.end();
+    if (!painter.end()) return fail(path);
     return true;
   }
-  // Numbered by the label's place in the data, so that OUT-2.png is always the second label.
+  // Numbered by the label's place in the data, so that OUT-2.png is always the second label; a
+  // label not drawn has no file.
   const std::vector<QString> names = ExportNames(path, static_cast<int>(labels.size()));
   for (std::size_t i = 0; i < labels.size(); ++i) {
-    if (!labels[i].empty() && !ToImage(labels[i]).save(names[i], "PNG")) {
-      *error = QString("%1 cannot be written").arg(names[i]);
-      return false;
-    }
+    if (!labels[i].image.empty() && !ToImage(labels[i].image).save(names[i], "PNG")) return fail(names[i]);
   }
   return true;
 }

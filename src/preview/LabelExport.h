@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "preview/LabelImage.h"
+#include "preview/Preview.h"
 
 namespace tw::preview {
 
@@ -15,8 +16,9 @@ QImage ToImage(const LabelImage& label);
 // The file names the labels are written to: `path` for one label, numbered for several.
 std::vector<QString> ExportNames(const QString& path, int labels);
 
-// Writes the labels (empty ones are left out); the extension of `path` chooses PNG or PDF. False
-// with the reason when a file cannot be written.
-bool ExportLabels(const std::vector<LabelImage>& labels, const QString& path, int dotsPerMm, QString* error);
+// Writes the labels; the extension of `path` chooses PNG or PDF. A PDF has a page for every label
+// (blank for one not drawn), PNGs a file for every drawn label. False with the reason when a file
+// cannot be written or no label was drawn.
+bool ExportLabels(const std::vector<Label>& labels, const QString& path, int dotsPerMm, QString* error);
 
 }  // namespace tw::preview

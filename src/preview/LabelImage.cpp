@@ -2,6 +2,7 @@
 #include "preview/LabelImage.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 namespace tw::preview {
@@ -90,11 +91,33 @@ void LabelImage::Place(const Stamp& stamp, Turns turns, int ax, int ay, int dx, 
 }
 
 void LabelImage::Rotate180() {
-  LabelImage turned(width_, height_);
-  for (int y = 0; y < height_; ++y)
-    for (int x = 0; x < width_; ++x)
-      if (At(x, y)) turned.Put(width_ - 1 - x, height_ - 1 - y, Ink::Black);
-  *this = std::move(turned);
+  // In place, a byte at a time: each row's bytes reversed with their bits, then shifted left by the
+  // row's padding bits, and the rows swapped end for end. No second image, so no memory beyond a row.
+  static const auto kReversed = [] {
+    std::array<uint8_t, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+      for (int bit = 0; bit < 8; ++bit) table[b] |= ((b >> bit) & 1) << (7 - bit);
+    }
+    return table;
+  }();
+  const int pad = stride_ * 8 - width_;
+  const auto reverseRow = [&](uint8_t* row) {
+    std::reverse(row, row + stride_);
+    for (int i = 0; i < stride_; ++i) row[i] = kReversed[row[i]];
+    if (pad == 0) return;
+    for (int i = 0; i < stride_; ++i) {
+      const int next = i + 1 < stride_ ? row[i + 1] : 0;
+      row[i] = static_cast<uint8_t>(row[i] << pad | next >> (8 - pad));
+    }
+  };
+  for (int top = 0, bottom = height_ - 1; top <= bottom; ++top, --bottom) {
+    uint8_t* a = bits_.data() + static_cast<std::size_t>(top) * stride_;
+    uint8_t* b = bits_.data() + static_cast<std::size_t>(bottom) * stride_;
+    reverseRow(a);
+    if (a == b) break;
+    reverseRow(b);
+    std::swap_ranges(a, a + stride_, b);
+  }
 }
 
 int LabelImage::CountBlack() const {

@@ -31,6 +31,9 @@ struct Budget {
   }
 };
 inline constexpr const char* kNoRoomForLabel = "the labels before this one fill the preview's memory";
+inline constexpr const char* kFieldTooLarge = "the field is larger than the preview draws";
+// A stamp (text, barcode) larger than this many dots is refused: bounded memory.
+inline constexpr long long kMaxStampDots = 16LL * 1024 * 1024;
 inline constexpr const char* kNoTimeForField = "the labels before this field take all the drawing time the preview allows";
 
 // Comma-separated parameters; blank ones count as absent.
@@ -68,8 +71,9 @@ std::string EncodeUtf8(const std::u32string& text);
 int InchesToDots(double inches, int dotsPerMm);
 
 // A barcode symbol with its interpretation line (when `text` is set) below the bars, or above them
-// when `above`. `barsBottom` is where the bars end (the barcode's base). False with a reason.
-bool BarcodeStamp(const barcode::Request& request, const TextStyle* text, bool above, Stamp* stamp,
+// when `above`. `barsBottom` is where the bars end (the barcode's base). Its dots are charged to
+// the budget. False with a reason.
+bool BarcodeStamp(const barcode::Request& request, const TextStyle* text, bool above, Budget& budget, Stamp* stamp,
                   int* barsBottom, std::string* error);
 
 }  // namespace tw::preview

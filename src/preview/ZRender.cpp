@@ -13,9 +13,6 @@
 namespace tw::preview {
 namespace {
 
-// A stamp (text, barcode) larger than this many dots is refused: bounded memory.
-constexpr long long kMaxStampDots = 16LL * 1024 * 1024;
-
 struct Command {
   std::string name;        // upper case with its prefix: "^FO", "^A", "~DG"
   std::size_t offset = 0;  // of the prefix character
@@ -176,7 +173,6 @@ const std::set<std::string>& SilentCommands() {
 
 struct PrinterState {  // what stays in force from one label to the next
   int width = 0, length = 0;
-  std::size_t widthCommand = 0, lengthCommand = 0;
   int homeX = 0, homeY = 0, shift = 0;
   bool upsideDown = false;
   bool utf8 = false;
@@ -210,36 +206,40 @@ class ZLabel {
   ZLabel(const Positions& positions, const Options& options, PrinterState& state, Budget& budget)
       : positions_(positions), options_(options), state_(state), budget_(budget) {}
 
-  Label Draw(const std::vector<const Command*>& commands) {
-    // The label's size is what its last ^PW and ^LL say, whichever field comes first.
+  // `start` is the offset of the label's ^XA.
+  Label Draw(const std::vector<const Command*>& commands, std::size_t start) {
+    // The label's size is what its last ^PW and ^LL say, whichever field comes first. A size too
+    // large to draw is reported for this label only: it is not kept for the labels after it.
+    int asked[2] = {state_.width, state_.length};
+    std::size_t askedAt[2] = {start, start};
     for (const Command* command : commands) {
       const Params params(command->params);
-      if (command->name == "^PW" && params.Int(0, 0) > 0) {
-        state_.width = params.Int(0, 0);
-        state_.widthCommand = command->offset;
-      } else if (command->name == "^LL" && params.Int(0, 0) > 0) {
-        state_.length = params.Int(0, 0);
-        state_.lengthCommand = command->offset;
+      const int side = command->name == "^PW" ? 0 : command->name == "^LL" ? 1 : -1;
+      if (side >= 0 && params.Int(0, 0) > 0) {
+        asked[side] = params.Int(0, 0);
+        askedAt[side] = command->offset;
       }
     }
-    const int width = options_.width > 0 ? options_.width : state_.width > 0 ? state_.width : InchesToDots(4, options_.dotsPerMm);
-    const int length = options_.length > 0 ? options_.length : state_.length > 0 ? state_.length : InchesToDots(6, options_.dotsPerMm);
+    if (asked[0] <= kMaxLabelSide) state_.width = asked[0];
+    if (asked[1] <= kMaxLabelSide) state_.length = asked[1];
+    const int width = options_.width > 0 ? options_.width : asked[0] > 0 ? asked[0] : InchesToDots(4, options_.dotsPerMm);
+    const int length = options_.length > 0 ? options_.length : asked[1] > 0 ? asked[1] : InchesToDots(6, options_.dotsPerMm);
     if (width > kMaxLabelSide || length > kMaxLabelSide) {
       const bool wide = width > kMaxLabelSide;
-      const std::size_t at = options_.width > 0 || options_.length > 0 ? commands.front()->offset
-                             : wide ? state_.widthCommand : state_.lengthCommand;
+      const std::size_t at = options_.width > 0 || options_.length > 0 ? start : askedAt[wide ? 0 : 1];
       label_.notDrawn.push_back(positions_.Make(wide ? "^PW" : "^LL", at, 3,
                                                 "the label is larger than 32000 dots a side"));
       return std::move(label_);
     }
     if (!budget_.FitsImage(width, length)) {
-      label_.notDrawn.push_back(positions_.Make("^XA", commands.front()->offset, 0, kNoRoomForLabel));
+      label_.notDrawn.push_back(positions_.Make("^XA", start, 3, kNoRoomForLabel));
       return std::move(label_);
     }
     label_.image = LabelImage(width, length);
     for (const Command* command : commands) Execute(*command);
     if (field_.origin || field_.hasData || field_.kind) EndField();
-    if (state_.upsideDown && budget_.Spend(static_cast<long long>(width) * length)) label_.image.Rotate180();
+    // Turned in place at a cost bounded by the image itself: never left undone for want of time.
+    if (state_.upsideDown) label_.image.Rotate180();
     return std::move(label_);
   }
 
@@ -542,7 +542,8 @@ class ZLabel {
         if (line.empty() && word.empty()) continue;
         if ((line.empty() ? wordWidth : lineWidth + space + wordWidth) <= room) {
           lineWidth = line.empty() ? wordWidth : lineWidth + space + wordWidth;
-          line = line.empty() ? word : line + U' ' + word;
+          if (!line.empty()) line += U' ';
+          line += word;  // in place: a long block costs time in proportion to its length
           continue;
         }
         if (!line.empty()) lines.push_back(line);
@@ -588,7 +589,7 @@ class ZLabel {
       const int slots = std::min<int>(static_cast<int>(lines.size()), field_.blockLines);
       const int pitch = std::max(1, style.cellHeight + field_.blockSpacing);
       if (static_cast<long long>(field_.blockWidth) * (pitch * (slots - 1LL) + style.cellHeight) > kMaxStampDots) {
-        Report(where, "the field is larger than the preview draws");
+        Report(where, kFieldTooLarge);
         return;
       }
       if (!budget_.Spend(static_cast<long long>(field_.blockWidth) * (pitch * (slots - 1LL) + style.cellHeight) +
@@ -615,7 +616,7 @@ class ZLabel {
     } else {
       const long long width = TextWidth(text, style);
       if (width * style.cellHeight > kMaxStampDots) {
-        Report(where, "the field is larger than the preview draws");
+        Report(where, kFieldTooLarge);
         return;
       }
       if (!budget_.Spend(width * style.cellHeight + static_cast<long long>(text.size()))) return Report(where, kNoTimeForField);
@@ -750,11 +751,10 @@ class ZLabel {
     Stamp stamp;
     int barsBottom = 0;
     std::string error;
-    if (!BarcodeStamp(request, line == 'Y' ? &style : nullptr, above == 'Y', &stamp, &barsBottom, &error)) {
+    if (!BarcodeStamp(request, line == 'Y' ? &style : nullptr, above == 'Y', budget_, &stamp, &barsBottom, &error)) {
       Report(command, error);
       return;
     }
-    if (!budget_.Spend(static_cast<long long>(stamp.width) * stamp.height)) return Report(command, kNoTimeForField);
     PlaceStamp(stamp, barsBottom, barsBottom, command);
   }
 
@@ -777,15 +777,17 @@ Result RenderZ(std::string_view data, const Options& options) {
   Result result;
   std::vector<const Command*> label;
   bool open = false;
+  std::size_t start = 0;  // of the open label's ^XA
   for (const Command& command : commands) {
     if (command.name == "^XA") {
       open = true;
+      start = command.offset;
       continue;
     }
     if (!open) continue;  // outside a label: printer set-up, nothing drawn
     label.push_back(&command);
     if (command.name == "^XZ") {
-      result.labels.push_back(ZLabel(positions, options, state, budget).Draw(label));
+      result.labels.push_back(ZLabel(positions, options, state, budget).Draw(label, start));
       label.clear();
       open = false;
     }
@@ -795,7 +797,7 @@ Result RenderZ(std::string_view data, const Options& options) {
       static const Command kEnd{"^XZ", 0, 0, ""};
       label.push_back(&kEnd);
     }
-    result.labels.push_back(ZLabel(positions, options, state, budget).Draw(label));
+    result.labels.push_back(ZLabel(positions, options, state, budget).Draw(label, start));
   }
   return result;
 }

@@ -2,6 +2,7 @@
 #include "wizards/ReadEplConfiguration.h"
 
 #include "core/AppPaths.h"
+#include "core/PrinterResolution.h"
 #include "core/SysOption.h"
 #include "link/DataTransfer.h"
 #include "link/LinkState.h"
@@ -42,6 +43,8 @@ EplConfiguration ReadEplConfiguration(LengthUnit unit) {
   context.unit = unit;
   EplConfiguration configuration = ParseEplConfiguration(reply, context);
   SetCurrentEplResolution(configuration.resolution);
+  // A model read tells the resolution: the label preview draws at it.
+  if (configuration.model) SetLastReadDotsPerMm(configuration.resolution == kResolution300 ? 12 : 8);
   return configuration;
 }
 

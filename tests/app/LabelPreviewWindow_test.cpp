@@ -4,17 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
+#include <QSpinBox>
 
 #include "app/LabelPreviewWindow.h"
 #include "app/MainForm.h"
+#include "core/AppPaths.h"
+#include "core/PrinterResolution.h"
+#include "lang/Language.h"
+#include "support/TestSupport.h"
+#include "widgets/FileDialogSpec.h"
 
 namespace tw {
 namespace {
 
 TEST(LabelPreviewWindow, DrawsThePageAndSelectsWhatWasNotDrawn) {
+  // A program folder of the test's own: the resolution list, and the settings the dialogs keep.
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  dir.Write("Language/English.lan", "[LabelPreview]\r\nDpmmBox.Items=6,8,12,24\r\n");
+  SetCurrentLanguage(kLanguageEnglish);
   TMainForm form;
   form.MemoSend->setPlainText("^XA\n^FO10,10^GB50,50,5^FS\n^ZZ7\n^XZ");
   LabelPreviewWindow* window = form.OpenLabelPreview();
@@ -38,10 +52,27 @@ TEST(LabelPreviewWindow, DrawsThePageAndSelectsWhatWasNotDrawn) {
   form.Cb_ShowHex->click();
   ASSERT_TRUE(drawn.wait(10000));
 
-  // Typing redraws after a pause: a second label.
-  form.MemoSend->appendPlainText("^XA^FO0,0^GB8,8,8^FS^XZ");
+  // The PNG dialog is answered in a folder and opens there the next time.
+  const auto* png = window->findChild<TFileDialog*>("PngSaveDialog");
+  ASSERT_NE(png, nullptr);
+  SetFileChooser([&](const TFileDialog&, QWidget*) { return FileChoice{QString::fromStdString((dir.path() / "shot").string()), 1}; });
+  window->findChild<QPushButton*>("ExportPng")->click();
+  SetFileChooser(nullptr);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "shot.png"));
+  EXPECT_EQ(png->startFolder(), QString::fromStdString(dir.path().string()));
+
+  // Typing redraws after a pause: a second label, not drawn; in view, its own reason is shown.
+  form.MemoSend->appendPlainText("^XA^PW40000^XZ");
   ASSERT_TRUE(drawn.wait(10000));
   EXPECT_EQ(window->result().labels.size(), 2u);
+  window->findChild<QSpinBox*>("LabelBox")->setValue(2);
+  EXPECT_EQ(window->findChild<QLabel*>("Picture")->text(), "the label is larger than 32000 dots a side");
+
+  // A resolution read from the printer meanwhile is taken when the window is shown again.
+  SetLastReadDotsPerMm(std::string_view("12"));
+  window->hide();
+  window->show();
+  EXPECT_EQ(window->findChild<QComboBox*>("DpmmBox")->currentIndex(), 2);
 }
 
 }  // namespace

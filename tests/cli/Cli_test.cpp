@@ -11,6 +11,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <chrono>
 #include <random>
 #include <sstream>
@@ -249,9 +251,9 @@ TEST(CliUsage, BadUsageExitsWithTwo) {
            {"--port", "net:127.0.0.1:99999", "version"},
            {"--port", "net:127.0.0.1", "send"},
            {"--port", "net:127.0.0.1", "frobnicate"},
-           {"preview", "label.zpl", "--dpmm", "7"},
-           {"preview", "label.zpl", "--set", "x"},
-           {"preview", "label.zpl", "-o", "label.jpg"},
+           {"preview", "label.txt", "--dpmm", "7"},
+           {"preview", "label.txt", "--set", "x"},
+           {"preview", "label.txt", "-o", "label.jpg"},
        }) {
     auto result = Cli(args);
     EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args.back()) << ": " << result.err;
@@ -300,6 +302,7 @@ struct PreviewRow {
   std::vector<std::string> files;  // written, with their sizes in dots where a PNG
   int width = 0, height = 0;
   std::string err = "";            // a line of standard error
+  int pages = 0;                   // of the PDF written
   friend void PrintTo(const PreviewRow& row, std::ostream* out) { *out << row.name; }
 };
 
@@ -308,7 +311,10 @@ const PreviewRow kPreviewRows[] = {
     {"SizeOverridden", "N\nLO0,0,5,5\nP1\n", {"-o", "out.png", "--width", "100", "--length", "50"}, 0, {"out.png"}, 100, 50},
     {"TwoLabelsOneNotAllDrawn", "^XA^PW40^LL20^XZ\n^XA^ZZ^XZ", {"-o", "out.png", "--dpmm", "12"}, 3,
      {"out-1.png", "out-2.png"}, 40, 20, "2:4: ^ZZ: the preview does not draw this command\n"},
-    {"PdfPages", "^XA^XZ^XA^XZ", {"-o", "out.pdf", "--set", "z"}, 0, {"out.pdf"}},
+    {"PdfPages", "^XA^XZ^XA^XZ", {"-o", "out.pdf", "--set", "z"}, 0, {"out.pdf"}, 0, 0, "", 2},
+    {"PdfPageForALabelNotDrawn", "^XA^XZ^XA^PW40000^XZ^XA^XZ", {"-o", "out.pdf"}, 3, {"out.pdf"}, 0, 0, "^PW: the label is larger", 3},
+    {"WidthTooLargeIsNotKept", "^XA^PW40000^XZ^XA^FO0,0^GB9,9,9^FS^XZ", {"-o", "out.png"}, 3, {"out-2.png"}, 813, 1219},
+    {"NothingDrawnIsNotASuccess", "^XA^PW40000^XZ", {"-o", "out.png"}, 1, {}, 0, 0, "no label was drawn"},
     {"NoLabel", "hello", {"-o", "out.png"}, 1, {}, 0, 0, "no label"},
 };
 
@@ -332,12 +338,24 @@ TEST_P(CliPreview, WritesEachLabelAndTellsWhatWasNotDrawn) {
       EXPECT_EQ(image.size(), QSize(row.width, row.height)) << file;
     }
   }
+  if (std::find(row.files.begin(), row.files.end(), "out.png") == row.files.end()) {
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.png"));
+  }
+  if (row.pages) {  // page objects, not the page tree ("/Type /Pages")
+    std::ifstream in(dir.path() / row.files[0], std::ios::binary);
+    const std::string pdf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int pages = 0;
+    for (std::size_t at = pdf.find("/Type /Page"); at != std::string::npos; at = pdf.find("/Type /Page", at + 1)) {
+      pages += pdf.compare(at, 12, "/Type /Pages") != 0;
+    }
+    EXPECT_EQ(pages, row.pages);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, CliPreview, ::testing::ValuesIn(kPreviewRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CliPreviewInput, MissingFileIsBadInput) { EXPECT_EQ(Cli({"preview", "/no/such/label.zpl"}).exitCode, 1); }
+TEST(CliPreviewInput, MissingFileIsBadInput) { EXPECT_EQ(Cli({"preview", "/no/such/label.txt"}).exitCode, 1); }
 
 TEST(PortSpecParsing, FieldsAndDefaults) {
   std::string error;

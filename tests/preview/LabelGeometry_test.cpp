@@ -20,6 +20,7 @@ struct Geometry {
   Rect outer, inner;
   int black = -1;     // dots drawn, where exact
   int notDrawn = 0;
+  std::string reason = "";  // of the first thing not drawn, where it matters
   friend void PrintTo(const Geometry& row, std::ostream* out) { *out << row.name; }
 };
 
@@ -42,6 +43,7 @@ TEST_P(LabelGeometry, DrawsInsideTheExpectedRectangle) {
   ASSERT_EQ(result.labels.size(), 1u);
   const Label& label = result.labels[0];
   EXPECT_EQ(label.notDrawn.size(), static_cast<std::size_t>(row.notDrawn));
+  if (!row.reason.empty() && !label.notDrawn.empty()) EXPECT_EQ(label.notDrawn[0].reason, row.reason);
   if (row.black >= 0) {
     EXPECT_EQ(label.image.CountBlack(), row.black);
   }
@@ -68,12 +70,23 @@ const Geometry kRows[] = {
     {"VerticalLine", CommandSet::Z, "^XA^FO7,9^GB0,50,2^FS^XZ", {7, 9, 9, 59}, {7, 9, 9, 59}, 100},
     {"LabelShiftLeft", CommandSet::Z, "^XA^LS4^FO10,0^GB5,5,5^FS^XZ", {6, 0, 11, 5}, {6, 0, 11, 5}, 25},
     {"WholeLabelUpsideDown", CommandSet::Z, "^XA^PW100^LL100^POI^FO0,0^GB10,10,10^FS^XZ", {90, 90, 100, 100}, {90, 90, 100, 100}, 100},
+    {"HugeLabelUpsideDown", CommandSet::Z, "^XA^PW12000^LL12000^POI^FO0,0^GB10,10,10^FS^XZ", {11990, 11990, 12000, 12000}, {11990, 11990, 12000, 12000}, 100},
+    {"EHugeLabelUpsideDown", CommandSet::E, "q12001\nQ12000,24\nN\nZB\nLO0,0,10,10\nP1\n", {11991, 11990, 12001, 12000}, {11991, 11990, 12001, 12000}, 100},
     {"DiagonalRightLeaning", CommandSet::Z, "^XA^FO0,0^GD10,10,2,B,R^FS^XZ", {0, 0, 10, 10}, {0, 0, 10, 10}, 20},
     {"HexGraphic", CommandSet::Z, "^XA^FO10,10^GFA,4,4,2,FFFF8001^FS^XZ", {10, 10, 26, 12}, {10, 10, 26, 12}, 18},
     {"CompressedHexGraphic", CommandSet::Z, "^XA^FO0,0^GFA,4,4,2,IF,:^FS^XZ", {0, 0, 12, 2}, {0, 0, 12, 2}, 24},
     {"Z64GraphicWithItsCheck", CommandSet::Z, "^XA^FO10,10^GFA,128,128,8,:Z64:" + kFrame + ":5F6D^FS^XZ",
      {10, 10, 74, 26}, {10, 10, 74, 26}, 352},
     {"Z64GraphicWithAWrongCheck", CommandSet::Z, "^XA^FO10,10^GFA,128,128,8,:Z64:" + kFrame + ":5F6C^FS^XZ", {}, {}, 0, 1},
+    {"Z64GraphicLongerThanDeclared", CommandSet::Z, "^XA^FO10,10^GFA,16,16,2,:Z64:eJztwQENAAAAwqD+qW8PBxQAAADwboFh8OI=:5AAA^FS^XZ",
+     {10, 10, 26, 18}, {10, 10, 26, 18}, 128},
+    {"B64Graphic", CommandSet::Z, "^XA^FO10,10^GFA,4,4,2,:B64:8A/wDw==:DA10^FS^XZ", {10, 10, 26, 12}, {10, 10, 26, 12}, 16},
+    {"HexRunCountPastTheRow", CommandSet::Z, "^XA^FO0,0^GFA,2,2,2," + std::string(5368710, 'z') + "F^FS^XZ", {0, 0, 16, 1}, {0, 0, 16, 1}, 16},
+    {"Circle", CommandSet::Z, "^XA^FO10,10^GC20,2,B^FS^XZ", {10, 10, 30, 30}, {10, 10, 30, 30}},
+    {"Ellipse", CommandSet::Z, "^XA^FO10,10^GE30,20,2,B^FS^XZ", {10, 10, 40, 30}, {10, 10, 40, 30}},
+    {"FieldReverse", CommandSet::Z, "^XA^FO0,0^GB20,20,20^FS^FO0,0^FR^GB10,10,10^FS^XZ", {0, 0, 20, 20}, {0, 0, 20, 20}, 300},
+    {"BarcodeLargerThanDrawn", CommandSet::Z, "^XA^BY10^FO0,0^A0N,32000,32000^BCN,2000,Y^FD" + std::string(240, 'A') + "^FS^XZ",
+     {}, {}, 0, 1, "the field is larger than the preview draws"},
     {"TextAtOrigin", CommandSet::Z, "^XA^FO100,50^ADN,18,10^FDHELLO^FS^XZ", {100, 50, 160, 68}, {103, 54, 156, 64}},
     {"TextOnBaseline", CommandSet::Z, "^XA^FT100,80^ADN,18,10^FDHELLO^FS^XZ", {100, 62, 160, 81}, {103, 69, 156, 79}},
     {"TextTurnedRight", CommandSet::Z, "^XA^FO100,50^ADR,18,10^FDHELLO^FS^XZ", {100, 50, 118, 110}, {104, 53, 114, 106}},
@@ -91,6 +104,7 @@ const Geometry kRows[] = {
     {"EBox", CommandSet::E, "N\nX10,10,2,30,20\nP1\n", {10, 10, 30, 20}, {10, 10, 30, 20}, 2 * 20 + 2 * 20 + 2 * 2 * 6},
     {"EWhiteAndInvert", CommandSet::E, "N\nLO0,0,10,10\nLW0,0,10,5\nLE0,0,10,20\nP1\n", {0, 0, 10, 20}, {0, 0, 10, 20}, 150},
     {"ERawGraphicZeroIsBlack", CommandSet::E, std::string("N\nGW5,6,1,2,\x0F\xFF\nP1\n", 18), {5, 6, 9, 7}, {5, 6, 9, 7}, 4},
+    {"ECode128ForcedSubsetKeepsItsData", CommandSet::E, "N\nB10,10,0,1B,2,6,50,N,\"PART>512\"\nP1\n", {10, 10, 256, 60}, {10, 10, 256, 60}},
     {"ETextTurnedAboutItsCorner", CommandSet::E, "N\nA50,50,1,3,1,1,N,\"AB\"\nP1\n", {30, 50, 50, 78}, {35, 52, 47, 74}},
     {"ETextReversed", CommandSet::E, "N\nA50,50,0,3,2,1,R,\"AB\"\nP1\n", {50, 50, 106, 70}, {50, 50, 106, 70}},
 };
@@ -112,6 +126,11 @@ TEST(LabelPreview, TellsTheCommandSetAndSplitsLabels) {
   ASSERT_EQ(big.labels[0].notDrawn.size(), 1u);
   EXPECT_EQ(Describe(big.labels[0].notDrawn[0]), "2:1: ^PW: the label is larger than 32000 dots a side");
   EXPECT_EQ(Render("^XA^XZ", CommandSet::Z, {6, 0, 0}).labels[0].image.width(), 610);  // 4 inches
+  // Two 32000-dot squares fill the images' memory: the third label is reported at its ^XA.
+  const Result full = Render("^XA^XZ^XA^XZ\n^XA\n^FO0,0^XZ", CommandSet::Z, {8, 32000, 32000});
+  ASSERT_EQ(full.labels.size(), 3u);
+  ASSERT_EQ(full.labels[2].notDrawn.size(), 1u);
+  EXPECT_EQ(Describe(full.labels[2].notDrawn[0]), "2:1: ^XA: " + std::string("the labels before this one fill the preview's memory"));
 }
 
 }  // namespace
