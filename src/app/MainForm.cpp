@@ -568,6 +568,12 @@ void TMainForm::OpenDeviceSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // An editor's job or the status window's reading holds the link: closing the port under it would
+  // break the exchange midway, so the exit waits until it has ended.
+  if (RefuseWhileLinkBusy(Tip("SureExit"))) {
+    event->ignore();
+    return;
+  }
   // The question names what exiting loses: the data of the send and receive areas, when they hold any.
   QString question = Tip("ExitTip");
   if (sendArea_->HoldsText() && !m_keepPages->isChecked()) question += u'\n' + Tip("ExitLosesSendData");

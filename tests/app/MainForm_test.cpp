@@ -216,6 +216,10 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
   test::MessageRecorder ok(MsgAnswer::Ok);
   TMainForm window(nullptr, 1033);
   window.show();
+  ASSERT_TRUE(ClaimLinkExchange());  // another window's exchange
+  EXPECT_FALSE(window.close()) << "the port is not closed under an exchange";
+  EXPECT_TRUE(Link().networkOpen);
+  ReleaseLinkExchange();
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.Timer1->isActive());
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
