@@ -168,7 +168,18 @@ TEST(HelpWindow, HelpOpensInTheProgramsWindowWithTheBrowserAsAnOption) {
   window->btnHelpInBrowser->click();
   QDesktopServices::unsetUrlHandler("file");
   EXPECT_EQ(catcher.opened, QUrl::fromLocalFile(QString::fromStdString((dir / "help/Tagwright(WVLZ)_CN.html").string())));
-  window->close();
+  // From a modal dialog the help comes up anew in front of it and stays up.
+  QDialog dialog;
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.show();
+  dir.Write("help/Tagwright(WVLZ)_EN.chm", "");  // the pages are preferred to a compiled file
+  OpenHelp(2);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_NE(THelpWindow::Current(), nullptr);
+  EXPECT_EQ(THelpWindow::Current()->parentWidget(), &dialog);
+  EXPECT_TRUE(THelpWindow::Current()->isVisible());
+  EXPECT_EQ(THelpWindow::Current()->HelpBrowser->toPlainText(), "Ports");
+  THelpWindow::Current()->close();
 }
 
 }  // namespace
