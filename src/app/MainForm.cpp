@@ -98,6 +98,9 @@ TMainForm::TMainForm(QWidget* parent, int langId) : QMainWindow(parent), langId_
   BuildStatusBar();
   WireAreas();
   Link().open = false;
+  // The command set of the last port choice until the port dialog sets it: the title, the wizards
+  // and the editors then agree from the start.
+  SetCommandSetIsZ(ReadPortChoice(PortInfoPath()).commandSet != 1);
   btnBackPage->setEnabled(false);
 
   Timer1 = Named(new QTimer(this), "Timer1");
@@ -125,8 +128,7 @@ void TMainForm::BuildDesk() {
 }
 
 void TMainForm::UpdateTitle() {
-  const bool z = portDialogShown_ ? CommandSetIsZ() : ReadPortChoice(PortInfoPath()).commandSet != 1;
-  setWindowTitle(QStringLiteral("Tagwright(%1)").arg(z ? QStringLiteral("WVLZ") : QStringLiteral("WVLE")));
+  setWindowTitle(QStringLiteral("Tagwright(%1)").arg(CommandSetIsZ() ? QStringLiteral("WVLZ") : QStringLiteral("WVLE")));
 }
 
 TMainForm::~TMainForm() {
@@ -516,7 +518,6 @@ void TMainForm::OpenPortSettings() {
     TSetPort dialog(this, this);
     dialog.exec();
   });
-  portDialogShown_ = true;
   UpdateTitle();
 }
 

@@ -231,12 +231,14 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
 TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
   test::MessageRecorder ok(MsgAnswer::Ok);
   QList<int> splitter;
+  SetCommandSetIsZ(false);
   {
     TMainForm window(nullptr, 1033);
     window.show();
     EXPECT_EQ(window.width(), 714);
     EXPECT_LT(window.minimumWidth(), window.maximumWidth());
     EXPECT_EQ(window.windowTitle(), "Tagwright(WVLZ)");
+    EXPECT_TRUE(CommandSetIsZ()) << "the windows act on the command set the title names";
     window.resize(900, 700);
     window.Splitter1->setSizes({120, 400});
     splitter = window.Splitter1->sizes();
@@ -254,6 +256,7 @@ TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
     ASSERT_EQ(again.Splitter1->sizes().size(), 2);
     EXPECT_NEAR(again.Splitter1->sizes()[0], splitter[0], 3);
     EXPECT_EQ(again.windowTitle(), "Tagwright(WVLE)");
+    EXPECT_FALSE(CommandSetIsZ());
     EXPECT_EQ(again.sendArea()->pageIndex(), 1);
     EXPECT_TRUE(again.Cb_ShowHex->isChecked());
     EXPECT_EQ(again.MemoSend->toPlainText(), "41 4G");
