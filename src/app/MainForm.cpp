@@ -577,7 +577,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   }
   // The question names what exiting loses: the data of the send and receive areas, when they hold any.
   QString question = Tip("ExitTip");
-  if (sendArea_->HoldsText() && !m_keepPages->isChecked()) question += u'\n' + Tip("ExitLosesSendData");
+  // The pages are saved before the question, so that it can say so when they could not be.
+  const bool pagesKept = m_keepPages->isChecked() && desk_->SavePages();
+  if (sendArea_->HoldsText() && !pagesKept) question += u'\n' + Tip("ExitLosesSendData");
   if (!MemoRecive->document()->isEmpty()) question += u'\n' + Tip("ExitLosesReceivedData");
   if (ShowMessageQ(question, Tip("SureExit"), MsgIcon::None, MsgButtons::OkCancel) != MsgAnswer::Ok) {
     event->ignore();

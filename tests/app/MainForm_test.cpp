@@ -208,10 +208,16 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
     EXPECT_FALSE(window.close());
     ASSERT_EQ(cancel.shown().size(), 2u);
     EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe received data is lost.") << "the send pages are kept";
-    window.m_keepPages->setChecked(false);
+    std::filesystem::remove(SendPagesPath());
+    std::filesystem::create_directories(SendPagesPath());  // the pages cannot be saved there
     EXPECT_FALSE(window.close());
     ASSERT_EQ(cancel.shown().size(), 3u);
     EXPECT_EQ(cancel.shown()[2].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
+    std::filesystem::remove(SendPagesPath());
+    window.m_keepPages->setChecked(false);
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(cancel.shown().size(), 4u);
+    EXPECT_EQ(cancel.shown()[3].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
   }
   test::MessageRecorder ok(MsgAnswer::Ok);
   TMainForm window(nullptr, 1033);
@@ -270,6 +276,7 @@ TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
   ASSERT_FALSE(ok.shown().empty());
   EXPECT_EQ(ok.shown().back().icon, MsgIcon::Warning);
   EXPECT_TRUE(damaged.MemoSend->toPlainText().isEmpty());
+  EXPECT_EQ(test::ReadFileBytes(pages.string() + ".damaged"), std::string("TWPAGES1\x05garbage"));
   EXPECT_FALSE(damaged.sendArea()->HoldsText());
 }
 
