@@ -40,10 +40,14 @@ void DeskKeeper::RestorePages() {
   if (!keepPages_->isChecked()) return;
   const LoadedPages loaded = LoadSendPages(SendPagesPath(), SendArea::kPageCount);
   if (loaded.damaged) {
-    // Told once the window is up; the pages are empty meanwhile and the next save replaces the file.
-    QTimer::singleShot(0, this, [] {
-      ShowMessageQ(Tip("SendPagesDamaged").arg(QString::fromStdString(SendPagesPath().string())), kApplicationTitle,
-                   MsgIcon::Warning);
+    // A file that could not be moved aside is not saved over: what it holds may still be recovered.
+    damagedInPlace_ = loaded.setAside.empty();
+    const std::filesystem::path keptAs = damagedInPlace_ ? SendPagesPath() : loaded.setAside;
+    // Told once the window is up; the pages are empty meanwhile.
+    QTimer::singleShot(0, this, [keptAs] {
+      ShowMessageQ(Tip("SendPagesDamaged")
+                       .arg(QString::fromStdString(SendPagesPath().string()), QString::fromStdString(keptAs.string())),
+                   kApplicationTitle, MsgIcon::Warning);
     });
   } else if (!loaded.kept.pages.empty()) {
     sendArea_->Restore(loaded.kept);
@@ -59,6 +63,7 @@ void DeskKeeper::SaveAtExit() {
 
 bool DeskKeeper::SavePages() {
   if (!keepPages_->isChecked()) return true;
+  if (damagedInPlace_) return false;
   return SaveSendPages(SendPagesPath(), sendArea_->Kept());
 }
 

@@ -39,6 +39,7 @@ class DeskKeeper : public QObject {
   SendArea* sendArea_;
   QAction* keepPages_;
   QTimer* timer_;
+  bool damagedInPlace_ = false;  // a damaged pages file that could not be moved aside
 };
 
 }  // namespace tw

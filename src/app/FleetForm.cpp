@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -130,6 +129,7 @@ void TFleetForm::BuildControls() {
                             QStringLiteral("Text文件(*.txt)|*.txt|所有文件(*.*)|*.*"));
   dlgTarget = new TFileDialog(this, QStringLiteral("dlgTarget"), TFileDialog::Mode::Open,
                               QStringLiteral("EEPROM文件(*.EEP)|*.eep|所有文件(*.*)|*.*"));
+  dlgBackupFolder = new TFileDialog(this, QStringLiteral("dlgBackupFolder"), TFileDialog::Mode::Folder, QString());
   refresh_ = new QTimer(this);
   refresh_->setInterval(kRefreshMs);
 
@@ -188,7 +188,7 @@ void TFleetForm::ChooseList() {
 
 void TFleetForm::ChooseTarget() {
   if (kJobs[cbJob->currentIndex()] == fleet::JobKind::Backup) {
-    const QString folder = QFileDialog::getExistingDirectory(this, QString(), edtTarget->text());
+    const QString folder = dlgBackupFolder->Execute(this);
     if (!folder.isEmpty()) edtTarget->setText(folder);
     return;
   }

@@ -61,6 +61,7 @@ class TFleetForm : public QDialog {
   QTimer* refresh_ = nullptr;
   TFileDialog* dlgList = nullptr;
   TFileDialog* dlgTarget = nullptr;
+  TFileDialog* dlgBackupFolder = nullptr;
 
   std::optional<fleet::PrinterList> list_;
   std::unique_ptr<fleet::FleetRun> run_;

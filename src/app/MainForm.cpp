@@ -98,6 +98,9 @@ TMainForm::TMainForm(QWidget* parent, int langId) : QMainWindow(parent), langId_
   BuildStatusBar();
   WireAreas();
   Link().open = false;
+  // The command set of the last port choice until the port dialog sets it: the title, the wizards
+  // and the editors then agree from the start.
+  SetCommandSetIsZ(ReadPortChoice(PortInfoPath()).commandSet != 1);
   btnBackPage->setEnabled(false);
 
   Timer1 = Named(new QTimer(this), "Timer1");
@@ -125,8 +128,7 @@ void TMainForm::BuildDesk() {
 }
 
 void TMainForm::UpdateTitle() {
-  const bool z = portDialogShown_ ? CommandSetIsZ() : ReadPortChoice(PortInfoPath()).commandSet != 1;
-  setWindowTitle(QStringLiteral("Tagwright(%1)").arg(z ? QStringLiteral("WVLZ") : QStringLiteral("WVLE")));
+  setWindowTitle(QStringLiteral("Tagwright(%1)").arg(CommandSetIsZ() ? QStringLiteral("WVLZ") : QStringLiteral("WVLE")));
 }
 
 TMainForm::~TMainForm() {
@@ -516,7 +518,6 @@ void TMainForm::OpenPortSettings() {
     TSetPort dialog(this, this);
     dialog.exec();
   });
-  portDialogShown_ = true;
   UpdateTitle();
 }
 
@@ -572,9 +573,17 @@ void TMainForm::OpenDeviceSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // An editor's job or the status window's reading holds the link: closing the port under it would
+  // break the exchange midway, so the exit waits until it has ended.
+  if (RefuseWhileLinkBusy(Tip("SureExit"))) {
+    event->ignore();
+    return;
+  }
   // The question names what exiting loses: the data of the send and receive areas, when they hold any.
   QString question = Tip("ExitTip");
-  if (sendArea_->HoldsText() && !m_keepPages->isChecked()) question += u'\n' + Tip("ExitLosesSendData");
+  // The pages are saved before the question, so that it can say so when they could not be.
+  const bool pagesKept = m_keepPages->isChecked() && desk_->SavePages();
+  if (sendArea_->HoldsText() && !pagesKept) question += u'\n' + Tip("ExitLosesSendData");
   if (!MemoRecive->document()->isEmpty()) question += u'\n' + Tip("ExitLosesReceivedData");
   if (ShowMessageQ(question, Tip("SureExit"), MsgIcon::None, MsgButtons::OkCancel) != MsgAnswer::Ok) {
     event->ignore();

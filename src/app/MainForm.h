@@ -136,7 +136,6 @@ class TMainForm : public QMainWindow, public PortStatusTarget {
  private:
   DeskKeeper* desk_ = nullptr;
   SessionLogControl* sessionLog_ = nullptr;
-  bool portDialogShown_ = false;
   LabelPreviewWindow* labelPreview_ = nullptr;
 };
 

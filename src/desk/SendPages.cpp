@@ -59,6 +59,7 @@ bool SaveSendPages(const std::filesystem::path& path, const KeptPages& kept) {
   QDir().mkpath(QPath(path.parent_path()));
   QSaveFile file(QPath(path));  // a temporary file beside the target, renamed over it on commit
   if (!file.open(QIODevice::WriteOnly)) return false;
+  file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   const std::string bytes = EncodeSendPages(kept);
   if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) {
     file.cancelWriting();
@@ -67,15 +68,26 @@ bool SaveSendPages(const std::filesystem::path& path, const KeptPages& kept) {
   return file.commit();
 }
 
-LoadedPages LoadSendPages(const std::filesystem::path& path, std::size_t maxPages) {
+namespace {
+std::optional<KeptPages> ReadSendPages(const std::filesystem::path& path, std::size_t maxPages) {
   QFile file(QPath(path));
-  if (!file.exists()) return {};
-  if (!file.open(QIODevice::ReadOnly)) return {{}, true};
-  if (file.size() > static_cast<qint64>(maxPages * (kMaxPageBytes + 1 + kLengthBytes) + kHeader.size() + 1)) return {{}, true};
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  if (file.size() > static_cast<qint64>(maxPages * (kMaxPageBytes + 1 + kLengthBytes) + kHeader.size() + 1)) {
+    return std::nullopt;
+  }
   const QByteArray bytes = file.readAll();
-  auto pages = DecodeSendPages(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), maxPages);
-  if (!pages) return {{}, true};
-  return {std::move(*pages), false};
+  return DecodeSendPages(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), maxPages);
+}
+}  // namespace
+
+LoadedPages LoadSendPages(const std::filesystem::path& path, std::size_t maxPages) {
+  if (!QFile::exists(QPath(path))) return {};
+  if (auto pages = ReadSendPages(path, maxPages)) return {std::move(*pages), false, {}};
+  std::filesystem::path setAside = path;
+  setAside += ".damaged";
+  std::error_code failed;
+  std::filesystem::rename(path, setAside, failed);
+  return {{}, true, failed ? std::filesystem::path() : setAside};
 }
 
 }  // namespace tw

@@ -38,13 +38,16 @@ std::optional<KeptPages> DecodeSendPages(std::string_view bytes, std::size_t max
 std::filesystem::path SendPagesPath();
 
 // Writes a temporary file beside `path` and renames it over the old one; false when that failed (the
-// old file is then left as it was).
+// old file is then left as it was). Only the user may read the file: pages hold customers' data.
 bool SaveSendPages(const std::filesystem::path& path, const KeptPages& kept);
 
 struct LoadedPages {
   KeptPages kept;        // no pages when there is no file or it is damaged
   bool damaged = false;         // a file is there but cannot be read as pages
+  std::filesystem::path setAside;  // where a damaged file was moved; empty when it could not be moved
 };
+// A damaged file is moved to "<path>.damaged" (replacing an older one), so that the next save does
+// not overwrite what may still be recovered from it.
 LoadedPages LoadSendPages(const std::filesystem::path& path, std::size_t maxPages);
 
 }  // namespace tw

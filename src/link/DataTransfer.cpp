@@ -356,6 +356,19 @@ void ReadLineAnswerByKind(ReplyBuffer& reply, int rounds) {
 
 std::atomic<bool> g_exchangeClaimed{false};
 
+// Gives the link back its network read time-out when a dump ends, however it ends (a stop, a slot
+// without its answer, a failed send), so that later exchanges wait as long as before the dump.
+class NetworkReadTimeoutKeeper {
+ public:
+  NetworkReadTimeoutKeeper() : saved_(Link().networkReadTimeoutMs) {}
+  ~NetworkReadTimeoutKeeper() { Link().networkReadTimeoutMs = saved_; }
+  NetworkReadTimeoutKeeper(const NetworkReadTimeoutKeeper&) = delete;
+  NetworkReadTimeoutKeeper& operator=(const NetworkReadTimeoutKeeper&) = delete;
+
+ private:
+  const int saved_;
+};
+
 }  // namespace
 
 bool ClaimLinkExchange() { return !g_exchangeClaimed.exchange(true); }
@@ -630,6 +643,7 @@ bool DumpParameterTable(std::ostream& stream, int totalSteps) {
   LinkState& link = Link();
   const PortKind kind = link.currentKind;
   std::vector<char> buffer(kReplyBufferSize);
+  const NetworkReadTimeoutKeeper keepReadTimeout;
 
   // Throw away whatever is waiting, so that it is not taken for the first slot's answer.
   if (kind == PortKind::UsbDevice || kind == PortKind::UsbPrinter) {

@@ -3,11 +3,12 @@
 // A record of a session with the printer, to keep or to send to a colleague: one line per piece of
 // bytes the link moved, "HH:MM:SS.mmm > PORT " for what was sent or "HH:MM:SS.mmm < PORT " for what
 // was received, then the bytes in the send area's text form with line breaks escaped too, so that
-// DecodeEscapes of the rest of the line gives back the bytes exactly.
+// DecodeEscapes of the rest of the line gives back the bytes exactly. Blanks in PORT are escaped
+// ("<\x20>"), so that the first blank after it ends it. The log holds customers' data: a file it
+// creates is the user's alone.
 #include <chrono>
-#include <cstdio>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,12 +37,10 @@ class SessionLog {
   std::string path() const;
 
  private:
-  void Write(TrafficDirection direction, std::string_view bytes);
-
-  std::function<std::string()> portName_;
-  mutable std::mutex mutex_;
-  std::FILE* file_ = nullptr;
-  std::string path_;
+  // The file, its lock and the port's name, shared with the link's observer: a line that another
+  // thread is writing as the log stops or goes finds them still there (and the file closed).
+  struct Sink;
+  std::shared_ptr<Sink> sink_;
 };
 
 }  // namespace tw

@@ -17,7 +17,10 @@ FileChoice RealChooser(const TFileDialog& dialog, QWidget* parent) {
   const QStringList filters = TFileDialog::ToQtNameFilters(dialog.filter());
   QFileDialog box(parent, dialog.title, dialog.startFolder());
   box.setNameFilters(filters);
-  if (dialog.mode() == TFileDialog::Mode::Save) {
+  if (dialog.mode() == TFileDialog::Mode::Folder) {
+    box.setFileMode(QFileDialog::Directory);
+    box.setOption(QFileDialog::ShowDirsOnly);
+  } else if (dialog.mode() == TFileDialog::Mode::Save) {
     box.setAcceptMode(QFileDialog::AcceptSave);
     box.setFileMode(QFileDialog::AnyFile);
     if (!dialog.overwritePrompt) box.setOption(QFileDialog::DontConfirmOverwrite);
@@ -43,7 +46,8 @@ QString TFileDialog::Execute(QWidget* parent, int* filterIndex) const {
     chooser = g_chooser;
   }
   FileChoice choice = chooser ? chooser(*this, parent) : RealChooser(*this, parent);
-  RememberFolder(kind(), choice.path);
+  // A chosen folder is itself the one to open in next time; a chosen file's folder holds it.
+  RememberFolder(kind(), mode_ == Mode::Folder && !choice.path.isEmpty() ? choice.path + u'/' : choice.path);
   if (filterIndex) *filterIndex = choice.filterIndex < 1 ? 1 : choice.filterIndex;
   if (!choice.path.isEmpty() && !defaultSuffix.isEmpty() && QFileInfo(choice.path).suffix().isEmpty()) {
     return choice.path + u'.' + defaultSuffix;
@@ -52,6 +56,7 @@ QString TFileDialog::Execute(QWidget* parent, int* filterIndex) const {
 }
 
 QString TFileDialog::kind() const {
+  if (mode_ == Mode::Folder) return QStringLiteral("folder:") + objectName();
   const QStringList parts = filter_.split(QLatin1Char('|'));
   QStringList patterns;
   for (int i = 1; i < parts.size(); i += 2) patterns << parts[i].trimmed();

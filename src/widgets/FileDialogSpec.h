@@ -13,7 +13,8 @@ namespace tw {
 class TFileDialog : public QObject {
   Q_OBJECT
  public:
-  enum class Mode { Open, Save };
+  // Folder: chooses an existing folder; its kind is the dialog's name, as it has no patterns.
+  enum class Mode { Open, Save, Folder };
   TFileDialog(QObject* parent, const QString& name, Mode mode, const QString& filter);
   Mode mode() const { return mode_; }
   QString filter() const { return filter_; }  // the "a|b|c|d" form
@@ -28,7 +29,8 @@ class TFileDialog : public QObject {
   QString Execute(QWidget* parent, int* filterIndex = nullptr) const;
 
   // The folder the dialog opens in: the one last used for files of its kind (the same patterns in its
-  // filter, whatever their language), else the user's documents folder.
+  // filter, whatever their language; a folder dialog: the folder last chosen), else the user's
+  // documents folder.
   QString startFolder() const;
   QString kind() const;
 

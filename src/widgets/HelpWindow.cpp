@@ -49,7 +49,13 @@ THelpWindow* THelpWindow::Current() { return g_window; }
 
 THelpWindow* ShowHelpWindow(const QString& path, const QString& browserText) {
   QWidget* owner = QApplication::activeModalWidget();
-  if (g_window && g_window->parentWidget() != owner) g_window->close();
+  if (g_window && g_window->parentWidget() != owner) {
+    // The window belongs to another owner: it goes (later, as it may be in use now) and a new one
+    // that stays in front of the modal window takes its place.
+    g_window->hide();
+    g_window->deleteLater();
+    g_window = nullptr;
+  }
   if (!g_window) g_window = new THelpWindow(owner);
   g_window->ShowPage(path, browserText);
   g_window->show();

@@ -98,7 +98,8 @@ MsgAnswer ShowMessageQ(const QString& text, const QString& caption, MsgIcon icon
 QString HelpFilePath(int languageIndex) {
   const QString base = QString::fromStdString((DataDir() / "help").string()) +
                        (languageIndex == 2 ? "/Tagwright(WVLZ)_EN" : "/Tagwright(WVLZ)_CN");
-  return QFileInfo::exists(base + ".chm") ? base + ".chm" : base + ".html";
+  // The pages open in the program's own help window; a compiled help file only stands in for them.
+  return QFileInfo::exists(base + ".html") || !QFileInfo::exists(base + ".chm") ? base + ".html" : base + ".chm";
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -14,6 +15,7 @@
 #include "lang/MessageCatalog.h"
 #include "sim/VirtualPrinter.h"
 #include "support/TestSupport.h"
+#include "widgets/FileDialogSpec.h"
 
 namespace tw {
 namespace {
@@ -45,6 +47,12 @@ TEST(FleetForm, RunsAJobWithOneRowPerPrinterAndStaysLive) {
   for (int row = 0; row < 3; ++row) EXPECT_EQ(grid->item(row, 2)->text(), states[row]) << row;
   EXPECT_TRUE(grid->item(1, 5)->text().contains("did not answer"));
   EXPECT_TRUE(form.findChild<QPushButton*>("btnStart")->isEnabled());
+  // The backup folder is chosen through the file dialogs, which remember their folders.
+  form.findChild<QComboBox*>("cbJob")->setCurrentIndex(1);
+  SetFileChooser([&](const TFileDialog&, QWidget*) { return FileChoice{QString::fromStdString(dir.path().string()), 1}; });
+  form.findChild<QPushButton*>("btnTarget")->click();
+  SetFileChooser({});
+  EXPECT_EQ(form.findChild<QLineEdit*>("edtTarget")->text().toStdString(), dir.path().string());
 }
 
 }  // namespace

@@ -208,14 +208,24 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
     EXPECT_FALSE(window.close());
     ASSERT_EQ(cancel.shown().size(), 2u);
     EXPECT_EQ(cancel.shown()[1].text, "Exit Tagwright?\nThe received data is lost.") << "the send pages are kept";
-    window.m_keepPages->setChecked(false);
+    std::filesystem::remove(SendPagesPath());
+    std::filesystem::create_directories(SendPagesPath());  // the pages cannot be saved there
     EXPECT_FALSE(window.close());
     ASSERT_EQ(cancel.shown().size(), 3u);
     EXPECT_EQ(cancel.shown()[2].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
+    std::filesystem::remove(SendPagesPath());
+    window.m_keepPages->setChecked(false);
+    EXPECT_FALSE(window.close());
+    ASSERT_EQ(cancel.shown().size(), 4u);
+    EXPECT_EQ(cancel.shown()[3].text, "Exit Tagwright?\nThe send area is lost.\nThe received data is lost.");
   }
   test::MessageRecorder ok(MsgAnswer::Ok);
   TMainForm window(nullptr, 1033);
   window.show();
+  ASSERT_TRUE(ClaimLinkExchange());  // another window's exchange
+  EXPECT_FALSE(window.close()) << "the port is not closed under an exchange";
+  EXPECT_TRUE(Link().networkOpen);
+  ReleaseLinkExchange();
   EXPECT_TRUE(window.close());
   EXPECT_FALSE(window.Timer1->isActive());
   EXPECT_FALSE(Link().networkOpen) << "the port of the current kind is closed at exit";
@@ -227,12 +237,14 @@ TEST_F(MainFormTest, CancellingTheExitQuestionKeepsTheLinkAndTheClock) {
 TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
   test::MessageRecorder ok(MsgAnswer::Ok);
   QList<int> splitter;
+  SetCommandSetIsZ(false);
   {
     TMainForm window(nullptr, 1033);
     window.show();
     EXPECT_EQ(window.width(), 714);
     EXPECT_LT(window.minimumWidth(), window.maximumWidth());
     EXPECT_EQ(window.windowTitle(), "Tagwright(WVLZ)");
+    EXPECT_TRUE(CommandSetIsZ()) << "the windows act on the command set the title names";
     window.resize(900, 700);
     window.Splitter1->setSizes({120, 400});
     splitter = window.Splitter1->sizes();
@@ -250,6 +262,7 @@ TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
     ASSERT_EQ(again.Splitter1->sizes().size(), 2);
     EXPECT_NEAR(again.Splitter1->sizes()[0], splitter[0], 3);
     EXPECT_EQ(again.windowTitle(), "Tagwright(WVLE)");
+    EXPECT_FALSE(CommandSetIsZ());
     EXPECT_EQ(again.sendArea()->pageIndex(), 1);
     EXPECT_TRUE(again.Cb_ShowHex->isChecked());
     EXPECT_EQ(again.MemoSend->toPlainText(), "41 4G");
@@ -263,6 +276,7 @@ TEST_F(MainFormTest, TheDeskIsKeptBetweenRuns) {
   ASSERT_FALSE(ok.shown().empty());
   EXPECT_EQ(ok.shown().back().icon, MsgIcon::Warning);
   EXPECT_TRUE(damaged.MemoSend->toPlainText().isEmpty());
+  EXPECT_EQ(test::ReadFileBytes(pages.string() + ".damaged"), std::string("TWPAGES1\x05garbage"));
   EXPECT_FALSE(damaged.sendArea()->HoldsText());
 }
 

@@ -19,6 +19,8 @@ TEST(SendPages, SavedPagesComeBackByteForByte) {
   const LoadedPages loaded = LoadSendPages(dir / "sub/pages.bin", 20);
   EXPECT_FALSE(loaded.damaged);
   EXPECT_EQ(loaded.kept, kPages);
+  using std::filesystem::perms;
+  EXPECT_EQ(std::filesystem::status(dir / "sub/pages.bin").permissions() & perms::all, perms::owner_read | perms::owner_write);
   EXPECT_FALSE(LoadSendPages(dir / "none.bin", 20).damaged) << "no file is not a damaged file";
 }
 
@@ -31,6 +33,10 @@ TEST(SendPages, ADamagedFileGivesNoPages) {
     const LoadedPages loaded = LoadSendPages(dir.Write("bad.bin", bad), 20);
     EXPECT_TRUE(loaded.damaged) << bad.size();
     EXPECT_TRUE(loaded.kept.pages.empty());
+    // Moved aside, replacing the one found before, so that the next save does not overwrite it.
+    EXPECT_EQ(loaded.setAside, dir / "bad.bin.damaged");
+    EXPECT_FALSE(std::filesystem::exists(dir / "bad.bin"));
+    EXPECT_EQ(test::ReadFileBytes(dir / "bad.bin.damaged"), bad);
   }
   EXPECT_FALSE(DecodeSendPages(whole, 3)) << "more pages than the area has";
 }

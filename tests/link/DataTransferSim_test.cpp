@@ -116,9 +116,11 @@ TEST_P(DataTransferSim, ADumpEndsAtTheFirstSlotWithoutAValidAnswer) {
     (silent ? faults.noReply : faults.garbage) = true;
     printer_.SetFaults(faults);
     printer_.ClearReceived();
+    const int readTimeoutMs = Link().networkReadTimeoutMs;
     std::ostringstream dump;
     EXPECT_FALSE(DumpParameterTable(dump));
     EXPECT_TRUE(dump.str().empty()) << dump.str();
+    EXPECT_EQ(Link().networkReadTimeoutMs, readTimeoutMs) << "the dump's short read time-out ends with it";
     EXPECT_EQ(printer_.Received(), "~WN00@eep,r,00~");
   }
 }

@@ -4,6 +4,7 @@
 // description, connects to it without any file edited and keeps it in PortInfo.ini; a second
 // adapter plugged in while the dialog is open joins the list.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <termios.h>
 #include <umockdev.h>
 #include <unistd.h>
@@ -78,7 +79,10 @@ TEST(SerialAdapter, IsListedWithItsDescriptionAndConnectsWithoutAnyFileEdited) {
   ASSERT_TRUE(SendToPrinter("~WN01@version~\r\n"));
   std::string arrived;
   char buffer[64];
+  // Each read waits a bounded time for the bytes, so that a send that never arrives fails the test.
   for (int i = 0; i < 100 && arrived.size() < 16; ++i) {
+    pollfd ready{master, POLLIN, 0};
+    if (::poll(&ready, 1, 100) <= 0) continue;
     const ssize_t n = ::read(master, buffer, sizeof buffer);
     if (n > 0) arrived.append(buffer, static_cast<std::size_t>(n));
   }

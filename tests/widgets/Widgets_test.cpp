@@ -127,12 +127,18 @@ TEST(FileDialogFolder, OpensWhereItsKindWasLastUsedElseInTheDocuments) {
   TFileDialog dumps(nullptr, "SaveEEpRomDialog", TFileDialog::Mode::Save, "Dump files(*.dmp)|*.dmp");
   TFileDialog dumpsChinese(nullptr, "OpenEEPRomDialog", TFileDialog::Mode::Open, "参数文件(*.dmp)|*.dmp");
   TFileDialog images(nullptr, "DownFileOpen", TFileDialog::Mode::Open, "Images(*.pcx)|*.pcx");
+  TFileDialog folders(nullptr, "dlgBackupFolder", TFileDialog::Mode::Folder, QString());
   EXPECT_EQ(dumps.startFolder(), fallback);
+  EXPECT_EQ(folders.startFolder(), fallback);
   const QString chosen = QString::fromStdString(dir.Write("params/a.dmp", "").string());
-  SetFileChooser([&](const TFileDialog&, QWidget*) { return FileChoice{chosen, 1}; });
+  SetFileChooser([&](const TFileDialog& dialog, QWidget*) {
+    return FileChoice{dialog.mode() == TFileDialog::Mode::Folder ? QFileInfo(chosen).absolutePath() : chosen, 1};
+  });
   dumps.Execute(nullptr);
+  folders.Execute(nullptr);
   SetFileChooser({});
   EXPECT_EQ(dumpsChinese.startFolder(), QFileInfo(chosen).absolutePath());
+  EXPECT_EQ(folders.startFolder(), QFileInfo(chosen).absolutePath()) << "the folder chosen itself";
   EXPECT_EQ(images.startFolder(), fallback);
 }
 
@@ -168,7 +174,18 @@ TEST(HelpWindow, HelpOpensInTheProgramsWindowWithTheBrowserAsAnOption) {
   window->btnHelpInBrowser->click();
   QDesktopServices::unsetUrlHandler("file");
   EXPECT_EQ(catcher.opened, QUrl::fromLocalFile(QString::fromStdString((dir / "help/Tagwright(WVLZ)_CN.html").string())));
-  window->close();
+  // From a modal dialog the help comes up anew in front of it and stays up.
+  QDialog dialog;
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.show();
+  dir.Write("help/Tagwright(WVLZ)_EN.chm", "");  // the pages are preferred to a compiled file
+  OpenHelp(2);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_NE(THelpWindow::Current(), nullptr);
+  EXPECT_EQ(THelpWindow::Current()->parentWidget(), &dialog);
+  EXPECT_TRUE(THelpWindow::Current()->isVisible());
+  EXPECT_EQ(THelpWindow::Current()->HelpBrowser->toPlainText(), "Ports");
+  THelpWindow::Current()->close();
 }
 
 }  // namespace
