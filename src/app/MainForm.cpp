@@ -573,8 +573,10 @@ void TMainForm::OpenDeviceSettings() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // An editor's job or the status window's reading holds the link: closing the port under it would
-  // break the exchange midway, so the exit waits until it has ended.
+  // A status reading is short and only reads: it is ended (its watch stopped) rather than refused.
+  if (statusWindow_) statusWindow_->EndReading();
+  // An editor's job holds the link: closing the port under it would break the exchange midway, so
+  // the exit waits until it has ended.
   if (RefuseWhileLinkBusy(Tip("SureExit"))) {
     event->ignore();
     return;
@@ -589,8 +591,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  // A status reading on its own thread still uses the link.
-  if (statusWindow_) statusWindow_->EndReading();
   Timer1->stop();
   StopReceiving();
   CloseCurrentPort(NetworkClose::AfterTransfer);  // the printer keeps what it took
