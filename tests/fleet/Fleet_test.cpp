@@ -3,13 +3,16 @@
 // one silent, one that drops the link in the middle of its writes, one with other settings.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fleet/FleetJobs.h"
 #include "fleet/FleetReport.h"
 #include "fleet/PrinterList.h"
+#include "fleet/PrinterSession.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
 #include "params/ParamProtocol.h"
@@ -83,6 +86,28 @@ TEST(FleetJobs, DefaultApplySlotsLeaveOutTheNetworkRows) {
   EXPECT_TRUE(IsFirmwareOrFontFile("main.JK"));
   EXPECT_TRUE(IsFirmwareOrFontFile("song.zk"));
   EXPECT_FALSE(IsFirmwareOrFontFile("label.txt"));
+}
+
+// A printer that streams bytes without a line end holds a question only for a bounded time and
+// a bounded number of bytes.
+TEST(PrinterSession, AskEndsAgainstAPrinterStreamingWithoutLineEnd) {
+  sim::VirtualPrinter printer;
+  const int port = printer.ListenTcp("127.0.0.1", 0);
+  std::atomic<bool> streaming{true}, streamEnded{false};
+  PrinterSession session(MakeTcpNetPortApi());
+  ASSERT_FALSE(session.Open("127.0.0.1", port));
+  std::thread stream([&] {
+    for (int i = 0; streaming && i < 4000; ++i) {  // about 20 s
+      printer.SendUnsolicited(std::string(512, 'x'));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    streamEnded = true;
+  });
+  const std::string reply = session.Ask("~WN01@version~\r\n", [](std::string_view) { return false; });
+  EXPECT_FALSE(streamEnded);
+  streaming = false;
+  stream.join();
+  EXPECT_LE(reply.size(), kMaxAnswerBytes);
 }
 
 // Printers on loopback, each with its role.
