@@ -3,7 +3,10 @@
 // one silent, one that drops the link in the middle of its writes, one with other settings.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <thread>
@@ -67,6 +70,11 @@ TEST(PrinterList, AppendPrinterAddsALineAndRefusesAUsedName) {
   dir.Write("bad.txt", "p1 10.0.0.1\nnot a good line at all\n");
   EXPECT_FALSE(AppendPrinter(dir / "bad.txt", {"p3", "10.0.0.3", 9100, CommandSet::Z}, &error));
   EXPECT_EQ(test::ReadFileBytes(dir / "bad.txt"), "p1 10.0.0.1\nnot a good line at all\n");
+  // A link where a temporary file might be is never written through.
+  const auto victim = dir.Write("victim.txt", "keep");
+  ASSERT_EQ(::symlink(victim.c_str(), (dir / "sub/printers.txt.new").c_str()), 0);
+  ASSERT_TRUE(AppendPrinter(file, {"p3", "10.0.0.3", 9100, CommandSet::Z}, &error)) << error;
+  EXPECT_EQ(test::ReadFileBytes(victim), "keep");
 }
 
 // The slots the default apply writes: the user editor's, without its network rows.
@@ -88,26 +96,28 @@ TEST(FleetJobs, DefaultApplySlotsLeaveOutTheNetworkRows) {
   EXPECT_FALSE(IsFirmwareOrFontFile("label.txt"));
 }
 
-// A printer that streams bytes without a line end holds a question only for a bounded time and
-// a bounded number of bytes.
+// A printer that streams bytes without a line end holds a question only for a bounded time (a slow
+// stream) and a bounded number of bytes (a fast one).
 TEST(PrinterSession, AskEndsAgainstAPrinterStreamingWithoutLineEnd) {
-  sim::VirtualPrinter printer;
-  const int port = printer.ListenTcp("127.0.0.1", 0);
-  std::atomic<bool> streaming{true}, streamEnded{false};
-  PrinterSession session(MakeTcpNetPortApi());
-  ASSERT_FALSE(session.Open("127.0.0.1", port));
-  std::thread stream([&] {
-    for (int i = 0; streaming && i < 4000; ++i) {  // about 20 s
-      printer.SendUnsolicited(std::string(512, 'x'));
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    streamEnded = true;
-  });
-  const std::string reply = session.Ask("~WN01@version~\r\n", [](std::string_view) { return false; });
-  EXPECT_FALSE(streamEnded);
-  streaming = false;
-  stream.join();
-  EXPECT_LE(reply.size(), kMaxAnswerBytes);
+  for (std::size_t piece : {16, 4096}) {
+    sim::VirtualPrinter printer;
+    const int port = printer.ListenTcp("127.0.0.1", 0);
+    std::atomic<bool> streaming{true}, streamEnded{false};
+    PrinterSession session(MakeTcpNetPortApi());
+    ASSERT_FALSE(session.Open("127.0.0.1", port));
+    std::thread stream([&] {
+      for (int i = 0; streaming && i < 4000; ++i) {  // about 20 s
+        printer.SendUnsolicited(std::string(piece, 'x'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      streamEnded = true;
+    });
+    const std::string reply = session.Ask("~WN01@version~\r\n", [](std::string_view) { return false; });
+    EXPECT_FALSE(streamEnded) << piece;
+    streaming = false;
+    stream.join();
+    EXPECT_LE(reply.size(), kMaxAnswerBytes) << piece;
+  }
 }
 
 // Printers on loopback, each with its role.
@@ -181,6 +191,25 @@ TEST_F(FleetOnLoopback, InventoryListsEveryPrinterAndTheSilentOneAsNotAnswering)
   EXPECT_NE(json.find("\"answered\": false"), std::string::npos);
 }
 
+// A stop while a printer's question is unanswered: that printer is interrupted (not done, though
+// its version came), the others were never started.
+TEST_F(FleetOnLoopback, AStopReportsTheRunningPrinterInterruptedAndTheRestNotStarted) {
+  sim::Faults delayed;
+  delayed.replyDelayMs = 300;
+  printers_[0]->SetFaults(delayed);
+  FleetRun run(list_, {.kind = JobKind::Inventory, .jobs = 1});
+  ASSERT_FALSE(run.Prepare());
+  run.Start();
+  // The version request and then the first status request.
+  ASSERT_TRUE(printers_[0]->WaitForReceived(17, 20000));
+  run.Stop();
+  run.Wait();
+  const std::vector<PrinterResult> results = run.Snapshot();
+  EXPECT_EQ(results[0].state, PrinterState::Interrupted) << StateText(results[0]);
+  for (int i = 1; i < kPrinters; ++i) EXPECT_EQ(results[i].state, PrinterState::NotStarted) << i;
+  EXPECT_EQ(run.ExitStatus(), 130);
+}
+
 TEST_F(FleetOnLoopback, ApplyShowsThenWritesExactlyTheDifferingSlotsAndReadsThemBack) {
   const auto dumpFile = dir_ / "reference.eep";
   SinglePrinterDump(kPrinters - 1, dumpFile);
@@ -237,6 +266,22 @@ TEST_F(FleetOnLoopback, BackupFilesAreByteIdenticalToSinglePrinterDumps) {
   std::size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) ++files;
   EXPECT_EQ(files, static_cast<std::size_t>(kPrinters - 1) + 1);
+}
+
+// A backup never writes into a file that is there already, nor through a link at its name.
+TEST_F(FleetOnLoopback, BackupNeverWritesThroughAnExistingFile) {
+  list_.printers.resize(1);
+  const auto victim = dir_.Write("victim.txt", "keep");
+  for (std::time_t t = std::time(nullptr), end = t + 60; t < end; ++t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "p0-%Y%m%d-%H%M%S.eep.partial", &local);
+    ASSERT_EQ(::symlink(victim.c_str(), (dir_ / name).c_str()), 0);
+  }
+  const std::vector<PrinterResult> results = Run({.kind = JobKind::Backup, .target = dir_.path(), .jobs = 1});
+  EXPECT_EQ(results[0].state, PrinterState::Failed);
+  EXPECT_EQ(test::ReadFileBytes(victim), "keep");
 }
 
 }  // namespace
