@@ -120,6 +120,18 @@ TEST(PrinterSession, AskEndsAgainstAPrinterStreamingWithoutLineEnd) {
   }
 }
 
+// A list of many printers holds no descriptor per printer while its printers wait.
+TEST(FleetJobs, AWaitingListHoldsNoDescriptorPerPrinter) {
+  auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  const auto before = openDescriptors();
+  PrinterList list;
+  list.printers.assign(500, {"p", "127.0.0.1", 9100, CommandSet::Z});
+  FleetRun run(list, {.kind = JobKind::Inventory});
+  EXPECT_LT(openDescriptors() - before, 10);
+}
+
 // Printers on loopback, each with its role.
 class FleetOnLoopback : public ::testing::Test {
  protected:
