@@ -136,7 +136,7 @@ TEST(FleetJobs, AWaitingListHoldsNoDescriptorPerPrinter) {
 class FleetOnLoopback : public ::testing::Test {
  protected:
   static constexpr int kPrinters = 12;
-  enum Role { kSlow = 0, kSilent = 1, kDropping = 2, kDifferent = 3 };
+  enum Role { kSlow = 0, kSilent = 1, kDropping = 2, kDifferent = 3, kReverting = 4 };
   const std::vector<std::pair<int, uint16_t>> kDifferentSlots = {{0x0F, 0x0007}, {0x1D, 0xE012}, {0x48, 0x0004}};
 
   void SetUp() override {
@@ -233,6 +233,8 @@ TEST_F(FleetOnLoopback, ApplyShowsThenWritesExactlyTheDifferingSlotsAndReadsThem
   sim::Faults drop;
   drop.disconnectAfterBytes = static_cast<long long>(slots.size()) * 15 + 2 * 20 + 5;
   printers_[kDropping]->SetFaults(drop);
+  // One more differs as the one with other settings does, and takes one slot back after its reset.
+  for (auto [slot, value] : kDifferentSlots) printers_[kReverting]->SetSlot(slot, value);
   test::ScopedFastPacer noFixedWaits(0.0, 1.0);
 
   const std::vector<PrinterResult> dry = Run({.kind = JobKind::Apply, .target = dumpFile, .dryRun = true, .jobs = 8});
@@ -248,7 +250,17 @@ TEST_F(FleetOnLoopback, ApplyShowsThenWritesExactlyTheDifferingSlotsAndReadsThem
   EXPECT_EQ(printers_[kDifferent]->Slot(0x0F), 0x0007);  // nothing written
   EXPECT_EQ(dry[kSilent].state, PrinterState::Failed);
 
+  printers_[kReverting]->ClearReceived();
+  std::thread revert([&] {
+    // The slot reads, three writes of 20 bytes and the reset.
+    if (printers_[kReverting]->WaitForReceived(slots.size() * 15 + 3 * 20 + 3, 60000)) {
+      printers_[kReverting]->SetSlot(kDifferentSlots[0].first, kDifferentSlots[0].second);
+    }
+  });
   const std::vector<PrinterResult> applied = Run({.kind = JobKind::Apply, .target = dumpFile, .jobs = 8});
+  revert.join();
+  EXPECT_EQ(applied[kReverting].state, PrinterState::Failed);
+  EXPECT_EQ(applied[kReverting].slotsWritten, 2) << applied[kReverting].error;
   EXPECT_EQ(applied[kDifferent].state, PrinterState::Done) << applied[kDifferent].error;
   for (auto [slot, value] : kDifferentSlots) EXPECT_EQ(printers_[kDifferent]->Slot(slot), printers_[0]->Slot(slot));
   EXPECT_EQ(printers_[kDifferent]->Slot(0x38), 0x1234);  // a network slot stays
