@@ -99,5 +99,26 @@ TEST(CliFleet, ABadListFileIsRefusedAndListAddAppends) {
   EXPECT_EQ(result.exitCode, 1);
 }
 
+// A dry run's change lines stay out of a CSV report (on standard error) and come before a table.
+TEST(CliFleet, ADryRunKeepsItsChangeLinesOutOfACsvReport) {
+  test::TempDir dir;
+  sim::VirtualPrinter printer;
+  const auto list = dir.Write("printers.txt", "p0 127.0.0.1:" + std::to_string(printer.ListenTcp()) + "\n");
+  ASSERT_EQ(test::RunProgram("tagwright-cli", {"--printers", list.string(), "backup", dir.path().string()}).exitCode, 0);
+  std::filesystem::path dump;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().extension() == ".eep") dump = entry.path();
+  }
+  printer.SetSlot(0x0F, 0x0007);
+  for (const char* format : {"csv", "table"}) {
+    const test::ProcessResult result = test::RunProgram(
+        "tagwright-cli", {"--printers", list.string(), "--format", format, "apply", "--dry-run", dump.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const bool csv = std::string(format) == "csv";
+    EXPECT_EQ(result.out.find("p0 0F 0007 -> "), csv ? std::string::npos : 0u) << result.out;
+    EXPECT_EQ(result.err.find("p0 0F 0007 -> "), csv ? 0u : std::string::npos) << result.err;
+  }
+}
+
 }  // namespace
 }  // namespace tw
