@@ -92,6 +92,10 @@ void TFleetForm::BuildControls() {
   jobRow->addWidget(cbSet);
   chkDryRun = Named(new QCheckBox(QStringLiteral("只比较, 不写入")), "chkDryRun");
   jobRow->addWidget(chkDryRun);
+  jobRow->addWidget(Named(new QLabel(QStringLiteral("参数槽:")), "lblSlots"));
+  edtSlots = Named(new QLineEdit, "edtSlots");
+  edtSlots->setPlaceholderText(QStringLiteral("user"));
+  jobRow->addWidget(edtSlots);
   jobRow->addStretch();
   jobRow->addWidget(Named(new QLabel(QStringLiteral("同时处理:")), "lblJobs"));
   spnJobs = Named(new QSpinBox, "spnJobs");
@@ -178,6 +182,7 @@ void TFleetForm::JobChanged() {
   edtTarget->setEnabled(kind != fleet::JobKind::Inventory);
   btnTarget->setEnabled(kind != fleet::JobKind::Inventory);
   chkDryRun->setEnabled(kind == fleet::JobKind::Apply);
+  edtSlots->setEnabled(kind == fleet::JobKind::Apply);
   cbSet->setEnabled(kind == fleet::JobKind::Apply);
 }
 
@@ -206,6 +211,15 @@ void TFleetForm::btnStartClick() {
   options.dryRun = chkDryRun->isChecked();
   options.set = cbSet->currentIndex() == 1 ? fleet::CommandSet::E : fleet::CommandSet::Z;
   options.jobs = spnJobs->value();
+  // The slot list as the command line takes it; empty: the user editor's slots.
+  if (options.kind == fleet::JobKind::Apply && !edtSlots->text().trimmed().isEmpty()) {
+    std::string error;
+    options.slotList = fleet::ParseSlotList(edtSlots->text().trimmed().toStdString(), options.set, &error);
+    if (!options.slotList) {
+      ShowMessageQ(FromUtf8(error), windowTitle(), MsgIcon::Warning);
+      return;
+    }
+  }
   auto run = std::make_unique<fleet::FleetRun>(*list_, options);
   if (auto failure = run->Prepare()) {
     ShowMessageQ(FromUtf8(*failure), windowTitle(), MsgIcon::Warning);
@@ -214,7 +228,7 @@ void TFleetForm::btnStartClick() {
   run_ = std::move(run);
   run_->Start();
   for (QWidget* control : std::initializer_list<QWidget*>{edtList, btnList, cbJob, cbSet, edtTarget, btnTarget,
-                                                          chkDryRun, spnJobs, btnStart}) {
+                                                          chkDryRun, edtSlots, spnJobs, btnStart}) {
     control->setEnabled(false);
   }
   btnStop->setEnabled(true);
@@ -239,7 +253,14 @@ QString TFleetForm::StateText(const fleet::PrinterResult& result) const {
     case fleet::PrinterState::NotStarted: return Tip("FleetNotStarted");
     case fleet::PrinterState::Interrupted:
       if (result.changes.empty()) return Tip("FleetInterrupted");
-      return Tip("FleetInterruptedSlots").arg(result.slotsWritten).arg(result.changes.size());
+      switch (result.writtenKnown) {
+        case fleet::PrinterResult::Known::ReadBack:
+          return Tip("FleetInterruptedSlots").arg(result.slotsWritten).arg(result.changes.size());
+        case fleet::PrinterResult::Known::Acknowledged:
+          return Tip("FleetInterruptedDelivered").arg(result.slotsWritten).arg(result.changes.size());
+        case fleet::PrinterResult::Known::Unknown: return Tip("FleetInterruptedUnknown").arg(result.changes.size());
+      }
+      return Tip("FleetInterrupted");
   }
   return {};
 }
@@ -279,11 +300,30 @@ void TFleetForm::ShowSnapshot() {
   }
   btnStop->setEnabled(false);
   JobChanged();
+  if (closeWhenFinished_) {
+    closeWhenFinished_ = false;
+    close();
+  }
 }
 
+// Closing while a job runs stops it as the stop button does (writes in progress finish) and closes
+// the window once the job has ended; the window stays responsive meanwhile. Closing again cuts.
 void TFleetForm::closeEvent(QCloseEvent* event) {
-  if (run_) run_->Cut();
+  if (run_) {
+    run_->Stop();
+    closeWhenFinished_ = true;
+    event->ignore();
+    return;
+  }
   QDialog::closeEvent(event);
+}
+
+void TFleetForm::reject() {
+  if (run_) {
+    close();
+    return;
+  }
+  QDialog::reject();
 }
 
 }  // namespace tw

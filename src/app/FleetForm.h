@@ -36,6 +36,7 @@ class TFleetForm : public QDialog {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void reject() override;  // Escape: as closing
 
  private:
   void BuildControls();
@@ -53,6 +54,7 @@ class TFleetForm : public QDialog {
   QPushButton* btnTarget = nullptr;
   QComboBox* cbSet = nullptr;  // apply: the dump file's command set
   QCheckBox* chkDryRun = nullptr;
+  QLineEdit* edtSlots = nullptr;  // apply: the slots to bring in line (empty: the user editor's)
   QSpinBox* spnJobs = nullptr;
   QPushButton* btnStart = nullptr;
   QPushButton* btnStop = nullptr;
@@ -65,6 +67,7 @@ class TFleetForm : public QDialog {
 
   std::optional<fleet::PrinterList> list_;
   std::unique_ptr<fleet::FleetRun> run_;
+  bool closeWhenFinished_ = false;  // the window was closed while a job ran: it closes once the job ends
 };
 
 }  // namespace tw

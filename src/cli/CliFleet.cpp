@@ -24,6 +24,7 @@ struct FleetCommands {
   int jobs = fleet::kDefaultJobs;
   std::string format = "table";
   bool json = false;
+  CLI::Option* formatOption = nullptr;
   CLI::App* inventory = nullptr;
   CLI::App* backup = nullptr;
   CLI::App* apply = nullptr;
@@ -80,7 +81,7 @@ std::shared_ptr<FleetCommands> AddFleetCommands(CLI::App& app, CLI::App* send, s
   app.add_option("--printers", c->printers, "a printer list file: the jobs inventory, backup, apply, send run "
                                             "over its printers (default for the first three: the user's list)");
   app.add_option("--jobs", c->jobs, "list jobs: printers worked on at once (default 8)")->check(CLI::Range(1, 1000));
-  app.add_option("--format", c->format, "list jobs: the report as table, csv or json")
+  c->formatOption = app.add_option("--format", c->format, "list jobs: the report as table, csv or json")
       ->check(CLI::IsMember({"table", "csv", "json"}));
   app.add_flag("--json", c->json, "list jobs: the report as JSON (--format json)");
   c->inventory = app.add_subcommand("inventory", "list job: version, identification and status of every printer");
@@ -110,6 +111,10 @@ bool FleetCommandWanted(const FleetCommands& c) {
 int RunFleetCommand(const FleetCommands& c) {
   InitProgramDirFromExecutable();
   if (c.listAdd->parsed()) return RunListAdd(c);
+  if (c.json && c.formatOption->count() > 0 && c.format != "json") {
+    std::cerr << "--json is --format json; it cannot go with --format " << c.format << ".\n";
+    return kExitUsage;
+  }
   const fleet::ReportFormat format = c.json ? fleet::ReportFormat::Json : *fleet::ParseReportFormat(c.format);
 
   fleet::JobOptions options;
@@ -143,6 +148,10 @@ int RunFleetCommand(const FleetCommands& c) {
     std::cerr << error << "\n";
     return kExitFailure;
   }
+  if (list->printers.empty()) {
+    std::cerr << "The printer list " << ListPath(c).string() << " holds no printer.\n";
+    return kExitFailure;
+  }
   auto run = std::make_shared<fleet::FleetRun>(std::move(*list), options);
   if (auto failure = run->Prepare()) {
     std::cerr << *failure << "\n";
@@ -159,8 +168,12 @@ int RunFleetCommand(const FleetCommands& c) {
   run->Wait();
 
   const std::vector<fleet::PrinterResult> results = run->Snapshot();
-  if (options.kind == fleet::JobKind::Apply && options.dryRun && format != fleet::ReportFormat::Json) {
+  // The dry run's change lines: before the table; with CSV on standard error, so that the output
+  // stays one CSV table (JSON carries them in each printer's "changes").
+  if (options.kind == fleet::JobKind::Apply && options.dryRun && format == fleet::ReportFormat::Table) {
     std::cout << fleet::ChangeLines(results);
+  } else if (options.kind == fleet::JobKind::Apply && options.dryRun && format == fleet::ReportFormat::Csv) {
+    std::cerr << fleet::ChangeLines(results);
   }
   std::cout << fleet::FormatReport(results, options.kind, format) << std::flush;
   const int status = run->ExitStatus();

@@ -165,12 +165,18 @@ std::string StateText(const PrinterResult& result) {
     case PrinterState::Failed: return "failed";
     case PrinterState::Skipped: return "skipped";
     case PrinterState::NotStarted: return "not started";
-    case PrinterState::Interrupted:
-      if (!result.changes.empty()) {
-        return "interrupted: " + std::to_string(result.slotsWritten) + " of " + std::to_string(result.changes.size()) +
-               " slots written";
+    case PrinterState::Interrupted: {
+      if (result.changes.empty()) return "interrupted";
+      const std::string n = std::to_string(result.changes.size());
+      switch (result.writtenKnown) {
+        case PrinterResult::Known::ReadBack:
+          return "interrupted: " + std::to_string(result.slotsWritten) + " of " + n + " slots written";
+        case PrinterResult::Known::Acknowledged:
+          return "interrupted: " + std::to_string(result.slotsWritten) + " of " + n + " slots delivered";
+        case PrinterResult::Known::Unknown: return "interrupted: which of the " + n + " slots were written is not known";
       }
       return "interrupted";
+    }
   }
   return "";
 }
@@ -181,8 +187,8 @@ FleetRun::FleetRun(PrinterList list, JobOptions options, std::shared_ptr<NetPort
     PrinterResult result;
     result.printer = printer;
     results_.push_back(std::move(result));
-    interrupts_.push_back(std::make_unique<WaitInterrupt>());
   }
+  interrupts_.assign(list_.printers.size(), nullptr);
   writing_.assign(list_.printers.size(), 0);
   options_.jobs = std::max(options_.jobs, 1);
 }
@@ -193,8 +199,6 @@ FleetRun::~FleetRun() {
     Wait();
   }
 }
-
-WaitInterrupt& FleetRun::InterruptOf(std::size_t index) { return *interrupts_[index]; }
 
 std::optional<std::string> FleetRun::Prepare() {
   std::error_code code;
@@ -252,11 +256,21 @@ void FleetRun::Worker() {
   for (;;) {
     const std::size_t index = next_++;
     if (index >= results_.size()) break;
-    if (stopping_) {
-      Update(index, [](PrinterResult& r) { r.state = PrinterState::NotStarted; });
-      continue;
+    WaitInterrupt interrupt;
+    {
+      // Under the lock that Stop() takes: a printer either starts before the stop (and is then
+      // interrupted by it) or not at all.
+      std::lock_guard lock(mutex_);
+      PrinterResult& r = results_[index];
+      if (stopping_) {
+        r.state = PrinterState::NotStarted;
+        continue;
+      }
+      r.state = PrinterState::Running;
+      r.step = JobStep::Connecting;
+      interrupts_[index] = &interrupt;
     }
-    RunPrinter(index);
+    RunPrinter(index, interrupt);
   }
   --running_;
 }
@@ -268,7 +282,7 @@ void FleetRun::Stop() {
   }
   std::lock_guard lock(mutex_);
   for (std::size_t i = 0; i < results_.size(); ++i) {
-    if (results_[i].state == PrinterState::Running && !writing_[i]) interrupts_[i]->Raise();
+    if (interrupts_[i] && !writing_[i]) interrupts_[i]->Raise();
   }
 }
 
@@ -276,7 +290,9 @@ void FleetRun::Cut() {
   stopping_ = true;
   cut_ = true;
   std::lock_guard lock(mutex_);
-  for (auto& interrupt : interrupts_) interrupt->Raise();
+  for (WaitInterrupt* interrupt : interrupts_) {
+    if (interrupt) interrupt->Raise();
+  }
 }
 
 bool FleetRun::BeginWrites(std::size_t index) {
@@ -289,7 +305,7 @@ bool FleetRun::BeginWrites(std::size_t index) {
 void FleetRun::EndWrites(std::size_t index) {
   std::lock_guard lock(mutex_);
   writing_[index] = 0;
-  if (stopping_) interrupts_[index]->Raise();
+  if (stopping_ && interrupts_[index]) interrupts_[index]->Raise();
 }
 
 void FleetRun::Fail(std::size_t index, const std::string& why) {
@@ -318,27 +334,26 @@ int FleetRun::ExitStatus() const {
   return 0;
 }
 
-void FleetRun::RunPrinter(std::size_t index) {
-  WaitInterrupt::Scope scope(InterruptOf(index));
-  Update(index, [](PrinterResult& r) {
-    r.state = PrinterState::Running;
-    r.step = JobStep::Connecting;
-  });
+void FleetRun::RunPrinter(std::size_t index, WaitInterrupt& interrupt) {
+  WaitInterrupt::Scope scope(interrupt);
   switch (options_.kind) {
     case JobKind::Inventory: Inventory(index); break;
     case JobKind::Backup: Backup(index); break;
     case JobKind::Apply: Apply(index); break;
     case JobKind::Send: Send(index); break;
   }
-  // A printer whose waits were ended by a stop is interrupted, whatever its job made of that.
-  Update(index, [&](PrinterResult& r) {
-    if (r.state == PrinterState::Running) r.state = PrinterState::Done;
-    if (stopping_ && InterruptOf(index).raised() && r.state == PrinterState::Failed) {
-      r.state = PrinterState::Interrupted;
-      r.error.clear();
-    }
-    r.step = JobStep::None;
-  });
+  // A job that finished says so (Done); a printer whose waits were ended by a stop before that is
+  // interrupted, whatever its job made of the stop.
+  std::lock_guard lock(mutex_);
+  PrinterResult& r = results_[index];
+  const bool stopped = stopping_ && interrupt.raised();
+  if (r.state == PrinterState::Running) r.state = stopped ? PrinterState::Interrupted : PrinterState::Done;
+  if (stopped && r.state == PrinterState::Failed) {
+    r.state = PrinterState::Interrupted;
+    r.error.clear();
+  }
+  r.step = JobStep::None;
+  interrupts_[index] = nullptr;
 }
 
 void FleetRun::Inventory(std::size_t index) {
@@ -377,6 +392,7 @@ void FleetRun::Inventory(std::size_t index) {
   if (version.empty() && !report.answered) {
     return Fail(index, wentAway ? "the printer closed the connection" : "the printer did not answer");
   }
+  if (!WaitInterrupted()) Update(index, [](PrinterResult& r) { r.state = PrinterState::Done; });
 }
 
 void FleetRun::Backup(std::size_t index) {
@@ -398,15 +414,21 @@ void FleetRun::Backup(std::size_t index) {
   session.Close(PrinterSession::CloseHow::AfterTransfer);
   if (!dump) return Fail(index, "the parameter dump failed: " + error);
   // Written as the one-printer dump is: a temporary file, renamed once complete; never over a file.
+  // The temporary file is made new (never one that exists, nor through a symbolic link), so that
+  // two runs in the same second cannot write into each other's file.
   const std::filesystem::path partial = PartialDumpPath(target);
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << *dump;
-    out.close();
-    if (!out) {
-      std::filesystem::remove(partial, code);
-      return Fail(index, "the file " + partial.string() + " cannot be written");
-    }
+  const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return Fail(index, "the file " + partial.string() + " cannot be made (it may exist already)");
+  std::size_t written = 0;
+  while (written < dump->size()) {
+    const ssize_t n = ::write(fd, dump->data() + written, dump->size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 || written < dump->size()) {
+    std::filesystem::remove(partial, code);
+    return Fail(index, "the file " + partial.string() + " cannot be written");
   }
   if (!RenameWithoutReplacing(partial, target)) {
     std::filesystem::remove(partial, code);
@@ -415,6 +437,7 @@ void FleetRun::Backup(std::size_t index) {
   std::string note;
   for (const std::string& key : unanswered) note += (note.empty() ? "; named entries not answered: " : ", ") + key;
   Update(index, [&](PrinterResult& r) {
+    r.state = PrinterState::Done;
     r.file = target;
     r.progress = 100;
     r.result = target.filename().string() + note;
@@ -463,13 +486,31 @@ void FleetRun::Apply(std::size_t index) {
   });
   if (options_.dryRun || changes.empty()) {
     session.Close();
-    Update(index, [](PrinterResult& r) { r.progress = 100; });
+    Update(index, [](PrinterResult& r) {
+      r.state = PrinterState::Done;
+      r.progress = 100;
+    });
     return;
   }
+  // The slots whose read-back holds the new value; nullopt when they cannot be read.
+  auto holdingNewValues = [&](int progress) -> std::optional<int> {
+    std::vector<uint16_t> now;
+    if (readSlots(&now, progress, progress)) return std::nullopt;
+    int holding = 0;
+    for (std::size_t i = 0; i < wanted_.size(); ++i) {
+      for (const SlotChange& change : changes) holding += change.slot == wanted_[i].first && now[i] == change.to;
+    }
+    return holding;
+  };
 
   // The writes: whole slots, as the one-printer write sends them, then the wait for the printer to
-  // take them all. A stop lets them finish.
-  if (!BeginWrites(index)) return;
+  // take them all. A stop lets them finish, and what they wrote is read back before the printer
+  // leaves its write phase (so that the first stop does not end that reading too).
+  if (!BeginWrites(index)) {
+    session.Close();
+    Update(index, [](PrinterResult& r) { r.state = PrinterState::Interrupted; });
+    return;
+  }
   Update(index, [](PrinterResult& r) { r.step = JobStep::Writing; });
   std::vector<long> sentAfter;  // bytes sent once each command was written
   long sent = 0;
@@ -484,7 +525,6 @@ void FleetRun::Apply(std::size_t index) {
     sentAfter.push_back(sent);
   }
   delivered = delivered && session.AwaitDelivery();
-  EndWrites(index);
 
   if (!delivered) {
     // Only what the printer shows holds: after a cut, the commands it acknowledged; after a lost
@@ -492,40 +532,50 @@ void FleetRun::Apply(std::size_t index) {
     if (cut_) {
       const long unacknowledged = session.Undelivered();
       int acknowledged = 0;
-      if (unacknowledged >= 0) {
-        for (long after : sentAfter) acknowledged += after <= sent - unacknowledged ? 1 : 0;
-      }
+      for (long after : sentAfter) acknowledged += unacknowledged >= 0 && after <= sent - unacknowledged ? 1 : 0;
       session.Close(PrinterSession::CloseHow::Hard);
+      EndWrites(index);
       Update(index, [&](PrinterResult& r) {
         r.state = PrinterState::Interrupted;
         r.slotsWritten = acknowledged;
+        r.writtenKnown = unacknowledged >= 0 ? PrinterResult::Known::Acknowledged : PrinterResult::Known::Unknown;
       });
       return;
     }
     session.Close(PrinterSession::CloseHow::Hard);
-    int holding = 0;
-    bool known = !session.Reopen();
-    std::vector<uint16_t> now;
-    known = known && !readSlots(&now, 30, 30);
+    std::optional<int> holding;
+    if (!session.Reopen()) holding = holdingNewValues(30);
     session.Close();
-    for (std::size_t i = 0; known && i < wanted_.size(); ++i) {
-      for (const SlotChange& change : changes) holding += change.slot == wanted_[i].first && now[i] == change.to;
-    }
-    Update(index, [&](PrinterResult& r) { r.slotsWritten = holding; });
-    return Fail(index, known ? "the link was lost while writing; read back, " + std::to_string(holding) + " of " +
-                                      std::to_string(changes.size()) + " slots hold the new value"
-                                : "the link was lost while writing; which of the " + std::to_string(changes.size()) +
-                                      " slots were written is not known");
+    EndWrites(index);
+    Update(index, [&](PrinterResult& r) {
+      r.slotsWritten = holding.value_or(0);
+      r.writtenKnown = holding ? PrinterResult::Known::ReadBack : PrinterResult::Known::Unknown;
+    });
+    return Fail(index, holding ? "the link was lost while writing; read back, " + std::to_string(*holding) + " of " +
+                                     std::to_string(changes.size()) + " slots hold the new value"
+                               : "the link was lost while writing; which of the " + std::to_string(changes.size()) +
+                                     " slots were written is not known");
   }
   Update(index, [&](PrinterResult& r) {
     r.slotsWritten = static_cast<int>(changes.size());
+    r.writtenKnown = PrinterResult::Known::Acknowledged;
     r.progress = 50;
   });
   if (stopping_) {
+    // Stopped during the writes: what they wrote is read back, then the job ends without the reset.
+    const std::optional<int> holding = holdingNewValues(50);
     session.Close(PrinterSession::CloseHow::AfterTransfer);
-    Update(index, [](PrinterResult& r) { r.state = PrinterState::Interrupted; });
+    EndWrites(index);
+    Update(index, [&](PrinterResult& r) {
+      r.state = PrinterState::Interrupted;
+      if (holding) {
+        r.slotsWritten = *holding;
+        r.writtenKnown = PrinterResult::Known::ReadBack;
+      }
+    });
     return;
   }
+  EndWrites(index);
 
   // As the user editor ends its write: a wait, the reset (which drops the network link), then a
   // new connection and the read-back.
@@ -542,18 +592,26 @@ void FleetRun::Apply(std::size_t index) {
   if (auto failure = session.Reopen()) return Fail(index, "after the reset: " + *failure);
   std::vector<uint16_t> after;
   if (auto missing = readSlots(&after, 70, 100)) {
+    Update(index, [](PrinterResult& r) { r.writtenKnown = PrinterResult::Known::Unknown; });
     return Fail(index, "read-back: no answer for slot " + Hex2(*missing));
   }
   session.Close();
   std::string differing;
+  int holding = 0;
   for (std::size_t i = 0; i < wanted_.size(); ++i) {
+    for (const SlotChange& change : changes) holding += change.slot == wanted_[i].first && after[i] == change.to;
     if (after[i] != wanted_[i].second) {
       differing += (differing.empty() ? "" : ", ") + Hex2(wanted_[i].first) + " holds " + Hex4(after[i]) +
                    " (wanted " + Hex4(wanted_[i].second) + ")";
     }
   }
+  Update(index, [&](PrinterResult& r) {
+    r.slotsWritten = holding;
+    r.writtenKnown = PrinterResult::Known::ReadBack;
+  });
   if (!differing.empty()) return Fail(index, "read-back differs: " + differing);
   Update(index, [&](PrinterResult& r) {
+    r.state = PrinterState::Done;
     r.progress = 100;
     r.result = ChangeCount(changes.size()) + " written, read back";
   });
@@ -563,7 +621,11 @@ void FleetRun::Send(std::size_t index) {
   const PrinterEntry printer = list_.printers[index];
   PrinterSession session(net_);
   if (auto failure = session.Open(printer.address, printer.port)) return Fail(index, *failure);
-  if (!BeginWrites(index)) return;
+  if (!BeginWrites(index)) {
+    session.Close();
+    Update(index, [](PrinterResult& r) { r.state = PrinterState::Interrupted; });
+    return;
+  }
   Update(index, [](PrinterResult& r) { r.step = JobStep::Sending; });
   // Blocks, so that progress follows what the printer took.
   constexpr std::size_t kBlock = 64 * 1024;
@@ -575,13 +637,13 @@ void FleetRun::Send(std::size_t index) {
     Update(index, [&](PrinterResult& r) { r.progress = static_cast<int>(taken * 99 / sendBytes_.size()); });
   }
   const bool delivered = sent && session.AwaitDelivery();
+  // The connection is closed before the write phase ends: a stop raised then would cut the close's
+  // wait short, and a reset connection can make the printer drop data it took.
+  session.Close(delivered ? PrinterSession::CloseHow::AfterTransfer : PrinterSession::CloseHow::Hard);
   EndWrites(index);
-  if (!delivered) {
-    session.Close(PrinterSession::CloseHow::Hard);
-    return Fail(index, "the printer did not take all the data");
-  }
-  session.Close(PrinterSession::CloseHow::AfterTransfer);
+  if (!delivered) return Fail(index, "the printer did not take all the data");
   Update(index, [&](PrinterResult& r) {
+    r.state = PrinterState::Done;
     r.progress = 100;
     r.result = std::to_string(sendBytes_.size()) + " bytes delivered";
   });

@@ -76,7 +76,11 @@ struct PrinterResult {
   std::string version, identity, status;
   // apply
   std::vector<SlotChange> changes;
-  int slotsWritten = 0;  // apply: written and confirmed (see the job)
+  int slotsWritten = 0;  // apply: written (how it is known: writtenKnown)
+  // apply: slotsWritten counts the slots read back with the new value, the writes the printer
+  // acknowledged (no read-back was possible), or nothing is known of them.
+  enum class Known { ReadBack, Acknowledged, Unknown };
+  Known writtenKnown = Known::ReadBack;
   // backup
   std::filesystem::path file;
 };
@@ -112,7 +116,7 @@ class FleetRun {
  private:
   struct Slot;
   void Worker();
-  void RunPrinter(std::size_t index);
+  void RunPrinter(std::size_t index, WaitInterrupt& interrupt);
   void Inventory(std::size_t index);
   void Backup(std::size_t index);
   void Apply(std::size_t index);
@@ -123,13 +127,14 @@ class FleetRun {
   // Enters a printer's write phase unless a stop came first; leaving it lets a stop end the job.
   bool BeginWrites(std::size_t index);
   void EndWrites(std::size_t index);
-  WaitInterrupt& InterruptOf(std::size_t index);
 
   PrinterList list_;
   JobOptions options_;
   std::shared_ptr<NetPortApi> net_;
   std::vector<PrinterResult> results_;
-  std::vector<std::unique_ptr<WaitInterrupt>> interrupts_;
+  // The interrupt of each running printer (made when it starts, so that a long list does not hold
+  // a descriptor per printer); null while it waits or once it ended.
+  std::vector<WaitInterrupt*> interrupts_;
   std::vector<char> writing_;
   // apply: the dump's value of each slot to bring in line; send: the file's bytes
   std::vector<std::pair<int, uint16_t>> wanted_;

@@ -80,7 +80,8 @@ QJsonObject JsonRow(const PrinterResult& r, JobKind kind) {
                                  {"new", Q(Hex(change.to, 4))}});
     }
     row["changes"] = changes;
-    row["written"] = r.slotsWritten;
+    // null when which slots were written is not known
+    row["written"] = r.writtenKnown == PrinterResult::Known::Unknown ? QJsonValue() : QJsonValue(r.slotsWritten);
   }
   if (kind == JobKind::Backup) row["file"] = Q(r.file.string());
   return row;

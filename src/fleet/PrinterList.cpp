@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fleet/PrinterList.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <fstream>
@@ -125,6 +128,8 @@ std::optional<PrinterList> ParsePrinterList(std::string_view text, std::string* 
   PrinterList list;
   std::set<std::string> names;
   int number = 0;
+  // A UTF-8 byte-order mark, as some editors write one, is no part of the first line.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   while (!text.empty()) {
     ++number;
     const std::size_t end = text.find('\n');
@@ -187,21 +192,24 @@ bool AppendPrinter(const std::filesystem::path& file, const PrinterEntry& entry,
     return false;
   }
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), code);
-  std::filesystem::path temporary = file;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::filesystem::remove(temporary, code);
-      *error = "The printer list " + file.string() + " cannot be written.";
-      return false;
-    }
+  // A temporary file of a name of its own next to the list, renamed over it once complete: two
+  // additions at once cannot write into one file, and no link at a fixed name is followed.
+  std::string temporary = file.string() + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  bool ok = fd >= 0;
+  for (std::size_t written = 0; ok && written < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    written += ok ? static_cast<std::size_t>(n) : 0;
   }
-  std::filesystem::rename(temporary, file, code);
-  if (code) {
-    std::filesystem::remove(temporary, code);
+  if (fd >= 0) {
+    ok = ::fchmod(fd, 0644) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+  }
+  if (ok) std::filesystem::rename(temporary, file, code);
+  if (!ok || code) {
+    if (fd >= 0) std::filesystem::remove(temporary, code);
     *error = "The printer list " + file.string() + " cannot be written.";
     return false;
   }

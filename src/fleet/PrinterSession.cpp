@@ -224,12 +224,16 @@ std::string PrinterSession::Ask(std::string_view request, const std::function<bo
   std::vector<char> buffer(kReplyBufferSize);
   std::string reply;
   int wait = firstWaitMs < 0 ? TimeoutMs(pace::kFirstAnswerBytes) : firstWaitMs;
-  while (!complete(reply)) {
-    const long n = Read(buffer.data(), kReplyBufferSize, wait);
+  const int64_t deadline = NowMs() + wait + TimeoutMs(pace::kAnswerPiecesGrace);
+  while (!complete(reply) && reply.size() < kMaxAnswerBytes) {
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) break;
+    const long n = Read(buffer.data(), kReplyBufferSize, static_cast<int>(std::min<int64_t>(left, wait)));
     if (n <= 0) break;
     reply.append(buffer.data(), static_cast<std::size_t>(n));
     wait = TimeoutMs(tw::pace::kNetworkReadShort);
   }
+  if (reply.size() > kMaxAnswerBytes) reply.resize(kMaxAnswerBytes);
   return reply;
 }
 

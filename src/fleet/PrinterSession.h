@@ -29,7 +29,13 @@ inline constexpr PaceStep kReconnectGap{"list job: gap between connect attempts 
 // The version query's four reply reads of the short network read time-out bound the wait for the
 // first bytes of an answer.
 inline constexpr PaceStep kFirstAnswerBytes{"list job: wait for the first bytes of an answer", 2000};
+// An answer that keeps coming in pieces is read at most this long beyond its first wait, so that a
+// printer streaming without end cannot hold the job.
+inline constexpr PaceStep kAnswerPiecesGrace{"list job: answer pieces beyond the first wait", 1000};
 }  // namespace pace
+
+// The most bytes an answer to a question is read to; a printer streaming more is cut off there.
+inline constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
 
 class PrinterSession {
  public:
@@ -70,7 +76,8 @@ class PrinterSession {
   std::optional<std::string> DumpTable(std::vector<std::string>* unanswered, std::string* error,
                                        const std::function<void(int slot)>& slotRead = {});
   // A request and its answer: the first bytes within kFirstAnswerBytes, each further piece within
-  // the short network read time-out, until `complete` says the answer is whole (or the pieces stop).
+  // the short network read time-out, until `complete` says the answer is whole (or the pieces stop),
+  // at most the first wait and kAnswerPiecesGrace in all and kMaxAnswerBytes bytes.
   // Empty when nothing came.
   // `firstWaitMs` < 0: kFirstAnswerBytes.
   std::string Ask(std::string_view request, const std::function<bool(std::string_view)>& complete,

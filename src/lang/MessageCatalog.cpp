@@ -44,7 +44,8 @@ constexpr std::string_view kTipsKeys[] = {
     "FleetName", "FleetAddress", "FleetState", "FleetProgress", "FleetResult", "FleetMessage", "FleetWaiting",
     "FleetRunning", "FleetDone", "FleetFailed", "FleetSkipped", "FleetNotStarted", "FleetInterrupted",
     "FleetInterruptedSlots", "FleetSummary", "FleetStepConnecting", "FleetStepAsking", "FleetStepReadingParameters",
-    "FleetStepReading", "FleetStepWriting", "FleetStepResetting", "FleetStepReadingBack", "FleetStepSending"};
+    "FleetStepReading", "FleetStepWriting", "FleetStepResetting", "FleetStepReadingBack", "FleetStepSending",
+    "FleetInterruptedDelivered", "FleetInterruptedUnknown"};
 constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "COMNotOpen", "OpenLPTError",
                                              "USBNotOpen",  "CantOpenUSB",    "PortSetStr", "OpenPordFailed",
                                              "Warning",     "PortName",

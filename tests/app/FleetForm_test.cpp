@@ -53,6 +53,40 @@ TEST(FleetForm, RunsAJobWithOneRowPerPrinterAndStaysLive) {
   form.findChild<QPushButton*>("btnTarget")->click();
   SetFileChooser({});
   EXPECT_EQ(form.findChild<QLineEdit*>("edtTarget")->text().toStdString(), dir.path().string());
+  // Apply takes a slot list as the command line does; a bad one is named and nothing starts.
+  form.findChild<QComboBox*>("cbJob")->setCurrentIndex(2);
+  auto* slotList = form.findChild<QLineEdit*>("edtSlots");
+  ASSERT_TRUE(slotList);
+  slotList->setText("1B,1G");
+  test::MessageRecorder messages;
+  form.btnStartClick();
+  EXPECT_FALSE(form.Running());
+  ASSERT_EQ(messages.shown().size(), 1u);
+  EXPECT_NE(messages.shown()[0].text.find("\"1G\" is not a slot"), std::string::npos) << messages.shown()[0].text;
+}
+
+// Closing the window in the middle of a send stops the job as the stop button does: the writes
+// finish, then the window closes.
+TEST(FleetForm, ClosingWhileWritingLetsTheWritesFinishThenCloses) {
+  SetProgramDir(std::filesystem::current_path());
+  test::TempDir dir;
+  sim::VirtualPrinter printer;
+  sim::Faults slow;
+  slow.readBytesPerSecond = 20000;
+  printer.SetFaults(slow);
+  TFleetForm form;
+  form.SetListFile(QString::fromStdString(
+      dir.Write("printers.txt", "p0 127.0.0.1:" + std::to_string(printer.ListenTcp()) + "\n").string()));
+  form.findChild<QComboBox*>("cbJob")->setCurrentIndex(3);  // send
+  form.findChild<QLineEdit*>("edtTarget")->setText(QString::fromStdString(dir.Write("label.txt", std::string(30000, 'x')).string()));
+  form.show();
+  form.btnStartClick();
+  ASSERT_TRUE(printer.WaitForReceived(1, 20000));
+  form.close();
+  EXPECT_TRUE(form.isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 30000);
+  EXPECT_FALSE(form.Running());
+  EXPECT_TRUE(printer.WaitForReceived(30000, 5000));
 }
 
 }  // namespace

@@ -3,13 +3,19 @@
 // one silent, one that drops the link in the middle of its writes, one with other settings.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fleet/FleetJobs.h"
 #include "fleet/FleetReport.h"
 #include "fleet/PrinterList.h"
+#include "fleet/PrinterSession.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
 #include "params/ParamProtocol.h"
@@ -64,6 +70,11 @@ TEST(PrinterList, AppendPrinterAddsALineAndRefusesAUsedName) {
   dir.Write("bad.txt", "p1 10.0.0.1\nnot a good line at all\n");
   EXPECT_FALSE(AppendPrinter(dir / "bad.txt", {"p3", "10.0.0.3", 9100, CommandSet::Z}, &error));
   EXPECT_EQ(test::ReadFileBytes(dir / "bad.txt"), "p1 10.0.0.1\nnot a good line at all\n");
+  // A link where a temporary file might be is never written through.
+  const auto victim = dir.Write("victim.txt", "keep");
+  ASSERT_EQ(::symlink(victim.c_str(), (dir / "sub/printers.txt.new").c_str()), 0);
+  ASSERT_TRUE(AppendPrinter(file, {"p3", "10.0.0.3", 9100, CommandSet::Z}, &error)) << error;
+  EXPECT_EQ(test::ReadFileBytes(victim), "keep");
 }
 
 // The slots the default apply writes: the user editor's, without its network rows.
@@ -85,11 +96,47 @@ TEST(FleetJobs, DefaultApplySlotsLeaveOutTheNetworkRows) {
   EXPECT_FALSE(IsFirmwareOrFontFile("label.txt"));
 }
 
+// A printer that streams bytes without a line end holds a question only for a bounded time (a slow
+// stream) and a bounded number of bytes (a fast one).
+TEST(PrinterSession, AskEndsAgainstAPrinterStreamingWithoutLineEnd) {
+  for (std::size_t piece : {16, 4096}) {
+    sim::VirtualPrinter printer;
+    const int port = printer.ListenTcp("127.0.0.1", 0);
+    std::atomic<bool> streaming{true}, streamEnded{false};
+    PrinterSession session(MakeTcpNetPortApi());
+    ASSERT_FALSE(session.Open("127.0.0.1", port));
+    std::thread stream([&] {
+      for (int i = 0; streaming && i < 4000; ++i) {  // about 20 s
+        printer.SendUnsolicited(std::string(piece, 'x'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      streamEnded = true;
+    });
+    const std::string reply = session.Ask("~WN01@version~\r\n", [](std::string_view) { return false; });
+    EXPECT_FALSE(streamEnded) << piece;
+    streaming = false;
+    stream.join();
+    EXPECT_LE(reply.size(), kMaxAnswerBytes) << piece;
+  }
+}
+
+// A list of many printers holds no descriptor per printer while its printers wait.
+TEST(FleetJobs, AWaitingListHoldsNoDescriptorPerPrinter) {
+  auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  const auto before = openDescriptors();
+  PrinterList list;
+  list.printers.assign(500, {"p", "127.0.0.1", 9100, CommandSet::Z});
+  FleetRun run(list, {.kind = JobKind::Inventory});
+  EXPECT_LT(openDescriptors() - before, 10);
+}
+
 // Printers on loopback, each with its role.
 class FleetOnLoopback : public ::testing::Test {
  protected:
   static constexpr int kPrinters = 12;
-  enum Role { kSlow = 0, kSilent = 1, kDropping = 2, kDifferent = 3 };
+  enum Role { kSlow = 0, kSilent = 1, kDropping = 2, kDifferent = 3, kReverting = 4 };
   const std::vector<std::pair<int, uint16_t>> kDifferentSlots = {{0x0F, 0x0007}, {0x1D, 0xE012}, {0x48, 0x0004}};
 
   void SetUp() override {
@@ -156,6 +203,25 @@ TEST_F(FleetOnLoopback, InventoryListsEveryPrinterAndTheSilentOneAsNotAnswering)
   EXPECT_NE(json.find("\"answered\": false"), std::string::npos);
 }
 
+// A stop while a printer's question is unanswered: that printer is interrupted (not done, though
+// its version came), the others were never started.
+TEST_F(FleetOnLoopback, AStopReportsTheRunningPrinterInterruptedAndTheRestNotStarted) {
+  sim::Faults delayed;
+  delayed.replyDelayMs = 300;
+  printers_[0]->SetFaults(delayed);
+  FleetRun run(list_, {.kind = JobKind::Inventory, .jobs = 1});
+  ASSERT_FALSE(run.Prepare());
+  run.Start();
+  // The version request and then the first status request.
+  ASSERT_TRUE(printers_[0]->WaitForReceived(17, 20000));
+  run.Stop();
+  run.Wait();
+  const std::vector<PrinterResult> results = run.Snapshot();
+  EXPECT_EQ(results[0].state, PrinterState::Interrupted) << StateText(results[0]);
+  for (int i = 1; i < kPrinters; ++i) EXPECT_EQ(results[i].state, PrinterState::NotStarted) << i;
+  EXPECT_EQ(run.ExitStatus(), 130);
+}
+
 TEST_F(FleetOnLoopback, ApplyShowsThenWritesExactlyTheDifferingSlotsAndReadsThemBack) {
   const auto dumpFile = dir_ / "reference.eep";
   SinglePrinterDump(kPrinters - 1, dumpFile);
@@ -167,6 +233,8 @@ TEST_F(FleetOnLoopback, ApplyShowsThenWritesExactlyTheDifferingSlotsAndReadsThem
   sim::Faults drop;
   drop.disconnectAfterBytes = static_cast<long long>(slots.size()) * 15 + 2 * 20 + 5;
   printers_[kDropping]->SetFaults(drop);
+  // One more differs as the one with other settings does, and takes one slot back after its reset.
+  for (auto [slot, value] : kDifferentSlots) printers_[kReverting]->SetSlot(slot, value);
   test::ScopedFastPacer noFixedWaits(0.0, 1.0);
 
   const std::vector<PrinterResult> dry = Run({.kind = JobKind::Apply, .target = dumpFile, .dryRun = true, .jobs = 8});
@@ -182,7 +250,17 @@ TEST_F(FleetOnLoopback, ApplyShowsThenWritesExactlyTheDifferingSlotsAndReadsThem
   EXPECT_EQ(printers_[kDifferent]->Slot(0x0F), 0x0007);  // nothing written
   EXPECT_EQ(dry[kSilent].state, PrinterState::Failed);
 
+  printers_[kReverting]->ClearReceived();
+  std::thread revert([&] {
+    // The slot reads, three writes of 20 bytes and the reset.
+    if (printers_[kReverting]->WaitForReceived(slots.size() * 15 + 3 * 20 + 3, 60000)) {
+      printers_[kReverting]->SetSlot(kDifferentSlots[0].first, kDifferentSlots[0].second);
+    }
+  });
   const std::vector<PrinterResult> applied = Run({.kind = JobKind::Apply, .target = dumpFile, .jobs = 8});
+  revert.join();
+  EXPECT_EQ(applied[kReverting].state, PrinterState::Failed);
+  EXPECT_EQ(applied[kReverting].slotsWritten, 2) << applied[kReverting].error;
   EXPECT_EQ(applied[kDifferent].state, PrinterState::Done) << applied[kDifferent].error;
   for (auto [slot, value] : kDifferentSlots) EXPECT_EQ(printers_[kDifferent]->Slot(slot), printers_[0]->Slot(slot));
   EXPECT_EQ(printers_[kDifferent]->Slot(0x38), 0x1234);  // a network slot stays
@@ -212,6 +290,22 @@ TEST_F(FleetOnLoopback, BackupFilesAreByteIdenticalToSinglePrinterDumps) {
   std::size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) ++files;
   EXPECT_EQ(files, static_cast<std::size_t>(kPrinters - 1) + 1);
+}
+
+// A backup never writes into a file that is there already, nor through a link at its name.
+TEST_F(FleetOnLoopback, BackupNeverWritesThroughAnExistingFile) {
+  list_.printers.resize(1);
+  const auto victim = dir_.Write("victim.txt", "keep");
+  for (std::time_t t = std::time(nullptr), end = t + 60; t < end; ++t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    char name[64];
+    std::strftime(name, sizeof name, "p0-%Y%m%d-%H%M%S.eep.partial", &local);
+    ASSERT_EQ(::symlink(victim.c_str(), (dir_ / name).c_str()), 0);
+  }
+  const std::vector<PrinterResult> results = Run({.kind = JobKind::Backup, .target = dir_.path(), .jobs = 1});
+  EXPECT_EQ(results[0].state, PrinterState::Failed);
+  EXPECT_EQ(test::ReadFileBytes(victim), "keep");
 }
 
 }  // namespace

@@ -8,12 +8,17 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace tw::test {
+namespace {
 
-ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
-                         int timeoutMs, const std::function<void(int pid)>& whileRunning) {
+using Watch = std::function<void(int pid, const std::function<std::string()>& errSoFar)>;
+
+ProcessResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                  int timeoutMs, const Watch& whileRunning) {
+  std::mutex errMutex;
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
   const std::string path = std::string(TW_BIN_DIR) + "/" + program;
@@ -28,8 +33,16 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
     ::execv(path.c_str(), argv.data());
     ::_exit(127);
   }
+  ProcessResult result;
   std::thread helper;
-  if (whileRunning) helper = std::thread(whileRunning, static_cast<int>(pid));
+  if (whileRunning) {
+    helper = std::thread([&, pid] {
+      whileRunning(static_cast<int>(pid), [&] {
+        std::lock_guard lock(errMutex);
+        return result.err;
+      });
+    });
+  }
   ::close(in[0]);
   ::close(out[1]);
   ::close(err[1]);
@@ -41,7 +54,6 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   }
   ::fcntl(in[1], F_SETFL, O_NONBLOCK);
 
-  ProcessResult result;
   using namespace std::chrono;
   const auto deadline = steady_clock::now() + milliseconds(timeoutMs);
   int readEnds[2] = {out[0], err[0]};
@@ -59,6 +71,7 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
       if (readEnds[i] < 0 || !fds[i].revents) continue;
       ssize_t got = ::read(readEnds[i], buffer, sizeof buffer);
       if (got > 0) {
+        std::lock_guard lock(errMutex);
         sinks[i]->append(buffer, static_cast<std::size_t>(got));
       } else {
         ::close(readEnds[i]);
@@ -82,6 +95,20 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   if (helper.joinable()) helper.join();
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   return result;
+}
+
+}  // namespace
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                         int timeoutMs, const std::function<void(int pid)>& whileRunning) {
+  Watch watch;
+  if (whileRunning) watch = [&](int pid, const std::function<std::string()>&) { whileRunning(pid); };
+  return Run(program, args, input, timeoutMs, watch);
+}
+
+ProcessResult RunProgramWatching(const std::string& program, const std::vector<std::string>& args, int timeoutMs,
+                                 const Watch& whileRunning) {
+  return Run(program, args, "", timeoutMs, whileRunning);
 }
 
 }  // namespace tw::test

@@ -20,4 +20,9 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::string& input = "", int timeoutMs = 30000,
                          const std::function<void(int pid)>& whileRunning = {});
 
+// The same, with `whileRunning` also given a function that returns what the child has written to
+// its standard error so far (to wait for a message before signalling it again, say).
+ProcessResult RunProgramWatching(const std::string& program, const std::vector<std::string>& args, int timeoutMs,
+                                 const std::function<void(int pid, const std::function<std::string()>& errSoFar)>& whileRunning);
+
 }  // namespace tw::test
