@@ -25,6 +25,9 @@
 namespace tw::fleet {
 namespace {
 
+// Once a status query went unanswered, the next ones of the same printer wait only this long.
+constexpr PaceStep kAfterSilence{"list inventory: a status query after an unanswered one", 500};
+
 constexpr std::string_view kVersionRequest = "~WN01@version~\r\n";
 constexpr std::string_view kResetCommand = "~JR";
 
@@ -376,7 +379,7 @@ void FleetRun::Inventory(std::size_t index) {
     const status::Query query = queries[i];
     const std::string reply =
         session.Ask(status::RequestBytes(query), [query](std::string_view bytes) { return status::ReplyComplete(query, bytes); },
-                    silent ? TimeoutMs(status::kAfterSilence) : -1);
+                    silent ? TimeoutMs(kAfterSilence) : -1);
     silent = !status::DecodeReply(query, reply, report);
     Update(index, [&](PrinterResult& r) { r.progress = 10 + static_cast<int>(90 * (i + 1) / queries.size()); });
   }
