@@ -48,4 +48,8 @@ bool NamesLabelPrinter(const QString& text) {
   return false;
 }
 
+bool ServiceNamesLabelPrinter(const QString& name, const QStringList& txt) {
+  return NamesLabelPrinter(name + QLatin1Char(' ') + txt.join(QLatin1Char(' ')));
+}
+
 }  // namespace tw::discovery

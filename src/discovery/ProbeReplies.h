@@ -3,6 +3,7 @@
 // What the raw probe sends and how it reads the answers; how a description names a label printer.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace tw::discovery {
@@ -27,5 +28,8 @@ std::optional<Identity> ParseConfigurationAnswer(const QByteArray& bytes);
 // True when a description (a system description, a device description, a DNS-SD service's name or
 // its TXT values) names a label printer of the kinds this tool talks to.
 bool NamesLabelPrinter(const QString& text);
+
+// True when a DNS-SD service, by its name and its TXT records ("key=value"), is a label printer.
+bool ServiceNamesLabelPrinter(const QString& name, const QStringList& txt);
 
 }  // namespace tw::discovery
