@@ -40,7 +40,8 @@ Discovery::Discovery(QObject* parent) : QObject(parent) {}
 
 Discovery::~Discovery() {
   running_ = false;
-  for (auto& task : tasks_) FinishTask(*task);
+  // FinishTask takes the task out of tasks_: the last one each time, until none is left.
+  while (!tasks_.empty()) FinishTask(*tasks_.back());
 }
 
 bool Discovery::Running() const { return running_; }

@@ -126,6 +126,11 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
   });
 }
 
+void TFindPrinters::done(int result) {
+  run_->Cancel();
+  QDialog::done(result);
+}
+
 void TFindPrinters::ShowRunning(bool running) {
   BtnStart->setEnabled(!running);
   EdRange->setEnabled(!running);
