@@ -64,6 +64,7 @@ void Discovery::Start(const DiscoveryOptions& options) {
   if (!bound_) {
     bound_ = new QTimer(this);
     bound_->setSingleShot(true);
+    bound_->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire up to 5% late, past the bound
     connect(bound_, &QTimer::timeout, this, &Discovery::End);
   }
   bound_->start(static_cast<int>(RunBoundMs(options_.addresses.size(), options_.timeoutMs)));
