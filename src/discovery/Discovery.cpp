@@ -72,7 +72,10 @@ void Discovery::Start(const DiscoveryOptions& options) {
   if (options_.dnsSd) {
     delete browser_;
     browser_ = new DnsSdBrowser(options_.rawPort, this);
-    connect(browser_, &DnsSdBrowser::unavailable, this, [this](const QString& reason) { AddNote(kDnsSd, reason); });
+    connect(browser_, &DnsSdBrowser::unavailable, this, [this](const QString& reason) {
+      if (!dnsSdDone_) --waysRan_;  // the daemon failed after the start: the way did not run after all
+      AddNote(kDnsSd, reason);
+    });
     connect(browser_, &DnsSdBrowser::found, this, [this](const PrinterRow& row, bool labelPrinter) {
       Found(row);
       if (!labelPrinter) return;
