@@ -150,7 +150,8 @@ void Discovery::StartTask(uint32_t address) {
         CheckTaskDone(task);
       });
     } else {
-      // The way cannot run at all (no UDP socket): say so once and go on without it.
+      // No session opens (no UDP socket): the way cannot run at all. Say so once and go on
+      // without it.
       options_.snmp = false;
       --waysRan_;
       AddNote(kSnmp, error);
