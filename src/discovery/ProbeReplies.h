@@ -29,7 +29,9 @@ std::optional<Identity> ParseConfigurationAnswer(const QByteArray& bytes);
 // its TXT values) names a label printer of the kinds this tool talks to.
 bool NamesLabelPrinter(const QString& text);
 
-// True when a DNS-SD service, by its name and its TXT records ("key=value"), is a label printer.
+// True when a DNS-SD service is a label printer by its TXT records ("key=value"): by the values of
+// its model keys (ty, product, usb_MDL) and command-set keys (usb_CMD, CMD, pdl) only, never by its
+// name.
 bool ServiceNamesLabelPrinter(const QString& name, const QStringList& txt);
 
 }  // namespace tw::discovery
