@@ -120,10 +120,8 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
     const QString note = Text("FindWayNotRun", "%1 无法运行：%2。").arg(name, reason);
     LblNotes->setText(LblNotes->text().isEmpty() ? note : LblNotes->text() + QLatin1Char('\n') + note);
   });
-  connect(run_, &discovery::Discovery::finished, this, [this] {
-    PbProgress->setValue(PbProgress->maximum());
-    ShowRunning(false);
-  });
+  // The bar keeps the last progress: a search cancelled or ended at its bound did not do it all.
+  connect(run_, &discovery::Discovery::finished, this, [this] { ShowRunning(false); });
 }
 
 void TFindPrinters::done(int result) {
