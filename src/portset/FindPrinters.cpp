@@ -137,8 +137,10 @@ void TFindPrinters::ShowRunning(bool running) {
 }
 
 void TFindPrinters::BtnStartClick() {
+  // An empty range field searches by DNS-SD alone, as the CLI does without --range.
   QString error;
-  auto addresses = discovery::ParseAddressRanges(EdRange->text(), &error);
+  auto addresses = EdRange->text().trimmed().isEmpty() ? std::vector<uint32_t>{}
+                                                       : discovery::ParseAddressRanges(EdRange->text(), &error);
   if (!addresses) {
     ShowMessage(Text("FindBadRange", "%1 不是地址范围。").arg(EdRange->text()).toStdString(),
                 windowTitle().toStdString(), MsgIcon::Warning);
