@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
@@ -82,6 +83,10 @@ class DnsSdInNamespaces : public testing::Test {
       const std::string exec = "ip netns exec " + names_[n] + " ";
       const std::string d = dir_.path().string(), nn = std::to_string(n);
       pids_.push_back(Spawn(exec + "dbus-daemon --config-file=" + d + "/bus" + nn + ".conf --nofork --nopidfile"));
+      // avahi-daemon gives up when the bus is not there yet: it starts once the bus listens.
+      for (int i = 0; i < 100 && !std::filesystem::exists(dir_ / ("bus" + nn)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
       // A /run of its own (pid file), and on the publishing side a service folder of its own.
       const std::string services = n == 1 ? " && mount --bind " + d + "/services /etc/avahi/services" : "";
       pids_.push_back(Spawn(exec + "sh -c 'mount -t tmpfs tmpfs /run && mkdir /run/avahi-daemon" + services +
