@@ -145,7 +145,7 @@ TEST_F(DnsSdInNamespaces, ADaemonThatFailsAfterTheStartCountsAsNotRun) {
   ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
   ::kill(pids_[1], SIGKILL);  // the first namespace's avahi-daemon
   ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
-  EXPECT_FALSE(run.AnyWayRan());
+  EXPECT_FALSE(run.AnyWayRan()) << run.Notes().join(QLatin1Char(' ')).toStdString();
   ASSERT_EQ(run.Notes().size(), 1);
   EXPECT_TRUE(run.Notes()[0].startsWith(QStringLiteral("DNS-SD could not run: "))) << run.Notes()[0].toStdString();
 }
