@@ -121,7 +121,7 @@ struct DnsSdBrowser::Impl {
         records << QString::fromUtf8(reinterpret_cast<const char*>(avahi_string_list_get_text(item)),
                                      static_cast<qsizetype>(avahi_string_list_get_size(item)));
       }
-      emit self->owner->found(row, ServiceNamesLabelPrinter(row.name, records));
+      emit self->owner->found(row, ServiceNamesLabelPrinter(records));
     }
     self->resolving.erase(resolver);
     avahi_service_resolver_free(resolver);

@@ -48,7 +48,7 @@ bool NamesLabelPrinter(const QString& text) {
   return false;
 }
 
-bool ServiceNamesLabelPrinter(const QString&, const QStringList& txt) {
+bool ServiceNamesLabelPrinter(const QStringList& txt) {
   // Only what the printer says of its model and command sets counts: a service name is chosen by
   // whoever set the printer up ("Label room"), and other TXT values are free text.
   static const QStringList kKeys = {QStringLiteral("ty"), QStringLiteral("product"), QStringLiteral("usb_MDL"),

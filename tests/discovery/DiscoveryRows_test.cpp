@@ -116,7 +116,7 @@ struct ServiceRow {
 class ServiceTest : public testing::TestWithParam<ServiceRow> {};
 
 TEST_P(ServiceTest, IsALabelPrinterByItsModelOrCommandSetOnly) {
-  EXPECT_EQ(ServiceNamesLabelPrinter(QString::fromLatin1(GetParam().name), GetParam().txt), GetParam().labelPrinter);
+  EXPECT_EQ(ServiceNamesLabelPrinter(GetParam().txt), GetParam().labelPrinter) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
