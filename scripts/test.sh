@@ -30,4 +30,8 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
-ctest --test-dir "$build" --output-on-failure -j2
+status=0
+ctest --test-dir "$build" --output-on-failure -j2 || status=$?
+# ctest shows a skipped test as "Skipped" only: the reasons that the tests print are listed here.
+grep -h '^Test skipped: ' "$build/Testing/Temporary/LastTest.log" 2>/dev/null | sort -u || true
+exit "$status"

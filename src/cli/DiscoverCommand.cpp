@@ -19,7 +19,7 @@ namespace tw {
 
 CLI::App* AddDiscoverCommand(CLI::App& app, DiscoverArgs& args) {
   auto* discover = app.add_subcommand("discover", "find the printers on the network (without --range: DNS-SD only)");
-  discover->add_option("--range", args.range, "addresses to probe: a CIDR block (192.0.2.0/24) or a range A-B");
+  discover->add_option("--range", args.range, "addresses to probe: a CIDR block (192.0.2.0/24) or a range A-B (its .0 and .255 addresses left out)");
   discover->add_option("--raw-port", args.rawPort, "the printers' raw TCP port (default 9100)")
       ->check(CLI::Range(1, 65535));
   discover->add_option("--snmp-port", args.snmpPort, "the SNMP agents' UDP port (default 161)")

@@ -65,8 +65,14 @@ std::optional<std::vector<uint32_t>> ParseAddressRanges(const QString& text, QSt
       if (from && !to && end.size() <= 3 && end.toUInt(&ok) <= 255 && ok) to = (*from & 0xFFFFFF00u) | end.toUInt();
       if (!from || !to) return fail(notRange);
       if (*to < *from) return fail(QStringLiteral("The range %1 ends before it begins.").arg(piece));
-      first = *from;
-      last = *to;
+      // A range may cross /24 boundaries: their .0 and .255 addresses are most likely network or
+      // broadcast addresses, and a datagram to a broadcast address reaches every host on the link.
+      for (uint64_t a = *from; a <= *to; ++a) {
+        if ((a & 0xFF) != 0 && (a & 0xFF) != 0xFF && !AddSpan(addresses, a, a)) {
+          return fail(QStringLiteral("The range holds more than %1 addresses.").arg(kMaxAddresses));
+        }
+      }
+      continue;
     } else {
       auto single = ParseIpv4(piece);
       if (!single) return fail(notRange);

@@ -17,7 +17,8 @@ inline constexpr std::size_t kMaxAddresses = 65536;
 
 // Parses one or more ranges separated by commas or blanks: a CIDR block ("192.0.2.0/24"), a
 // first-last range ("192.0.2.10-192.0.2.20", or "192.0.2.10-20" with the last part only) or a
-// single address. The network and broadcast addresses of a block shorter than /31 are left out;
+// single address. The network and broadcast addresses of a block shorter than /31, and every
+// address ending in .0 or .255 in a first-last range, are left out;
 // an address given twice is probed once. Empty with a sentence in *error when the text is not a
 // range or holds more than kMaxAddresses addresses.
 std::optional<std::vector<uint32_t>> ParseAddressRanges(const QString& text, QString* error);

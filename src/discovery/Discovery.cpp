@@ -40,7 +40,8 @@ Discovery::Discovery(QObject* parent) : QObject(parent) {}
 
 Discovery::~Discovery() {
   running_ = false;
-  for (auto& task : tasks_) FinishTask(*task);
+  // FinishTask takes the task out of tasks_: the last one each time, until none is left.
+  while (!tasks_.empty()) FinishTask(*tasks_.back());
 }
 
 bool Discovery::Running() const { return running_; }
@@ -63,6 +64,7 @@ void Discovery::Start(const DiscoveryOptions& options) {
   if (!bound_) {
     bound_ = new QTimer(this);
     bound_->setSingleShot(true);
+    bound_->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire up to 5% late, past the bound
     connect(bound_, &QTimer::timeout, this, &Discovery::End);
   }
   bound_->start(static_cast<int>(RunBoundMs(options_.addresses.size(), options_.timeoutMs)));
@@ -70,7 +72,10 @@ void Discovery::Start(const DiscoveryOptions& options) {
   if (options_.dnsSd) {
     delete browser_;
     browser_ = new DnsSdBrowser(options_.rawPort, this);
-    connect(browser_, &DnsSdBrowser::unavailable, this, [this](const QString& reason) { AddNote(kDnsSd, reason); });
+    connect(browser_, &DnsSdBrowser::unavailable, this, [this](const QString& reason) {
+      if (!dnsSdDone_) --waysRan_;  // the daemon failed after the start: the way did not run after all
+      AddNote(kDnsSd, reason);
+    });
     connect(browser_, &DnsSdBrowser::found, this, [this](const PrinterRow& row, bool labelPrinter) {
       Found(row);
       if (!labelPrinter) return;
@@ -145,7 +150,8 @@ void Discovery::StartTask(uint32_t address) {
         CheckTaskDone(task);
       });
     } else {
-      // The way cannot run at all (no UDP socket): say so once and go on without it.
+      // No session opens (no UDP socket): the way cannot run at all. Say so once and go on
+      // without it.
       options_.snmp = false;
       --waysRan_;
       AddNote(kSnmp, error);

@@ -116,12 +116,12 @@ struct DnsSdBrowser::Impl {
       }
       row.foundBy = kDnsSd;
       row.when = QDateTime::currentDateTime();
-      QString described = row.name + QLatin1Char(' ') + row.model;
+      QStringList records;
       for (AvahiStringList* item = txt; item; item = avahi_string_list_get_next(item)) {
-        described += QLatin1Char(' ') + QString::fromUtf8(reinterpret_cast<const char*>(avahi_string_list_get_text(item)),
-                                                          static_cast<qsizetype>(avahi_string_list_get_size(item)));
+        records << QString::fromUtf8(reinterpret_cast<const char*>(avahi_string_list_get_text(item)),
+                                     static_cast<qsizetype>(avahi_string_list_get_size(item)));
       }
-      emit self->owner->found(row, NamesLabelPrinter(described));
+      emit self->owner->found(row, ServiceNamesLabelPrinter(records));
     }
     self->resolving.erase(resolver);
     avahi_service_resolver_free(resolver);

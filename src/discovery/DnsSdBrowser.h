@@ -21,7 +21,7 @@ class DnsSdBrowser : public QObject {
   bool Done() const;  // every browser has listed what it knows and every resolve has ended
 
  signals:
-  // A printer announced on the network; `labelPrinter` when its name or TXT values name one.
+  // A printer announced on the network; `labelPrinter` when its model or command-set TXT values name one.
   void found(const tw::discovery::PrinterRow& row, bool labelPrinter);
   // The way cannot run or went away; `reason` says why.
   void unavailable(const QString& reason);

@@ -48,4 +48,18 @@ bool NamesLabelPrinter(const QString& text) {
   return false;
 }
 
+bool ServiceNamesLabelPrinter(const QStringList& txt) {
+  // Only what the printer says of its model and command sets counts: a service name is chosen by
+  // whoever set the printer up ("Label room"), and other TXT values are free text.
+  static const QStringList kKeys = {QStringLiteral("ty"), QStringLiteral("product"), QStringLiteral("usb_MDL"),
+                                    QStringLiteral("usb_CMD"), QStringLiteral("CMD"), QStringLiteral("pdl")};
+  for (const QString& record : txt) {
+    const qsizetype equals = record.indexOf(QLatin1Char('='));
+    if (equals > 0 && kKeys.contains(record.left(equals), Qt::CaseInsensitive) && NamesLabelPrinter(record.mid(equals + 1))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace tw::discovery

@@ -3,6 +3,7 @@
 // What the raw probe sends and how it reads the answers; how a description names a label printer.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace tw::discovery {
@@ -24,8 +25,13 @@ std::optional<Identity> ParseIdentifyAnswer(const QByteArray& bytes);
 // last line ("Option:...") has ended. Empty while incomplete or when it is not one.
 std::optional<Identity> ParseConfigurationAnswer(const QByteArray& bytes);
 
-// True when a description (a system description, a device description, a DNS-SD service's name or
-// its TXT values) names a label printer of the kinds this tool talks to.
+// True when a description (a system description, a device description, a DNS-SD model or command
+// set value) names a label printer of the kinds this tool talks to.
 bool NamesLabelPrinter(const QString& text);
+
+// True when a DNS-SD service is a label printer by its TXT records ("key=value"): by the values of
+// its model keys (ty, product, usb_MDL) and command-set keys (usb_CMD, CMD, pdl) only, never by its
+// name.
+bool ServiceNamesLabelPrinter(const QStringList& txt);
 
 }  // namespace tw::discovery

@@ -109,7 +109,10 @@ bool SnmpQuery::Start(uint32_t address, int port, const QString& community, QStr
     FD_SET(snmp_sess_transport(session_->handle)->sock, &readable);
     snmp_sess_read(session_->handle, &readable);
   });
-  return Send(kSystem);
+  // A request that cannot go out (a broadcast address, no route) ends this address's exchange
+  // only; finished() comes once the caller has connected to it.
+  if (!Send(kSystem)) QTimer::singleShot(0, this, &SnmpQuery::finished);
+  return true;
 }
 
 bool SnmpQuery::Send(int step) {

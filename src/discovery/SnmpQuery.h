@@ -30,7 +30,8 @@ class SnmpQuery : public QObject {
  public:
   explicit SnmpQuery(QObject* parent = nullptr);
   ~SnmpQuery() override;
-  // Starts the exchange; false when no session could be opened (why in *error).
+  // Starts the exchange; false when no session could be opened (why in *error). A request that
+  // cannot be sent ends the exchange: finished() without an answer.
   bool Start(uint32_t address, int port, const QString& community, QString* error);
   const SnmpAnswer& Answer() const { return answer_; }
 

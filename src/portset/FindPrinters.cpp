@@ -120,10 +120,13 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
     const QString note = Text("FindWayNotRun", "%1 无法运行：%2。").arg(name, reason);
     LblNotes->setText(LblNotes->text().isEmpty() ? note : LblNotes->text() + QLatin1Char('\n') + note);
   });
-  connect(run_, &discovery::Discovery::finished, this, [this] {
-    PbProgress->setValue(PbProgress->maximum());
-    ShowRunning(false);
-  });
+  // The bar keeps the last progress: a search cancelled or ended at its bound did not do it all.
+  connect(run_, &discovery::Discovery::finished, this, [this] { ShowRunning(false); });
+}
+
+void TFindPrinters::done(int result) {
+  run_->Cancel();
+  QDialog::done(result);
 }
 
 void TFindPrinters::ShowRunning(bool running) {
@@ -134,8 +137,10 @@ void TFindPrinters::ShowRunning(bool running) {
 }
 
 void TFindPrinters::BtnStartClick() {
+  // An empty range field searches by DNS-SD alone, as the CLI does without --range.
   QString error;
-  auto addresses = discovery::ParseAddressRanges(EdRange->text(), &error);
+  auto addresses = EdRange->text().trimmed().isEmpty() ? std::vector<uint32_t>{}
+                                                       : discovery::ParseAddressRanges(EdRange->text(), &error);
   if (!addresses) {
     ShowMessage(Text("FindBadRange", "%1 不是地址范围。").arg(EdRange->text()).toStdString(),
                 windowTitle().toStdString(), MsgIcon::Warning);

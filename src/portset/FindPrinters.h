@@ -44,6 +44,8 @@ class TFindPrinters : public QDialog {
 
   void BtnStartClick();
   void BtnUseClick();
+  // Closing the window, by any button, stops a search still running.
+  void done(int result) override;
 
  private:
   void ShowRows();

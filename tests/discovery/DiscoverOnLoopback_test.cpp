@@ -8,10 +8,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
 #include <chrono>
 #include <map>
 
 #include "discovery/Discovery.h"
+#include "discovery/ProbeReplies.h"
 #include "support/NetworkPrinters.h"
 #include "support/Process.h"
 
@@ -24,6 +27,7 @@ constexpr int kFirstHost = 2;
 constexpr int kSilent = 16, kClosing = 17;             // printer indexes
 constexpr int kSnmpPrinters[] = {2, 10};               // a Z and an E printer with an agent each
 constexpr int kRangeSize = 29;                         // 127.0.0.2-127.0.0.30
+constexpr int kTimeoutMs = 3000;                       // per address: generous for a loaded machine
 
 bool IsE(int i) { return i >= 8 && i < 16; }
 
@@ -69,7 +73,7 @@ class DiscoverOnLoopback : public testing::Test {
   test::ProcessResult Discover(std::vector<std::string> extra) {
     std::vector<std::string> args = {"discover", "--range", "127.0.0.2-127.0.0.30", "--no-mdns",
                                      "--raw-port", std::to_string(farm_->port()), "--snmp-port",
-                                     std::to_string(snmpPort_), "--json"};
+                                     std::to_string(snmpPort_), "--timeout", std::to_string(kTimeoutMs), "--json"};
     args.insert(args.end(), extra.begin(), extra.end());
     return test::RunProgram("tagwright-cli", args);
   }
@@ -82,6 +86,42 @@ class DiscoverOnLoopback : public testing::Test {
       rows[address] = row.toObject();
     }
     return rows;
+  }
+  // The twenty printers, probed raw only and every open port asked.
+  DiscoveryOptions FarmOptions() const {
+    DiscoveryOptions options;
+    for (int i = 0; i < 20; ++i) options.addresses.push_back((127u << 24) + kFirstHost + i);
+    options.rawPort = farm_->port();
+    options.dnsSd = options.snmp = false;
+    options.askAll = true;
+    options.timeoutMs = kTimeoutMs;
+    return options;
+  }
+  // Stops a run once its first address is done (the silent printer still waits for its answer)
+  // by Cancel or by destroying it; after that no row is added and no printer is asked again.
+  void StopMidRun(bool destroy) {
+    auto run = std::make_unique<Discovery>();
+    QSignalSpy finished(run.get(), &Discovery::finished);
+    QSignalSpy progress(run.get(), &Discovery::progress);
+    run->Start(FarmOptions());
+    ASSERT_TRUE(progress.count() > 1 || progress.wait(kTimeoutMs));
+    ASSERT_TRUE(run->Running());
+    const std::size_t rows = run->Rows().size();
+    if (destroy) {
+      run.reset();
+    } else {
+      run->Cancel();
+      EXPECT_EQ(finished.count(), 1);
+      EXPECT_FALSE(run->Running());
+    }
+    QTest::qWait(kTimeoutMs / 2 + 500);  // past the time the E query would have gone out
+    if (run) {
+      EXPECT_EQ(run->Rows().size(), rows);
+      EXPECT_EQ(finished.count(), 1);
+    }
+    for (std::size_t i = 0; i < farm_->size(); ++i) {
+      EXPECT_EQ(farm_->at(i).Received().find(kConfigurationRequest), std::string::npos) << "printer " << i;
+    }
   }
   void ExpectNothingPrinted() {
     for (std::size_t i = 0; i < farm_->size(); ++i) EXPECT_EQ(farm_->at(i).PrintedLabels(), 0) << "printer " << i;
@@ -125,7 +165,7 @@ TEST_F(DiscoverOnLoopback, AskAllListsEveryAnsweringPrinterOnceWithModelAndFirmw
     EXPECT_EQ(row[QStringLiteral("foundBy")].toArray(), QJsonArray({QStringLiteral("raw"), QStringLiteral("snmp")}));
   }
   // Process start included, with room for a loaded machine.
-  EXPECT_LT(tookMs, RunBoundMs(kRangeSize, kDefaultTimeoutMs) + 3000);
+  EXPECT_LT(tookMs, RunBoundMs(kRangeSize, kTimeoutMs) + 3000);
   ExpectNothingPrinted();
 }
 
@@ -167,22 +207,45 @@ INSTANTIATE_TEST_SUITE_P(
                     ExitRow{{"discover", "--range", "127.0.0.2/33", "--no-mdns"}, 2},
                     ExitRow{{"discover", "--timeout", "0"}, 2}));
 
-TEST_F(DiscoverOnLoopback, CancelStopsAtOnceAndSendsNothing) {
+TEST_F(DiscoverOnLoopback, CancelStopsAtOnceAndSendsNothing) { StopMidRun(false); }
+
+TEST_F(DiscoverOnLoopback, DestroyingARunningSearchStopsItsProbes) { StopMidRun(true); }
+
+TEST_F(DiscoverOnLoopback, AFailedSnmpSendEndsOnlyThatAddress) {
   Discovery run;
   QSignalSpy finished(&run, &Discovery::finished);
-  DiscoveryOptions options;
-  options.addresses.resize(20);
-  for (int i = 0; i < 20; ++i) options.addresses[i] = (127u << 24) + kFirstHost + i;
-  options.rawPort = farm_->port();
-  options.dnsSd = options.snmp = false;
-  options.askAll = true;
+  DiscoveryOptions options = FarmOptions();
+  const uint32_t agent = (127u << 24) + kFirstHost + kSnmpPrinters[0];
+  options.addresses = {0x7FFFFFFFu, agent};  // a broadcast address first: its datagram is refused
+  options.snmp = true;
+  options.snmpPort = snmpPort_;
   run.Start(options);
-  run.Cancel();
-  EXPECT_EQ(finished.count(), 1);
-  EXPECT_FALSE(run.Running());
-  QCoreApplication::processEvents();
-  EXPECT_TRUE(run.Rows().empty());
-  for (std::size_t i = 0; i < farm_->size(); ++i) EXPECT_TRUE(farm_->at(i).Received().empty());
+  ASSERT_TRUE(finished.count() > 0 || finished.wait(RunBoundMs(2, kTimeoutMs) + 2000));
+  EXPECT_TRUE(run.Notes().isEmpty()) << run.Notes().join(QLatin1Char(' ')).toStdString();
+  ASSERT_EQ(run.Rows().size(), 1u);
+  EXPECT_EQ(run.Rows()[0].foundBy, unsigned(kRaw | kSnmp));
+}
+
+// At most kMaxInFlight addresses are probed at once: counted by the probe sockets still open,
+// from the start of a run over 300 addresses where nothing listens and at every address done.
+TEST(DiscoveryInFlight, NeverMoreAddressesThanTheCap) {
+  Discovery run;
+  DiscoveryOptions options;
+  for (uint32_t i = 0; i < 300; ++i) options.addresses.push_back((127u << 24) + (3u << 8) + 1 + i);
+  options.dnsSd = options.snmp = false;
+  int most = 0;
+  auto count = [&] {
+    int open = 0;
+    for (QTcpSocket* socket : run.findChildren<QTcpSocket*>()) open += socket->state() != QAbstractSocket::UnconnectedState;
+    most = std::max(most, open);
+  };
+  QSignalSpy finished(&run, &Discovery::finished);
+  QObject::connect(&run, &Discovery::progress, count);
+  run.Start(options);
+  count();
+  EXPECT_EQ(most, kMaxInFlight);
+  ASSERT_TRUE(finished.count() > 0 || finished.wait(RunBoundMs(300, kTimeoutMs)));
+  EXPECT_EQ(most, kMaxInFlight);
 }
 
 }  // namespace

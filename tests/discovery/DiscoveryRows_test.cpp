@@ -46,6 +46,9 @@ INSTANTIATE_TEST_SUITE_P(
                     RangeRow{"127.0.0.2-30", 29, "127.0.0.2", "127.0.0.30"},
                     RangeRow{"192.0.2.0/30, 192.0.2.1 192.0.2.9", 3, "192.0.2.1", "192.0.2.9"},
                     RangeRow{"10.0.0.0/16", 65534, "10.0.0.1", "10.0.255.254"},
+                    // A-B ranges leave out every x.x.x.0 and x.x.x.255 they span.
+                    RangeRow{"192.0.2.250-192.0.3.5", 10, "192.0.2.250", "192.0.3.5"},
+                    RangeRow{"127.0.0.0-127.0.0.255", 254, "127.0.0.1", "127.0.0.254"},
                     RangeRow{"10.0.0.0/8", 0}, RangeRow{"192.0.2.9-192.0.2.1", 0}, RangeRow{"192.0.2.0/33", 0},
                     RangeRow{"300.0.0.1", 0}, RangeRow{"::1", 0}, RangeRow{"", 0}));
 
@@ -103,6 +106,25 @@ TEST(ProbeReplies, ReadTheZIdentificationAndTheEConfiguration) {
   EXPECT_FALSE(ParseConfigurationAnswer(configuration.left(configuration.size() - 2)));
   EXPECT_FALSE(ParseIdentifyAnswer(configuration));
 }
+
+struct ServiceRow {
+  const char* name;
+  QStringList txt;
+  bool labelPrinter;
+};
+
+class ServiceTest : public testing::TestWithParam<ServiceRow> {};
+
+TEST_P(ServiceTest, IsALabelPrinterByItsModelOrCommandSetOnly) {
+  EXPECT_EQ(ServiceNamesLabelPrinter(GetParam().txt), GetParam().labelPrinter) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DnsSd, ServiceTest,
+    testing::Values(ServiceRow{"Office", {"ty=QRT-L42D"}, true}, ServiceRow{"Office", {"usb_CMD=WVLZ,PJL"}, true},
+                    ServiceRow{"Desk", {"product=(Thermal Label Printer)"}, true},
+                    ServiceRow{"Label room", {"ty=Office Laser 5", "note=label stock"}, false},
+                    ServiceRow{"Office", {"adminurl=http://x/label"}, false}));
 
 }  // namespace
 }  // namespace tw::discovery

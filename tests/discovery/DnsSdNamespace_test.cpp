@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include "discovery/Discovery.h"
@@ -32,21 +34,28 @@ pid_t Spawn(const std::string& command) {
   return pid;
 }
 
+// Skips the test and says why on its standard output too, where the test script's summary finds it.
+#define SKIP_SAYING(reason)                                          \
+  do {                                                               \
+    std::cout << "Test skipped: " << (reason) << std::endl;         \
+    GTEST_SKIP() << (reason);                                        \
+  } while (0)
+
 class DnsSdInNamespaces : public testing::Test {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0) GTEST_SKIP() << "network namespaces need root; the DNS-SD test is skipped";
+    if (::geteuid() != 0) SKIP_SAYING("network namespaces need root; the DNS-SD test is skipped");
     for (const char* program : {"/usr/sbin/avahi-daemon", "/usr/bin/dbus-daemon"}) {
-      if (::access(program, X_OK) != 0) GTEST_SKIP() << program << " is not installed; the DNS-SD test is skipped";
+      if (::access(program, X_OK) != 0) SKIP_SAYING(program + std::string(" is not installed; the DNS-SD test is skipped"));
     }
     const std::string id = std::to_string(::getpid());
     for (int n = 0; n < 2; ++n) {
       names_[n] = "twd" + std::to_string(n) + "-" + id;
       links_[n] = "twv" + std::to_string(n) + "-" + id;
     }
-    made_ = Shell("ip netns add " + names_[0]) && Shell("ip netns add " + names_[1]);
-    if (!made_ || !Shell("ip link add " + links_[0] + " type veth peer name " + links_[1])) {
-      GTEST_SKIP() << "network namespaces or a veth pair cannot be made here; the DNS-SD test is skipped";
+    for (int n = 0; n < 2; ++n) made_[n] = Shell("ip netns add " + names_[n]);
+    if (!made_[0] || !made_[1] || !Shell("ip link add " + links_[0] + " type veth peer name " + links_[1])) {
+      SKIP_SAYING("network namespaces or a veth pair cannot be made here; the DNS-SD test is skipped");
     }
     for (int n = 0; n < 2; ++n) {
       const std::string in = "ip -n " + names_[n] + " ";
@@ -74,6 +83,10 @@ class DnsSdInNamespaces : public testing::Test {
       const std::string exec = "ip netns exec " + names_[n] + " ";
       const std::string d = dir_.path().string(), nn = std::to_string(n);
       pids_.push_back(Spawn(exec + "dbus-daemon --config-file=" + d + "/bus" + nn + ".conf --nofork --nopidfile"));
+      // avahi-daemon gives up when the bus is not there yet: it starts once the bus listens.
+      for (int i = 0; i < 100 && !std::filesystem::exists(dir_ / ("bus" + nn)); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
       // A /run of its own (pid file), and on the publishing side a service folder of its own.
       const std::string services = n == 1 ? " && mount --bind " + d + "/services /etc/avahi/services" : "";
       pids_.push_back(Spawn(exec + "sh -c 'mount -t tmpfs tmpfs /run && mkdir /run/avahi-daemon" + services +
@@ -87,7 +100,9 @@ class DnsSdInNamespaces : public testing::Test {
   void TearDown() override {
     for (pid_t pid : pids_) ::kill(pid, SIGTERM);
     for (pid_t pid : pids_) ::waitpid(pid, nullptr, 0);
-    if (made_) Shell("ip netns del " + names_[0] + "; ip netns del " + names_[1]);
+    for (int n = 0; n < 2; ++n) {
+      if (made_[n]) Shell("ip netns del " + names_[n]);
+    }
   }
   bool published() const {
     return test::ReadFileBytes(dir_ / "avahi1.log").find("successfully established") != std::string::npos &&
@@ -97,7 +112,7 @@ class DnsSdInNamespaces : public testing::Test {
   test::TempDir dir_;
   std::string names_[2], links_[2], buses_[2];
   std::vector<pid_t> pids_;
-  bool made_ = false;
+  bool made_[2] = {false, false};  // each namespace made, to be deleted
 };
 
 TEST_F(DnsSdInNamespaces, FindsThePrinterPublishedInTheOtherNamespace) {
@@ -117,6 +132,22 @@ TEST_F(DnsSdInNamespaces, FindsThePrinterPublishedInTheOtherNamespace) {
   EXPECT_EQ(row.name, QStringLiteral("TW label printer"));
   EXPECT_EQ(row.model, QStringLiteral("QRT-L42D label printer"));
   EXPECT_EQ(row.foundBy, unsigned(kDnsSd));
+}
+
+// The browsing side's daemon goes away during the run: DNS-SD counts as a way that could not run.
+TEST_F(DnsSdInNamespaces, ADaemonThatFailsAfterTheStartCountsAsNotRun) {
+  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", buses_[0].c_str(), 1);
+  Discovery run;
+  QSignalSpy finished(&run, &Discovery::finished);
+  DiscoveryOptions options;
+  options.timeoutMs = 5000;
+  run.Start(options);
+  ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+  ::kill(pids_[1], SIGKILL);  // the first namespace's avahi-daemon
+  ASSERT_TRUE(finished.count() > 0 || finished.wait(10000));
+  EXPECT_FALSE(run.AnyWayRan()) << run.Notes().join(QLatin1Char(' ')).toStdString();
+  ASSERT_EQ(run.Notes().size(), 1);
+  EXPECT_TRUE(run.Notes()[0].startsWith(QStringLiteral("DNS-SD could not run: "))) << run.Notes()[0].toStdString();
 }
 
 TEST(DnsSdWithoutDaemon, SaysSoInTheNotesAndTheOtherWaysGoOn) {

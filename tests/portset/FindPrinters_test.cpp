@@ -5,7 +5,10 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QProgressBar>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "core/AppPaths.h"
@@ -32,21 +35,28 @@ TEST(FindPrinters, AChosenPrinterFillsTheNetworkFieldsAndOkConnects) {
 
   TSetPort dialog(nullptr, nullptr);
   dialog.show();
-  TFindPrinters find(&dialog);
-  find.baseOptions.dnsSd = find.baseOptions.snmp = false;  // the raw probe alone, on loopback
-  find.baseOptions.rawPort = port;
-  find.EdRange->setText(QStringLiteral("127.0.0.40-127.0.0.42"));
-  QTest::mouseClick(find.BtnStart, Qt::LeftButton);
-  for (int i = 0; i < 500 && !find.BtnStart->isEnabled(); ++i) QTest::qWait(10);
-  ASSERT_EQ(find.LvPrinters->topLevelItemCount(), 1);
-  EXPECT_EQ(find.LvPrinters->topLevelItem(0)->text(0), QStringLiteral("127.0.0.41"));
-  find.LvPrinters->topLevelItem(0)->setSelected(true);
-  QTest::mouseClick(find.BtnUse, Qt::LeftButton);
-  ASSERT_EQ(find.result(), QDialog::Accepted);
-  ASSERT_TRUE(find.Chosen());
+  bool chosen = false;
+  // The Find window is modal: it is worked from the event loop that its exec() runs.
+  QTimer::singleShot(0, &dialog, [&] {
+    auto* find = dialog.findChild<TFindPrinters*>();
+    ASSERT_TRUE(find);
+    find->baseOptions.dnsSd = find->baseOptions.snmp = false;  // the raw probe alone, on loopback
+    find->baseOptions.rawPort = port;
+    find->EdRange->setText(QStringLiteral("127.0.0.40-127.0.0.42"));
+    QTest::mouseClick(find->BtnStart, Qt::LeftButton);
+    for (int i = 0; i < 1000 && !find->BtnStart->isEnabled(); ++i) QTest::qWait(10);
+    auto finish = qScopeGuard([find] { find->reject(); });
+    ASSERT_EQ(find->LvPrinters->topLevelItemCount(), 1);
+    EXPECT_EQ(find->LvPrinters->topLevelItem(0)->text(0), QStringLiteral("127.0.0.41"));
+    find->LvPrinters->topLevelItem(0)->setSelected(true);
+    finish.dismiss();
+    QTest::mouseClick(find->BtnUse, Qt::LeftButton);
+    chosen = find->result() == QDialog::Accepted && find->Chosen();
+  });
+  QTest::mouseClick(dialog.BtnFind, Qt::LeftButton);
+  ASSERT_TRUE(chosen);
   EXPECT_TRUE(printer.Received().empty()) << "the search only connected";
 
-  dialog.UseFoundPrinter(find.Chosen()->address, find.Chosen()->port);
   EXPECT_EQ(dialog.GetIpAdd(), QStringLiteral("127.0.0.41"));
   EXPECT_EQ(dialog.Edit_Port->text().toInt(), port);
   QTest::mouseClick(dialog.CbConnect, Qt::LeftButton);
@@ -56,6 +66,29 @@ TEST(FindPrinters, AChosenPrinterFillsTheNetworkFieldsAndOkConnects) {
 
   EXPECT_EQ(TFindPrinters(&dialog).EdRange->text(), QStringLiteral("127.0.0.40-127.0.0.42"));
   ResetLink({});
+}
+
+// A search stopped midway keeps its progress; closing the window stops it; an empty range searches
+// by DNS-SD alone instead of being refused.
+TEST(FindPrinters, StoppingOrClosingEndsTheSearchAndAnEmptyRangeIsDnsSdOnly) {
+  test::TempDir dir;
+  SetProgramDir(dir.path());
+  dir.Write("lib/SysOption.ini", "[USBSetting]\n");
+  test::MessageRecorder messages;
+  TFindPrinters find;
+  find.baseOptions.dnsSd = find.baseOptions.snmp = false;
+  find.EdRange->setText(QStringLiteral("127.0.0.40-127.0.0.42"));
+  QTest::mouseClick(find.BtnStart, Qt::LeftButton);
+  QTest::mouseClick(find.BtnStop, Qt::LeftButton);
+  EXPECT_TRUE(find.BtnStart->isEnabled());
+  EXPECT_LT(find.PbProgress->value(), 3);
+  QTest::mouseClick(find.BtnStart, Qt::LeftButton);
+  find.reject();
+  EXPECT_TRUE(find.BtnStart->isEnabled()) << "closing the window left the search running";
+
+  find.EdRange->clear();
+  QTest::mouseClick(find.BtnStart, Qt::LeftButton);
+  EXPECT_TRUE(messages.shown().empty());
 }
 
 }  // namespace
