@@ -63,7 +63,9 @@ constexpr std::string_view kSetPortKeys[] = {"PortSetting", "ShuRuPortError", "C
                                              // The printer search: its list's columns, a range that
                                              // is not one, the question before a large range, a way
                                              // that could not run.
-                                             "FindColumns", "FindBadRange", "FindRangeLarge", "FindWayNotRun"};
+                                             "FindColumns", "FindBadRange", "FindRangeLarge", "FindWayNotRun",
+                                             // Adding a found printer to the printer list.
+                                             "FindAddedToList", "FindAddToListFail"};
 constexpr std::string_view kDownDialogKeys[] = {"DownloadFile", "PortNotOpen",  "NotSelectFile",
                                                 "WriteFail",    "FinishReopen", "FinishNotReopen",
                                                 // "%1 bytes sent" below the bar after a download

@@ -15,6 +15,7 @@
 #include "core/Ini.h"
 #include "core/Messages.h"
 #include "discovery/AddressRange.h"
+#include "fleet/PrinterList.h"
 #include "lang/ChangeLan.h"
 #include "lang/Language.h"
 #include "lang/MessageCatalog.h"
@@ -70,6 +71,7 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
   LblNotes = Named(new QLabel(this), "LblNotes");
   LblNotes->setWordWrap(true);
   BtnUse = Named(new QPushButton(this), "BtnUse", "使用");
+  BtnAddToList = Named(new QPushButton(this), "BtnAddToList", "加入列表");
   BtnStop = Named(new QPushButton(this), "BtnStop", "取消");
   BtnClose = Named(new QPushButton(this), "BtnClose", "关闭");
 
@@ -80,6 +82,7 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(PbProgress, 1);
   buttons->addWidget(BtnStop);
+  buttons->addWidget(BtnAddToList);
   buttons->addWidget(BtnUse);
   buttons->addWidget(BtnClose);
   auto* form = new QVBoxLayout(this);
@@ -100,15 +103,20 @@ TFindPrinters::TFindPrinters(QWidget* parent) : QDialog(parent), run_(new discov
   QString lastRange = QString::fromStdString(ReadIniString(SettingsPath(), kSettingsSection, kRangeKey, ""));
   EdRange->setText(lastRange.isEmpty() ? discovery::DefaultRanges().join(QStringLiteral(", ")) : lastRange);
   BtnUse->setEnabled(false);
+  BtnAddToList->setEnabled(false);
   ShowRunning(false);
 
   connect(BtnStart, &QPushButton::clicked, this, &TFindPrinters::BtnStartClick);
   connect(BtnStop, &QPushButton::clicked, run_, &discovery::Discovery::Cancel);
   connect(BtnUse, &QPushButton::clicked, this, &TFindPrinters::BtnUseClick);
+  connect(BtnAddToList, &QPushButton::clicked, this, &TFindPrinters::BtnAddToListClick);
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::reject);
   connect(CbAskAll, &QCheckBox::toggled, LblAskAllWarning, &QLabel::setVisible);
   connect(LvPrinters, &QTreeWidget::itemSelectionChanged, this,
-          [this] { BtnUse->setEnabled(!LvPrinters->selectedItems().isEmpty()); });
+          [this] {
+            BtnUse->setEnabled(!LvPrinters->selectedItems().isEmpty());
+            BtnAddToList->setEnabled(!LvPrinters->selectedItems().isEmpty());
+          });
   connect(LvPrinters, &QTreeWidget::itemDoubleClicked, this, &TFindPrinters::BtnUseClick);
   connect(run_, &discovery::Discovery::rowsChanged, this, &TFindPrinters::ShowRows);
   connect(run_, &discovery::Discovery::progress, this, [this](int done, int total) {
@@ -178,14 +186,50 @@ void TFindPrinters::ShowRows() {
   }
 }
 
-void TFindPrinters::BtnUseClick() {
+const discovery::PrinterRow* TFindPrinters::SelectedRow() const {
   const QList<QTreeWidgetItem*> selected = LvPrinters->selectedItems();
-  if (selected.isEmpty()) return;
+  if (selected.isEmpty()) return nullptr;
   const int index = LvPrinters->indexOfTopLevelItem(selected.first());
-  if (index < 0 || index >= static_cast<int>(run_->Rows().size())) return;
-  chosen_ = run_->Rows()[static_cast<std::size_t>(index)];
+  if (index < 0 || index >= static_cast<int>(run_->Rows().size())) return nullptr;
+  return &run_->Rows()[static_cast<std::size_t>(index)];
+}
+
+void TFindPrinters::BtnUseClick() {
+  const discovery::PrinterRow* row = SelectedRow();
+  if (!row) return;
+  chosen_ = *row;
   run_->Cancel();
   accept();
+}
+
+void TFindPrinters::BtnAddToListClick() {
+  const discovery::PrinterRow* row = SelectedRow();
+  if (!row) return;
+  fleet::PrinterEntry entry;
+  // A list name may hold letters, digits, '.', '_' and '-' only (it names backup files); the found
+  // name is kept as far as it fits, else the address names the printer.
+  for (const QChar c : row->name) {
+    entry.name += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'.' || c == u'_' || c == u'-'
+                      ? static_cast<char>(c.unicode())
+                      : '_';
+  }
+  if (entry.name.empty()) entry.name = row->address.toStdString();
+  entry.address = row->address.toStdString();
+  entry.port = row->port;
+  entry.set = row->commandSet == QStringLiteral("e") ? fleet::CommandSet::E : fleet::CommandSet::Z;
+  const std::filesystem::path list = fleet::DefaultPrinterListPath();
+  std::string error;
+  if (fleet::AppendPrinter(list, entry, &error)) {
+    ShowMessage(Text("FindAddedToList", "已将 %1 加入打印机列表 %2。")
+                    .arg(QString::fromStdString(entry.name), QString::fromStdString(list.string()))
+                    .toStdString(),
+                windowTitle().toStdString(), MsgIcon::Information);
+  } else {
+    ShowMessage(Text("FindAddToListFail", "无法将打印机加入列表 %1: %2")
+                    .arg(QString::fromStdString(list.string()), QString::fromStdString(error))
+                    .toStdString(),
+                windowTitle().toStdString(), MsgIcon::Warning);
+  }
 }
 
 }  // namespace tw

@@ -36,6 +36,7 @@ class TFindPrinters : public QDialog {
   QProgressBar* PbProgress;
   QLabel* LblNotes;
   QPushButton* BtnUse;
+  QPushButton* BtnAddToList;
   QPushButton* BtnStop;
   QPushButton* BtnClose;
 
@@ -44,10 +45,13 @@ class TFindPrinters : public QDialog {
 
   void BtnStartClick();
   void BtnUseClick();
+  // Adds the chosen printer to the user's printer list (the list the list jobs work over).
+  void BtnAddToListClick();
   // Closing the window, by any button, stops a search still running.
   void done(int result) override;
 
  private:
+  const discovery::PrinterRow* SelectedRow() const;
   void ShowRows();
   void ShowRunning(bool running);
 

@@ -13,6 +13,7 @@
 
 #include "core/AppPaths.h"
 #include "core/Ini.h"
+#include "fleet/PrinterList.h"
 #include "link/Connection.h"
 #include "link/LinkState.h"
 #include "portset/FindPrinters.h"
@@ -49,6 +50,12 @@ TEST(FindPrinters, AChosenPrinterFillsTheNetworkFieldsAndOkConnects) {
     ASSERT_EQ(find->LvPrinters->topLevelItemCount(), 1);
     EXPECT_EQ(find->LvPrinters->topLevelItem(0)->text(0), QStringLiteral("127.0.0.41"));
     find->LvPrinters->topLevelItem(0)->setSelected(true);
+    // "Add to List" puts the found printer into the user's printer list, named by its address.
+    QTest::mouseClick(find->BtnAddToList, Qt::LeftButton);
+    EXPECT_EQ(test::ReadFileBytes(fleet::DefaultPrinterListPath()),
+              "127.0.0.41 127.0.0.41:" + std::to_string(port) + "\n");
+    ASSERT_EQ(messages.shown().size(), 1u);
+    EXPECT_EQ(messages.shown()[0].icon, MsgIcon::Information);
     finish.dismiss();
     QTest::mouseClick(find->BtnUse, Qt::LeftButton);
     chosen = find->result() == QDialog::Accepted && find->Chosen();
@@ -62,7 +69,7 @@ TEST(FindPrinters, AChosenPrinterFillsTheNetworkFieldsAndOkConnects) {
   QTest::mouseClick(dialog.CbConnect, Qt::LeftButton);
   EXPECT_TRUE(Link().open);
   EXPECT_EQ(Link().currentKind, PortKind::Network);
-  EXPECT_TRUE(messages.shown().empty());
+  EXPECT_EQ(messages.shown().size(), 1u) << "nothing beyond the list's confirmation";
 
   EXPECT_EQ(TFindPrinters(&dialog).EdRange->text(), QStringLiteral("127.0.0.40-127.0.0.42"));
   ResetLink({});
