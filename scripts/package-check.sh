@@ -162,8 +162,15 @@ wait_for test -f "$lib/SysOption.ini" || fail "SysOption.ini was not copied into
 # The keys go into the delivered file's own [PortMap] section, as a user would edit it.
 grep -q '^\[PortMap\]' "$lib/SysOption.ini" || fail "the copied SysOption.ini has no [PortMap] section"
 sed -i "/^\[PortMap\]/a COM1=$work/no-such-port\nCOM2=$pty\nLPT1=$pty" "$lib/SysOption.ini"
+# F1 opens the page in the program's own help window, titled by the page; its "Open in Browser"
+# button hands the installed page to the desktop.
+help_title=$(sed -n 's|.*<title>\([^<]*\)</title>.*|\1|p' 'runtime/help/Tagwright(WVLZ)_CN.html')
 xdotool key F1
-wait_for test -s "$work/opened" || fail "F1 opened no help"
+wait_for window_named "$help_title" || fail "F1 opened no help window titled '$help_title'"
+xdotool windowfocus --sync "$(window_id "$help_title")" key alt+b
+wait_for test -s "$work/opened" || fail "the help window's browser button opened nothing"
+xdotool windowfocus --sync "$(window_id "$help_title")" key Escape
+wait_for no_window_named "$help_title" || fail "Escape did not close the help window"
 help=$(sed -n '1s|^file://||p' "$work/opened")
 [ "$(basename "$help")" = 'Tagwright(WVLZ)_CN.html' ] && [ -f "$help" ] || fail "F1 opened '$(cat "$work/opened")'"
 # Tab leads from the serial radio button to the port list; Down chooses COM2.
