@@ -5,7 +5,9 @@
 // namespaces cannot be made (no root, no ip), the test is skipped and says why.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,9 +27,15 @@ namespace {
 // Runs a shell command line; true when it succeeded.
 bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
+// The daemons die with the test even when it ends abruptly (a sanitizer's report ends it at once), and
+// write nowhere the test runner reads: a daemon left running would keep the runner waiting on its output.
 pid_t Spawn(const std::string& command) {
   const pid_t pid = ::fork();
   if (pid == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
     ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
