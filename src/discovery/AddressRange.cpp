@@ -82,6 +82,9 @@ std::optional<std::vector<uint32_t>> ParseAddressRanges(const QString& text, QSt
       return fail(QStringLiteral("The range holds more than %1 addresses.").arg(kMaxAddresses));
     }
   }
+  // A range of network and broadcast addresses only (192.0.2.0-0) leaves nothing to probe: said, not
+  // run as an empty search.
+  if (addresses.empty()) return fail(QStringLiteral("%1 holds no address to probe: network and broadcast addresses are left out.").arg(text.trimmed()));
   return std::vector<uint32_t>(addresses.begin(), addresses.end());
 }
 

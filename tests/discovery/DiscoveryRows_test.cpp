@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RangeRow{"192.0.2.250-192.0.3.5", 10, "192.0.2.250", "192.0.3.5"},
                     RangeRow{"127.0.0.0-127.0.0.255", 254, "127.0.0.1", "127.0.0.254"},
                     RangeRow{"10.0.0.0/8", 0}, RangeRow{"192.0.2.9-192.0.2.1", 0}, RangeRow{"192.0.2.0/33", 0},
+                    RangeRow{"4.88.1.0-0", 0},  // network addresses only: nothing to probe
                     RangeRow{"300.0.0.1", 0}, RangeRow{"::1", 0}, RangeRow{"", 0}));
 
 PrinterRow Find(const char* address, const char* serial, const char* model, unsigned way) {
