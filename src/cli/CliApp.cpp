@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CliApp.h"
 
-#include <netdb.h>
-#include <arpa/inet.h>
 #include <sys/socket.h>
 
 #include <pthread.h>
@@ -106,19 +104,6 @@ int Fail(const std::string& sentence) {
   return kExitFailure;
 }
 
-// The dotted IPv4 address of a host name or address text; empty when it cannot be resolved.
-std::string ResolveIpv4(const std::string& host) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
-  freeaddrinfo(found);
-  return text;
-}
-
 // The port as messages name it.
 std::string PortLabel(const PortSpec& portSpec) {
   switch (portSpec.kind) {
@@ -178,7 +163,7 @@ std::optional<std::string> OpenLink(const PortSpec& portSpec) {
   errno = 0;
   switch (portSpec.kind) {
     case PortKind::Network: {
-      address = ResolveIpv4(portSpec.name);
+      address = ResolveHostIpv4(portSpec.name);
       if (address.empty()) return "The printer's host name " + portSpec.name + " cannot be resolved.";
       link.Set(LinkState::Text::NetworkAddress, address);
       link.networkPort = portSpec.number;

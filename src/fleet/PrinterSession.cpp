@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fleet/PrinterSession.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -34,18 +32,6 @@ bool EndsLine(const std::string& text) {
 }
 
 }  // namespace
-
-std::string ResolveHostIpv4(const std::string& host) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
-  char text[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
-  freeaddrinfo(found);
-  return text;
-}
 
 PrinterSession::PrinterSession(std::shared_ptr<NetPortApi> net) : net_(std::move(net)) {}
 

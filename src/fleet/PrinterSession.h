@@ -97,7 +97,4 @@ class PrinterSession {
   int readTimeoutMs_ = 0;
 };
 
-// The dotted IPv4 address of a host name or address; empty when it cannot be resolved.
-std::string ResolveHostIpv4(const std::string& host);
-
 }  // namespace tw::fleet

@@ -105,6 +105,8 @@ std::shared_ptr<UsbDeviceApi> MakeLibUsbDeviceApi();
 // `nodeFolder` holds the USB printer nodes (lp0, lp1, ...), /dev/usb on a real system.
 std::shared_ptr<UsbPrinterApi> MakeUsbPrinterNodeApi(const std::filesystem::path& nodeFolder = "/dev/usb");
 std::shared_ptr<NetPortApi> MakeTcpNetPortApi();
+// The dotted IPv4 address of a host name or address text; empty when it cannot be resolved.
+std::string ResolveHostIpv4(const std::string& host);
 
 // The layers the link uses; tests put scripted ones in their place.
 struct DeviceLibraries {

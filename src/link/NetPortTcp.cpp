@@ -2,6 +2,7 @@
 // The network layer: raw TCP with a connect time-out and poll() time-outs on every write and read.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -153,6 +154,18 @@ std::shared_ptr<NetPortApi> MakeTcpNetPortApi() { return std::make_shared<TcpNet
 
 DeviceLibraries RealDeviceLibraries() {
   return {MakeLibUsbDeviceApi(), MakeUsbPrinterNodeApi(), MakeTcpNetPortApi()};
+}
+
+std::string ResolveHostIpv4(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return {};
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
+  freeaddrinfo(found);
+  return text;
 }
 
 }  // namespace tw
